@@ -1,0 +1,31 @@
+# make setup  - install what is missing (idempotent)
+# make test   - build every preset and run the native, ThreadSanitizer and Wine suites
+# make demo   - build the Windows binaries and run the demo under Wine
+# make bench  - build and run the benchmarks with release flags
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+
+.PHONY: setup test demo bench clean
+BUILDS := build-native build-tsan build-win32 build-release
+.PHONY: $(BUILDS)
+
+setup:
+	@./scripts/setup.sh
+
+build/%/CMakeCache.txt: | setup
+	cmake --preset $* >/dev/null
+
+$(BUILDS): build-%: setup build/%/CMakeCache.txt
+	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $* -j $(JOBS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
+
+test: build-native build-tsan build-win32
+	@./scripts/run-tests
+
+demo: build-win32
+	@./scripts/wine-testbed build/win32 ./scripts/wine-run build/win32/wineprefix build/win32/testing/selfcheck/orvela-selfcheck.exe
+
+bench: build-release
+	@./scripts/run-benchmarks build/release
+
+clean:
+	rm -rf build

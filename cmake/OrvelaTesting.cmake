@@ -1,0 +1,15 @@
+# orvela_add_gtest(<name> SOURCES ... [LIBS ...])
+# Native builds register every test case with ctest; cross builds register the
+# whole binary as one test, because each Wine process start costs about a second.
+include(GoogleTest)
+
+function(orvela_add_gtest name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+    if(CMAKE_CROSSCOMPILING)
+        add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    else()
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+    endif()
+endfunction()

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what the build and the test bed need, only when something is missing.
+# Safe to run again: it does nothing (and touches no network) once all is present.
+set -euo pipefail
+
+packages=(
+  cmake make g++ clang-format
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev mingw-w64-tools binutils-mingw-w64-i686
+  libboost-dev libutfcpp-dev googletest libgtest-dev libbenchmark-dev duktape-dev
+  wine wine32:i386 wine64 libwine-dev
+  xvfb xauth x11-apps
+)
+
+sudo_if_needed() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture"
+  sudo_if_needed dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ] && [ -z "${need_update:-}" ]; then
+  exit 0
+fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_if_needed apt-get update -q
+  sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
