@@ -52,6 +52,17 @@ struct JournalValue {
 struct JournalRecord {
     enum class Kind { Call, Event, Life };
 
+    static JournalRecord make(Kind kind, unsigned long pid, long instance, int slot,
+                              std::wstring name = {}) {
+        JournalRecord record;
+        record.kind = kind;
+        record.pid = pid;
+        record.instance = instance;
+        record.slot = slot;
+        record.name = std::move(name);
+        return record;
+    }
+
     Kind kind = Kind::Call;
     unsigned long pid = 0;
     long instance = 0;
