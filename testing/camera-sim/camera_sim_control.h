@@ -4,6 +4,7 @@
 // lets a control host show it.
 
 #include "camera_operations.h"
+#include "operations.h"
 #include "sim_settings.h"
 
 #include "com_object.h"
@@ -73,7 +74,7 @@ public:
     // The control's picture: test pattern and state.
     HRESULT OnDraw(ATL::ATL_DRAWINFO& info) override;
     HRESULT InPlaceActivate(LONG verb, const RECT* pos = nullptr) override;
-    HRESULT InPlaceDeactivate() override;
+    HRESULT IOleInPlaceObject_InPlaceDeactivate() override;
 
     // ICameraSimTesting
     STDMETHOD(RaiseEvent)(BSTR strText, LONG nType, LONG nSubType, LONG* nSinks) override;
