@@ -41,7 +41,8 @@ std::wstring windowsPath(const char* path) {
 // Runs a program to its end, dispatching this thread's messages meanwhile (the
 // program may send messages to windows of this thread); answers its exit code
 // and collects its output.
-DWORD runProgram(std::wstring commandLine, std::string& output, DWORD timeoutMs = 60000) {
+DWORD runProgram(std::wstring commandLine, std::string& output,
+                 const wchar_t* environment = nullptr, DWORD timeoutMs = 60000) {
     wchar_t folder[MAX_PATH], file[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     GetTempFileNameW(folder, L"out", 0, file);
@@ -55,8 +56,10 @@ DWORD runProgram(std::wstring commandLine, std::string& output, DWORD timeoutMs 
     startup.hStdError = sink;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
+    const BOOL started =
+        CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE,
+                       environment ? CREATE_UNICODE_ENVIRONMENT : 0,
+                       const_cast<wchar_t*>(environment), nullptr, &startup, &process);
     CloseHandle(sink);
     DWORD code = ~0u;
     if (started) {
@@ -87,6 +90,19 @@ DWORD runProgram(std::wstring commandLine, std::string& output, DWORD timeoutMs 
         CloseHandle(in);
     DeleteFileW(file);
     return code;
+}
+
+// This process's environment block without the journal variable.
+std::wstring environmentWithoutJournalVariable() {
+    std::wstring block;
+    const std::wstring prefix = std::wstring(kJournalEnvVar) + L"=";
+    wchar_t* strings = GetEnvironmentStringsW();
+    for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1)
+        if (_wcsnicmp(entry, prefix.c_str(), prefix.size()) != 0)
+            block.append(entry, wcslen(entry) + 1);
+    FreeEnvironmentStringsW(strings);
+    block += L'\0';
+    return block;
 }
 
 const JournalRecord* findCall(const Records& records, const wchar_t* name, size_t nth = 0) {
@@ -245,8 +261,11 @@ TEST(Script, JScriptInAnotherProcessReachesEveryParameterShapeWithTextsIntact) {
     JournalFile journal;
     clearRequestedFailures();
     std::string output;
-    DWORD code =
-        runProgram(L"cscript.exe //nologo \"" + windowsPath(CAMERA_SIM_SCRIPT) + L"\"", output);
+    // Without the environment variable the journal is found through the
+    // registry, as in a process that COM starts.
+    const std::wstring environment = environmentWithoutJournalVariable();
+    DWORD code = runProgram(L"cscript.exe //nologo \"" + windowsPath(CAMERA_SIM_SCRIPT) + L"\"",
+                            output, environment.c_str());
     EXPECT_EQ(code, 0u) << output;
     EXPECT_NE(output.find("all checks passed"), std::string::npos) << output;
 
