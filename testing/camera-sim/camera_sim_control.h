@@ -32,7 +32,9 @@ class CameraSimControl
       public ATL::IViewObjectExImpl<CameraSimControl>,
       public ATL::IPersistStreamInitImpl<CameraSimControl>,
       public ATL::IOleControlImpl<CameraSimControl>,
-      public ATL::IQuickActivateImpl<CameraSimControl> {
+      public ATL::IQuickActivateImpl<CameraSimControl>,
+      public ATL::IObjectSafetyImpl<CameraSimControl, INTERFACESAFE_FOR_UNTRUSTED_CALLER |
+                                                          INTERFACESAFE_FOR_UNTRUSTED_DATA> {
 public:
     DECLARE_REGISTRY_RESOURCEID(102)
     DECLARE_NOT_AGGREGATABLE(CameraSimControl)
@@ -57,6 +59,7 @@ public:
     COM_INTERFACE_ENTRY(IPersistStreamInit)
     COM_INTERFACE_ENTRY2(IPersist, IPersistStreamInit)
     COM_INTERFACE_ENTRY(IQuickActivate)
+    COM_INTERFACE_ENTRY(IObjectSafety)
     COM_INTERFACE_ENTRY(IConnectionPointContainer)
     COM_INTERFACE_ENTRY(IProvideClassInfo2)
     COM_INTERFACE_ENTRY2(IProvideClassInfo, IProvideClassInfo2)
