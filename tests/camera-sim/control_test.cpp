@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -329,10 +330,13 @@ public:
     HRESULT __stdcall OnCtrlEvent(BSTR text, long type, long subtype) {
         received.push_back(
             SimEvent{text ? std::wstring(text, SysStringLen(text)) : L"<null>", type, subtype});
+        if (reaction)
+            reaction();
         return S_OK;
     }
 
     std::vector<SimEvent> received;
+    std::function<void()> reaction;
 };
 
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
@@ -439,6 +443,48 @@ TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
     ASSERT_GE(life.size(), 2u);
     EXPECT_EQ(life[0].name, L"created");
     EXPECT_EQ(life[1].name, L"activated");
+}
+
+TEST(Hosting, SinkMayCallBackAndTeardownReleasesTheControl) {
+    JournalFile journal;
+    auto window = std::make_unique<HostWindow>(0, 0, 320, 240);
+    CComPtr<IUnknown> unknown;
+    ASSERT_EQ(window->createControl(kProgId, &unknown), S_OK);
+    CComQIPtr<IMorvathCtrl> cam(unknown.p);
+    CComQIPtr<ICameraSimTesting> testing(unknown.p);
+    ASSERT_TRUE(cam && testing);
+    EventRecorder sink;
+    ASSERT_EQ(sink.DispEventAdvise(cam), S_OK);
+    LONG sinks = 0;
+    EXPECT_EQ(testing->get_SinkCount(&sinks), S_OK);
+    EXPECT_EQ(sinks, 1);
+
+    // The handler calls the control while the event is being raised.
+    LONG disks = 0;
+    sink.reaction = [&] { cam->ExtGetDiskList(&disks); };
+    EXPECT_EQ(testing->RaiseEvent(CComBSTR(L"sync"), 9, 8, &sinks), S_OK);
+    EXPECT_EQ(sinks, 1);
+    ASSERT_EQ(sink.received.size(), 1u) << "RaiseEvent is synchronous";
+    EXPECT_EQ(disks, 1);
+    sink.reaction = nullptr;
+
+    ASSERT_EQ(sink.DispEventUnadvise(cam), S_OK);
+    EXPECT_EQ(testing->get_SinkCount(&sinks), S_OK);
+    EXPECT_EQ(sinks, 0);
+    testing.Release();
+    cam.Release();
+    unknown.Release();
+    window.reset();
+    pumpMessages(50);
+
+    Records records = journal.records();
+    ASSERT_GE(records.size(), 3u);
+    std::vector<std::wstring> order;
+    for (const JournalRecord& r : records)
+        order.push_back(r.name);
+    EXPECT_EQ(order, (std::vector<std::wstring>{L"created", L"activated", L"OnCtrlEvent",
+                                                L"ExtGetDiskList", L"deactivated", L"destroyed"}));
+    EXPECT_TRUE(findSimulators(GetCurrentProcessId()).empty());
 }
 
 } // namespace
