@@ -718,3 +718,56 @@ TEST(Registration, RegisterThenUnregisterRestoresTheRegistry) {
     // Leave the probe registered as the fixture had it.
     EXPECT_EQ(S_OK, reg());
 }
+
+TEST(ControlHosting, WindowlessWhenTheSiteOffersIt) {
+    AxHostLibrary& atl = AxHostLibrary::Atl100();
+    ASSERT_TRUE(atl.AtlAxWinInit());
+    HWND host = CreateWindowExW(0, atl.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200,
+                                100, TopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, host);
+    CComPtr<IUnknown> unk;
+    ASSERT_EQ(S_OK, atl.CreateControl(host, L"OrvelaProbe.Windowless", &unk));
+    CComPtr<IProbeControl> ctl;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&ctl));
+    VARIANT_BOOL windowless = VARIANT_FALSE;
+    ASSERT_EQ(S_OK, ctl->get_Windowless(&windowless));
+    EXPECT_EQ(VARIANT_TRUE, windowless);
+    long hwnd = -1;
+    EXPECT_EQ(S_OK, ctl->get_Window(&hwnd));
+    EXPECT_EQ(0, hwnd);
+    EXPECT_EQ(nullptr, GetWindow(host, GW_CHILD));
+
+    // Messages arrive through the container and reach the control's message map.
+    CComPtr<IOleInPlaceObjectWindowless> inplace;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&inplace));
+    HWND none = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(E_FAIL, inplace->GetWindow(&none));
+    LRESULT result = 0;
+    EXPECT_EQ(S_OK, inplace->OnWindowMessage(WM_USER + 1, 21, 0, &result));
+    EXPECT_EQ(42, result);
+    EXPECT_EQ(S_FALSE, inplace->OnWindowMessage(WM_USER + 2, 0, 0, &result));
+
+    // Drawing goes through IViewObject::Draw into the container's device context.
+    CComPtr<IViewObject> view;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&view));
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 20, 20);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECTL bounds = {0, 0, 20, 20};
+    EXPECT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds,
+                               nullptr, nullptr, 0));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 10, 10));
+    EXPECT_EQ(DV_E_DVASPECT, view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, dc, &bounds,
+                                        nullptr, nullptr, 0));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    ctl.Release();
+    inplace.Release();
+    view.Release();
+    unk.Release();
+    DestroyWindow(host);
+    Pump();
+}
