@@ -126,6 +126,9 @@ template <class T, class WinBase = CWindowImpl<T>>
 class CComControl : public CComControlBase, public WinBase {
 public:
     CComControl() noexcept : CComControlBase(this->m_hWnd) {}
+    // A control destroyed while its window lives (no Close came) takes the
+    // window along, without letting its messages reach the dying object.
+    ~CComControl() override { WinBase::DetachAndDestroy(); }
 
     IUnknown* ControlUnknown() noexcept override { return static_cast<T*>(this)->GetUnknown(); }
     const CLSID& ControlCLSID() noexcept override { return T::GetObjectCLSID(); }
