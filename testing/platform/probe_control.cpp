@@ -27,6 +27,7 @@ class CProbeControlT
       public IProvideClassInfo2Impl<pclsid, &DIID__IProbeControlEvents, &LIBID_OrvelaProbeLib>,
       public IObjectSafetyImpl<CProbeControlT<pclsid, windowOnly, registryId>,
                                INTERFACESAFE_FOR_UNTRUSTED_CALLER>,
+      public IObjectWithSiteImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
       public IConnectionPointContainerImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
       public IConnectionPointImpl<CProbeControlT<pclsid, windowOnly, registryId>,
                                   &DIID__IProbeControlEvents> {
@@ -60,6 +61,7 @@ public:
     COM_INTERFACE_ENTRY(IProvideClassInfo)
     COM_INTERFACE_ENTRY(IProvideClassInfo2)
     COM_INTERFACE_ENTRY(IObjectSafety)
+    COM_INTERFACE_ENTRY(IObjectWithSite)
     END_COM_MAP()
 
     BEGIN_CONNECTION_POINT_MAP(CProbeControlT)

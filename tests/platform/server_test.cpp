@@ -314,6 +314,15 @@ TEST_F(HostedControl, EmbeddingInterfacesAnswerAsContainersExpect) {
     EXPECT_EQ(1234, size.cx);
     EXPECT_EQ(5678, size.cy);
 
+    CComPtr<IObjectWithSite> withSite;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&withSite));
+    CComPtr<IStream> site;
+    EXPECT_EQ(E_FAIL, withSite->GetSite(IID_IStream, reinterpret_cast<void**>(&site)));
+    EXPECT_EQ(S_OK, withSite->SetSite(stream));
+    EXPECT_EQ(S_OK, withSite->GetSite(IID_IStream, reinterpret_cast<void**>(&site)));
+    EXPECT_EQ(stream.p, site.p);
+    EXPECT_EQ(S_OK, withSite->SetSite(nullptr));
+
     CComPtr<IOleInPlaceObject> inplace;
     ASSERT_EQ(S_OK, unk.QueryInterface(&inplace));
     HWND wnd = nullptr;
