@@ -426,6 +426,24 @@ TEST_F(HostedControl, FixedDescriptionDeliversWithoutTheTypeLibrary) {
     ASSERT_EQ(S_OK, ctl->RaiseOther(5));
     EXPECT_EQ(0, sink.seen.others);
     EXPECT_EQ(S_OK, sink.DispEventUnadvise(ctl));
+
+    // Dispatch falls back to the type library embedded in the server.
+    CComPtr<IDispatch> object;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ProbeObject, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IDispatch, reinterpret_cast<void**>(&object)));
+    LPOLESTR name = const_cast<LPOLESTR>(L"Add");
+    DISPID id = 0;
+    ASSERT_EQ(S_OK, object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(1, id);
+    CComVariant args[2];
+    args[0] = CComVariant(2L); // last argument first
+    args[1] = CComVariant(40L);
+    DISPPARAMS params = {args, nullptr, 2, 0};
+    CComVariant sum;
+    ASSERT_EQ(S_OK, object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                   &sum, nullptr, nullptr));
+    EXPECT_EQ(VT_I4, sum.vt);
+    EXPECT_EQ(42, sum.lVal);
 }
 
 TEST(ControlHosting, MissingRuntimeFailsCleanly) {
