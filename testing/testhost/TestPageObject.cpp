@@ -59,6 +59,12 @@ size_t TestPageObject::callCount() const {
     return m_calls.size();
 }
 
+void TestPageObject::clearCalls() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_calls.clear();
+    m_batchedCalls.clear();
+}
+
 EventContext TestPageObject::getEventContext() const {
     BrowserHostPtr host = getHost();
     return host ? host->getContextID() : nullptr;
