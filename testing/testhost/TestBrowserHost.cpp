@@ -93,8 +93,8 @@ DOM::ElementPtr TestBrowserHost::getDOMElement() {
 
 void TestBrowserHost::evaluateJavaScript(const std::string& script) {
     m_scripts.push_back(script);
-    if (m_scriptDisabled || script.compare(0, sizeof kCallFunctionPrefix - 1,
-                                           kCallFunctionPrefix) != 0)
+    if (m_scriptDisabled ||
+        script.compare(0, sizeof kCallFunctionPrefix - 1, kCallFunctionPrefix) != 0)
         return;
     const size_t nameStart = sizeof "window." - 1;
     const size_t nameEnd = script.find(' ', nameStart);

@@ -46,7 +46,9 @@ public:
     long fail() { throw script_error("inner failure"); }
     long castInside() { return variant(std::string("abc")).convert<long>(); }
     // Calls back into its own object on the same thread.
-    long reenter(long value) { return Invoke("takeLong", VariantList{variant(value)}).convert<long>(); }
+    long reenter(long value) {
+        return Invoke("takeLong", VariantList{variant(value)}).convert<long>();
+    }
     short short16(short value) { return value; }
 
     std::string getName() const { return name; }

@@ -19,7 +19,9 @@ using namespace FW::Testing;
 namespace {
 
 int g_plainCalls = 0;
-void countPlainCall(void* data) { ++*static_cast<int*>(data); }
+void countPlainCall(void* data) {
+    ++*static_cast<int*>(data);
+}
 
 template <class F>
 std::string errorOf(F&& f) {
@@ -82,7 +84,7 @@ TEST(MainThreadCalls, ALateDeliveryAfterTheHostIsGoneDoesNothing) {
     auto host = TestBrowserHost::create();
     g_plainCalls = 0;
     ASSERT_TRUE(host->queueMainThreadCall(&countPlainCall, &g_plainCalls));
-    host.reset(); // the test host hands queued tickets back as it goes
+    host.reset();               // the test host hands queued tickets back as it goes
     EXPECT_EQ(1, g_plainCalls); // run once, by the shutdown in its destructor
 }
 
@@ -287,7 +289,8 @@ TEST(PageObjects, AsynchronousCallsAndPropertyWrites) {
 
 TEST(PageObjects, ListMapAndReferenceConversions) {
     auto host = TestBrowserHost::create();
-    auto array = TestPageObject::makeArray(host, VariantList{variant(1), variant(std::string("b"))});
+    auto array =
+        TestPageObject::makeArray(host, VariantList{variant(1), variant(std::string("b"))});
     VariantList list = variant(JSObjectPtr(array)).convert<VariantList>();
     ASSERT_EQ(2u, list.size());
     EXPECT_EQ(1, list[0].get<int>());
@@ -356,7 +359,8 @@ TEST(DOMWrappers, ReadAndWriteThroughThePageObjects) {
     EXPECT_FALSE(element->getParentNode()); // no parent: null stays null
     EXPECT_THROW(element->getChildNodeCount(), script_error);
 
-    auto children = TestPageObject::makeArray(host, VariantList{variant(JSObjectPtr(host->element()))});
+    auto children =
+        TestPageObject::makeArray(host, VariantList{variant(JSObjectPtr(host->element()))});
     body->setProperty("childNodes", variant(JSObjectPtr(children)));
     EXPECT_EQ(1, body->getChildNodeCount());
     EXPECT_EQ(host->element(), body->getChildNode(0)->getJSObject());

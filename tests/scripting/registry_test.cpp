@@ -15,7 +15,9 @@ using FW::Testing::TestAPI;
 
 namespace {
 
-std::shared_ptr<TestAPI> makeAPI() { return std::make_shared<TestAPI>(); }
+std::shared_ptr<TestAPI> makeAPI() {
+    return std::make_shared<TestAPI>();
+}
 
 template <class F>
 std::string errorOf(F&& f) {
@@ -46,8 +48,9 @@ TEST(MethodArguments, ConvertsCountsAndReportsEachFailure) {
         errorOf([&] { api->Invoke("takeLong", VariantList{variant(std::string("x"))}); });
     EXPECT_TRUE(startsWith(conversion, "Invalid argument conversion from")) << conversion;
     EXPECT_TRUE(endsWith(conversion, "at index 1")) << conversion;
-    EXPECT_EQ("Too many arguments, expected 1.",
-              errorOf([&] { api->Invoke("takeLong", VariantList{variant(1), variant(2)}); }));
+    EXPECT_EQ("Too many arguments, expected 1.", errorOf([&] {
+                  api->Invoke("takeLong", VariantList{variant(1), variant(2)});
+              }));
     EXPECT_EQ(0, api->calls);
 
     EXPECT_EQ(24, api->Invoke("takeLong", VariantList{variant(std::string("12"))}).convert<long>());
@@ -90,14 +93,14 @@ TEST(MethodArguments, SixParametersOfMixedTypes) {
         "six", VariantList{variant(std::string("7")), variant(8), variant(std::string("2.5")),
                            variant(std::string("yes")), variant(42), variant(1)});
     EXPECT_EQ("7,8,2.500000,true,42,set", result.get<std::string>());
-    EXPECT_EQ("Too many arguments, expected 6.", errorOf([&] {
-                  api->Invoke("six", VariantList(7, variant(1)));
-              }));
+    EXPECT_EQ("Too many arguments, expected 6.",
+              errorOf([&] { api->Invoke("six", VariantList(7, variant(1))); }));
     EXPECT_EQ("3abc", api->Invoke("concat", VariantList{variant(3), variant(std::string("abc"))})
                           .get<std::string>());
     // Wide text reaches a narrow string parameter as UTF-8.
-    EXPECT_EQ("1\xC3\xA9", api->Invoke(L"concat", VariantList{variant(1), variant(L"\u00e9")})
-                               .get<std::string>());
+    EXPECT_EQ(
+        "1\xC3\xA9",
+        api->Invoke(L"concat", VariantList{variant(1), variant(L"\u00e9")}).get<std::string>());
 }
 
 TEST(MethodArguments, ErrorsInsideMethodsReachTheCaller) {
@@ -125,8 +128,8 @@ TEST(Registry, DefaultMembersAndReservedNames) {
     EXPECT_EQ("<test object>", api->GetProperty("value").get<std::string>());
     EXPECT_TRUE(api->GetProperty("valid").get<bool>());
     api->Invoke("setAttribute", VariantList{variant(std::string("color")), variant(3)});
-    EXPECT_EQ(3, api->Invoke("getAttribute", VariantList{variant(std::string("color"))})
-                     .get<int>());
+    EXPECT_EQ(3,
+              api->Invoke("getAttribute", VariantList{variant(std::string("color"))}).get<int>());
 
     EXPECT_FALSE(api->HasProperty("offsetWidth"));
     EXPECT_FALSE(api->HasProperty("constructor"));
@@ -305,10 +308,12 @@ TEST(MethodObjects, CallApplyAndDirectCalls) {
 
     EXPECT_EQ(6, method->Invoke("", VariantList{variant(3)}).convert<long>());
     // "call" drops the script's this.
-    EXPECT_EQ(10, method->Invoke("call", VariantList{variant(JSAPIPtr(api)), variant(5)})
-                      .convert<long>());
-    EXPECT_EQ(14, method->Invoke("apply", VariantList{variant(JSAPIPtr(api)),
-                                                      variant(VariantList{variant(7)})})
+    EXPECT_EQ(
+        10,
+        method->Invoke("call", VariantList{variant(JSAPIPtr(api)), variant(5)}).convert<long>());
+    EXPECT_EQ(14, method
+                      ->Invoke("apply", VariantList{variant(JSAPIPtr(api)),
+                                                    variant(VariantList{variant(7)})})
                       .convert<long>());
     EXPECT_EQ("Error: Argument 1is not optional.",
               errorOf([&] { method->Invoke("apply", VariantList{variant(JSAPIPtr(api))}); }));
