@@ -326,7 +326,7 @@ TEST(PageObjects, ListMapAndReferenceConversions) {
     EXPECT_EQ(api, variant(JSAPIWeakPtr(api)).convert<JSAPIPtr>());
 }
 
-TEST(PageObjects, AnArrayClaimingAHugeLengthIsReadWithoutReservingIt) {
+TEST(PageObjects, AnArrayWithABadLengthIsRefusedOrEmpty) {
     auto host = TestBrowserHost::create();
     auto liar = TestPageObject::makeArray(host, VariantList{variant(1)});
     liar->setProperty("length", variant(std::string("x")));
