@@ -338,11 +338,13 @@ void variant::assign(T&& value) {
     static_assert(variant_detail::is_storable<Source>::value, "FW::variant cannot hold this type");
     using Held = typename variant_detail::stored<Source>::type;
     if constexpr (std::is_pointer_v<Source>) {
-        // A null text pointer is no text at all.
-        if (!value) {
-            holder_ = variant_detail::null();
-            info_ = &variant_detail::info_of<variant_detail::null>;
-            return;
+        if constexpr (!std::is_array_v<std::remove_reference_t<T>>) {
+            // A null text pointer is no text at all.
+            if (!value) {
+                holder_ = variant_detail::null();
+                info_ = &variant_detail::info_of<variant_detail::null>;
+                return;
+            }
         }
         holder_ = Held(value);
     } else if constexpr (std::is_same_v<Source, Held>) {
