@@ -160,8 +160,8 @@ template <class T>
 inline constexpr held_info info_of{kind_of<T>, &less_than<T>, &type_name<T>};
 inline constexpr held_info no_holder_info{kind::none, &never_less, &type_name<void>};
 
-// The held type that a source type is stored as; no `type` member for a
-// source type that a variant cannot hold.
+// The held type that a source type is stored as; no `type` member (or void)
+// for a source type that a variant cannot hold, so it takes no such value.
 template <class T, class = void>
 struct stored {};
 template <class T>
@@ -244,7 +244,8 @@ public:
     variant(variant&& other) noexcept : holder_(std::move(other.holder_)), info_(other.info_) {
         other.info_ = &variant_detail::no_holder_info;
     }
-    template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, variant>>>
+    template <class T,
+              class = std::enable_if_t<variant_detail::is_storable<std::decay_t<T>>::value>>
     variant(T&& value) {
         assign(std::forward<T>(value));
     }
@@ -257,7 +258,8 @@ public:
         variant(std::move(other)).swap(*this);
         return *this;
     }
-    template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, variant>>>
+    template <class T,
+              class = std::enable_if_t<variant_detail::is_storable<std::decay_t<T>>::value>>
     variant& operator=(T&& value) {
         variant(std::forward<T>(value)).swap(*this);
         return *this;
@@ -335,7 +337,6 @@ private:
 template <class T>
 void variant::assign(T&& value) {
     using Source = std::decay_t<T>;
-    static_assert(variant_detail::is_storable<Source>::value, "FW::variant cannot hold this type");
     using Held = typename variant_detail::stored<Source>::type;
     if constexpr (std::is_pointer_v<Source>) {
         if constexpr (!std::is_array_v<std::remove_reference_t<T>>) {
