@@ -15,6 +15,11 @@
 // range-checked against 32 bits, so conversions behave as on Windows. The
 // 64-bit integers are held as long long / unsigned long long (on LP64 hosts
 // std::int64_t is long and is therefore held as long).
+//
+// Text pointers are stored as strings (a null pointer as null); shared and
+// weak references to subclasses of JSAPI, JSObject and script_error are stored
+// as the base references. Converting to a scripting-object reference needs
+// JSAPI and JSObject to be complete where that conversion is used.
 
 #include "APITypes.h"
 
