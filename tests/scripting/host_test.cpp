@@ -199,6 +199,13 @@ TEST(PageCallFunction, DelayedInvokeCallsTheFunctionOrItsMethod) {
     int second = host->delayedInvoke(0, function, VariantList{variant(2)}, "go");
     EXPECT_GT(first, 0);
     EXPECT_NE(first, second);
+    // The page call function got three arguments, then four.
+    auto callFunction = std::static_pointer_cast<TestPageObject>(host->getJSCallFunction());
+    ASSERT_EQ(2u, callFunction->calls().size());
+    EXPECT_EQ(3u, callFunction->calls()[0].args.size());
+    EXPECT_EQ(4u, callFunction->calls()[1].args.size());
+    EXPECT_EQ(250, callFunction->calls()[0].args[0].get<int>());
+    EXPECT_EQ("go", callFunction->calls()[1].args[3].get<std::string>());
     ASSERT_EQ(2u, host->pendingTimers().size());
     EXPECT_EQ(250, host->pendingTimers()[0].delay);
     EXPECT_EQ("", host->pendingTimers()[0].method);
@@ -319,7 +326,7 @@ TEST(PageObjects, ListMapAndReferenceConversions) {
     EXPECT_EQ(api, variant(JSAPIWeakPtr(api)).convert<JSAPIPtr>());
 }
 
-TEST(PageObjects, AnArrayClaimingAHugeLengthIsReadWithoutReservingIt) {
+TEST(PageObjects, AnArrayWithABadLengthIsRefusedOrEmpty) {
     auto host = TestBrowserHost::create();
     auto liar = TestPageObject::makeArray(host, VariantList{variant(1)});
     liar->setProperty("length", variant(std::string("x")));
