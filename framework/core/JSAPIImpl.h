@@ -72,8 +72,10 @@ protected:
     mutable std::recursive_mutex m_zoneMutex;
     mutable std::recursive_mutex m_eventMutex;
     mutable std::recursive_mutex m_proxyMutex;
-    EventContextMap m_eventMap;
-    EventIfaceContextMap m_evtIfaces;
+    // Copied on write, so that firing takes a snapshot under the lock without
+    // copying the maps themselves.
+    std::shared_ptr<const EventContextMap> m_eventMap;
+    std::shared_ptr<const EventIfaceContextMap> m_evtIfaces;
     std::vector<JSAPIImplWeakPtr> m_proxies;
 };
 
