@@ -1,0 +1,46 @@
+#pragma once
+// Keeps the calls that wait for the browser to run them on the main thread, so
+// that shutdown can run the ones still pending and a late delivery does nothing.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace FW {
+
+class AsyncCallManager : public std::enable_shared_from_this<AsyncCallManager> {
+public:
+    using MainThreadFunction = void (*)(void*);
+
+    // What the browser gets to hand back to dispatch: which call of which
+    // manager. It is freed by dispatch.
+    struct Ticket {
+        std::weak_ptr<AsyncCallManager> manager;
+        std::uint64_t sequence;
+    };
+
+    AsyncCallManager() = default;
+    AsyncCallManager(const AsyncCallManager&) = delete;
+    AsyncCallManager& operator=(const AsyncCallManager&) = delete;
+
+    Ticket* makeCallback(std::function<void()> call);
+    // Forgets a call that could not be scheduled, and frees its ticket.
+    void cancel(Ticket* ticket);
+    // Runs every pending call once, at once, on the calling thread.
+    void shutdown();
+    size_t pendingCount() const;
+
+    // The main-thread entry point for a ticket.
+    static void dispatch(void* ticket);
+
+private:
+    void run(std::uint64_t sequence);
+
+    mutable std::mutex m_mutex;
+    std::uint64_t m_lastSequence = 0;
+    std::map<std::uint64_t, std::function<void()>> m_pending;
+};
+
+} // namespace FW

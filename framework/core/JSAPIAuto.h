@@ -1,0 +1,117 @@
+#pragma once
+// A scripting object whose members come from a registry: a concrete API class
+// registers named methods, properties and attributes, and every scripting
+// request is answered by looking them up.
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "JSAPIImpl.h"
+
+namespace FW {
+
+class JSFunction;
+using JSFunctionPtr = std::shared_ptr<JSFunction>;
+
+using CallMethodFunctor = std::function<variant(const VariantList&)>;
+using GetPropFunctor = std::function<variant()>;
+using SetPropFunctor = std::function<void(const variant&)>;
+
+struct PropertyFunctors {
+    PropertyFunctors() = default;
+    explicit PropertyFunctors(GetPropFunctor getter, SetPropFunctor setter = SetPropFunctor())
+        : get(std::move(getter)), set(std::move(setter)) {}
+    GetPropFunctor get;
+    SetPropFunctor set; // may be empty: the property is read-only
+};
+
+class JSAPIAuto : public JSAPIImpl {
+public:
+    explicit JSAPIAuto(const std::string& description = "<JSAPI-Auto Javascript Object>");
+    JSAPIAuto(int zone, const std::string& description);
+    ~JSAPIAuto() override;
+
+    FW_JSAPI_USING_WIDE_FORMS(JSAPIImpl);
+
+    void getMemberNames(std::vector<std::string>& names) const override;
+    size_t getMemberCount() const override;
+    bool HasMethod(const std::string& name) const override;
+    bool HasMethodObject(const std::string& name) const override;
+    bool HasProperty(const std::string& name) const override;
+    bool HasProperty(int index) const override;
+    JSAPIPtr GetMethodObject(const std::string& name) override;
+    variant GetProperty(const std::string& name) override;
+    variant GetProperty(int index) override;
+    void SetProperty(const std::string& name, const variant& value) override;
+    void SetProperty(int index, const variant& value) override;
+    void RemoveProperty(const std::string& name) override;
+    void RemoveProperty(int index) override;
+    variant Invoke(const std::string& name, const VariantList& args) override;
+    variant Construct(const VariantList& args) override;
+
+    void fireAsyncEvent(const std::string& name, const VariantList& args) override;
+
+    virtual void registerAttribute(const std::string& name, const variant& value,
+                                   bool readOnly = false);
+    virtual void registerAttribute(const std::wstring& name, const variant& value,
+                                   bool readOnly = false);
+    virtual void setReserved(const std::string& name);
+    virtual void setReserved(const std::wstring& name);
+    virtual void unregisterMethod(const std::string& name);
+    virtual void unregisterMethod(const std::wstring& name);
+    virtual void registerMethod(const std::string& name, CallMethodFunctor method);
+    virtual void registerMethod(const std::wstring& name, CallMethodFunctor method);
+    virtual void registerProperty(const std::string& name, PropertyFunctors property);
+    virtual void registerProperty(const std::wstring& name, PropertyFunctors property);
+    virtual void unregisterProperty(const std::string& name);
+    virtual void unregisterProperty(const std::wstring& name);
+
+    virtual std::string ToString();
+    virtual bool get_valid();
+    virtual variant getAttribute(const std::string& name);
+    virtual void setAttribute(const std::string& name, const variant& value);
+    virtual void unregisterAttribute(const std::string& name);
+
+    // Whether the name has a zone record at or below the current zone.
+    bool memberAccessible(const std::string& name) const;
+
+protected:
+    struct Attribute {
+        variant value;
+        bool readOnly;
+    };
+    using MethodFunctorMap = std::map<std::string, CallMethodFunctor, std::less<>>;
+    using PropertyFunctorsMap = std::map<std::string, PropertyFunctors, std::less<>>;
+    using AttributeMap = std::map<std::string, Attribute, std::less<>>;
+    using ZoneMap = std::map<std::string, int, std::less<>>;
+    using MethodObjectMap = std::map<std::pair<std::string, int>, JSFunctionPtr>;
+
+    void fireEventRecord(const std::string& name, const VariantList& eventArgs) override;
+    void registerDefaultMembers();
+    // Calls handlers that script stored by assigning a function to the member
+    // named like the event.
+    void fireToEventAttribute(const std::string& name, const VariantList& args);
+    int currentZoneLocked() const { return m_zoneStack.back(); }
+    bool memberAccessibleLocked(const std::string& name) const;
+    void throwIfInvalid() const;
+
+    std::string m_description;
+    MethodFunctorMap m_methodFunctorMap;
+    PropertyFunctorsMap m_propertyFunctorsMap;
+    AttributeMap m_attributes;
+    ZoneMap m_zoneMap;
+    std::set<std::string, std::less<>> m_reservedMembers;
+    MethodObjectMap m_methodObjectMap;
+
+    bool m_allowDynamicAttributes = true;
+    bool m_allowRemoveProperties = false;
+    bool m_allowMethodObjects = true;
+};
+
+} // namespace FW
+
+#include "MethodConverter.h"
+#include "PropertyConverter.h"

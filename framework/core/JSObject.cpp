@@ -1,0 +1,66 @@
+#include "JSObject.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+#include "BrowserHost.h"
+
+namespace FW {
+
+JSObject::JSObject(const BrowserHostPtr& host) : m_host(host) {}
+
+JSObject::~JSObject() = default;
+
+void JSObject::callMultipleFunctions(const std::string&, const VariantList&,
+                                     const std::vector<JSObjectPtr>&,
+                                     const std::vector<JSObjectPtr>&) {}
+
+void JSObject::InvokeAsync(const std::string& method, const VariantList& args) {
+    BrowserHostPtr host = m_host.lock();
+    if (!host)
+        throw std::runtime_error("Cannot invoke asynchronously");
+    auto self = std::static_pointer_cast<JSObject>(shared_from_this());
+    host->ScheduleOnMainThread(self, [self, args, method] { self->callAsync(args, method); });
+}
+
+void JSObject::callAsync(const VariantList& args, const std::string& method) {
+    BrowserHostPtr host = m_host.lock();
+    if (!host)
+        return;
+    host->delayedInvoke(0, std::static_pointer_cast<JSObject>(shared_from_this()), args, method);
+}
+
+void JSObject::SetPropertyAsync(const std::string& name, const variant& value) {
+    BrowserHostPtr host = m_host.lock();
+    if (!host)
+        throw std::runtime_error("Cannot invoke asynchronously");
+    auto self = std::static_pointer_cast<JSObject>(shared_from_this());
+    host->ScheduleOnMainThread(self, [self, name, value] { self->SetProperty(name, value); });
+}
+
+void JSObject::GetArrayValues(const JSObjectPtr& src, VariantList& dst) {
+    if (!src)
+        return;
+    try {
+        // A page may claim any length: indices stop where int ends, and
+        // nothing is reserved up front on its word.
+        const long length = src->GetProperty("length").convert<long>();
+        const long last = std::min<long>(length, std::numeric_limits<int>::max());
+        for (long i = 0; i < last; ++i)
+            dst.push_back(src->GetProperty(static_cast<int>(i)));
+    } catch (const script_error& e) {
+        throw script_error(e.what());
+    }
+}
+
+void JSObject::GetObjectValues(const JSObjectPtr& src, VariantMap& dst) {
+    if (!src)
+        return;
+    std::vector<std::string> names;
+    src->getMemberNames(names);
+    for (const auto& name : names)
+        dst[name] = src->GetProperty(name);
+}
+
+} // namespace FW
