@@ -8,6 +8,7 @@
 
 #include "com_ptr.h"
 #include "com_types.h"
+#include "ax_host.h"
 #include "disp_event.h"
 
 #include <gtest/gtest.h>
@@ -485,6 +486,29 @@ TEST(Hosting, SinkMayCallBackAndTeardownReleasesTheControl) {
     EXPECT_EQ(order, (std::vector<std::wstring>{L"created", L"activated", L"OnCtrlEvent",
                                                 L"ExtGetDiskList", L"deactivated", L"destroyed"}));
     EXPECT_TRUE(findSimulators(GetCurrentProcessId()).empty());
+}
+
+TEST(Hosting, AlsoInTheBridgesAtl80HostWindow) {
+    JournalFile journal;
+    HostWindow window(0, 0, 320, 240, &ATL::AxHostLibrary::Atl80());
+    ASSERT_TRUE(window.host());
+    wchar_t className[32] = {};
+    GetClassNameW(window.host(), className, 32);
+    EXPECT_STREQ(className, L"AtlAxWin80");
+    CComPtr<IUnknown> unknown;
+    ASSERT_EQ(window.createControl(kProgId, &unknown), S_OK);
+    EXPECT_TRUE(window.controlWindow());
+    CComQIPtr<IMorvathCtrl> cam(unknown.p);
+    ASSERT_TRUE(cam);
+    EventRecorder sink;
+    ASSERT_EQ(sink.DispEventAdvise(cam), S_OK);
+    LONG result = -99;
+    EXPECT_EQ(cam->InitCtrl(CComBSTR(L"http://h/"), CComBSTR(L"10.0.0.8"), 80, &result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(requestEvent(L"eighty", 1, 2, GetCurrentProcessId()), 1);
+    ASSERT_TRUE(pumpUntil([&] { return sink.received.size() == 1; }));
+    EXPECT_EQ(sink.received[0].text, L"eighty");
+    EXPECT_EQ(sink.DispEventUnadvise(cam), S_OK);
 }
 
 } // namespace

@@ -17,8 +17,9 @@ LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 } // namespace
 
-HostWindow::HostWindow(int x, int y, int width, int height) {
-    if (!ATL::AtlAxWinInit())
+HostWindow::HostWindow(int x, int y, int width, int height, ATL::AxHostLibrary* runtime)
+    : runtime_(runtime ? *runtime : ATL::AxHostLibrary::Atl100()) {
+    if (!runtime_.AtlAxWinInit())
         return;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -32,8 +33,9 @@ HostWindow::HostWindow(int x, int y, int width, int height) {
                              nullptr, wc.hInstance, nullptr);
     if (!frame_)
         return;
-    host_ = CreateWindowExW(0, L"AtlAxWin100", nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
-                            0, width, height, frame_, nullptr, wc.hInstance, nullptr);
+    host_ =
+        CreateWindowExW(0, runtime_.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                        0, 0, width, height, frame_, nullptr, wc.hInstance, nullptr);
 }
 
 HostWindow::~HostWindow() {
@@ -47,7 +49,7 @@ HRESULT HostWindow::createControl(const wchar_t* progId, IUnknown** control) {
     *control = nullptr;
     if (!host_)
         return E_FAIL;
-    return ATL::AxHostLibrary::Atl100().CreateControl(host_, progId, control);
+    return runtime_.CreateControl(host_, progId, control);
 }
 
 COLORREF HostWindow::pixel(int x, int y) const {

@@ -1,18 +1,23 @@
 #pragma once
-// A minimal control container for tests: a top-level window holding an
-// "AtlAxWin100" control-host window, in which atl100.dll creates a control by
-// ProgID the way the plug-in does, and a screen capture of that window into a
-// .bmp file.
+// A minimal control container for tests: a top-level window holding a
+// control-host window of the system's ATL runtime ("AtlAxWin100" as in the
+// plug-in, or "AtlAxWin80" as in the bridge), in which the runtime creates a
+// control by ProgID, and a screen capture of that window into a .bmp file.
 
 #include <windows.h>
 #include <unknwn.h>
 
 #include <string>
 
+namespace ATL {
+class AxHostLibrary;
+}
+
 class HostWindow {
 public:
-    // A visible top-level window at (x, y) whose client area is width x height.
-    HostWindow(int x, int y, int width, int height);
+    // A visible top-level window at (x, y) whose client area is width x height,
+    // hosting through atl100.dll unless another runtime is given.
+    HostWindow(int x, int y, int width, int height, ATL::AxHostLibrary* runtime = nullptr);
     ~HostWindow();
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
@@ -31,6 +36,7 @@ public:
     bool capture(const std::wstring& path) const;
 
 private:
+    ATL::AxHostLibrary& runtime_;
     HWND frame_ = nullptr;
     HWND host_ = nullptr;
 };
