@@ -131,10 +131,10 @@ void CameraCore::raiseQueuedEvents() {
 long CameraCore::raiseEvent(const QueuedEvent& event) {
     // Journaled first, so that calls a sink makes in reaction follow the event.
     const long sinks = connectedSinks();
+    JournalRecord record =
+        JournalRecord::make(JournalRecord::Kind::Event, GetCurrentProcessId(), instance_,
+                            static_cast<int>(event.dispid), L"OnCtrlEvent");
     try {
-        JournalRecord record =
-            JournalRecord::make(JournalRecord::Kind::Event, GetCurrentProcessId(), instance_,
-                                static_cast<int>(event.dispid), L"OnCtrlEvent");
         if (event.dispid == 1)
             record.args = {JournalValue::string(event.event.text),
                            JournalValue::number(event.event.type),
@@ -147,7 +147,16 @@ long CameraCore::raiseEvent(const QueuedEvent& event) {
                      (sinks == 1 ? L" sink)" : L" sinks)");
     } catch (...) {
     }
-    fireEvent(event);
+    const std::vector<HRESULT> answers = fireEvent(event);
+    try {
+        record.kind = JournalRecord::Kind::Delivery;
+        record.args.clear();
+        for (HRESULT hr : answers)
+            record.args.push_back(JournalValue::number(hr));
+        record.result = JournalValue::number(static_cast<long>(answers.size()));
+        appendToJournal(settings_.journalPath(), record);
+    } catch (...) {
+    }
     stateChanged();
     return sinks;
 }

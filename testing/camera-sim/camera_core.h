@@ -14,6 +14,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace CameraSim {
 
@@ -72,8 +73,8 @@ protected:
 
     // The number of sinks connected to the event source.
     virtual long connectedSinks() = 0;
-    // Raises one event to the connected sinks.
-    virtual void fireEvent(const QueuedEvent& event) = 0;
+    // Raises one event to the connected sinks; answers what each sink returned.
+    virtual std::vector<HRESULT> fireEvent(const QueuedEvent& event) = 0;
     // The control's picture changed.
     virtual void stateChanged() = 0;
     // Raises the queued events; a COM object overrides it to stay alive while

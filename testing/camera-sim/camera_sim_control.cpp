@@ -1,6 +1,7 @@
 #include "camera_sim_control.h"
 
 #include <string_view>
+#include <vector>
 
 using namespace ATL;
 
@@ -10,7 +11,8 @@ long CameraSimControl::connectedSinks() {
     return static_cast<long>(ConnectionPoint().SinkCount());
 }
 
-void CameraSimControl::fireEvent(const QueuedEvent& event) {
+std::vector<HRESULT> CameraSimControl::fireEvent(const QueuedEvent& event) {
+    std::vector<HRESULT> answers;
     CallNoThrow([&] {
         // rgvarg holds the arguments last to first; the BSTR stays owned by text.
         CComBSTR text(std::wstring_view(event.event.text));
@@ -28,14 +30,18 @@ void CameraSimControl::fireEvent(const QueuedEvent& event) {
             params.rgvarg = args;
             params.cArgs = 3;
         }
-        for (const CComPtr<IUnknown>& sink : ConnectionPoint().Sinks()) {
+        const std::vector<CComPtr<IUnknown>> sinks = ConnectionPoint().Sinks();
+        answers.reserve(sinks.size());
+        for (const CComPtr<IUnknown>& sink : sinks) {
             CComQIPtr<IDispatch> dispatch(sink.p);
-            if (dispatch)
-                dispatch->Invoke(event.dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
-                                 &params, nullptr, nullptr, nullptr);
+            answers.push_back(dispatch ? dispatch->Invoke(event.dispid, IID_NULL,
+                                                          LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                                          &params, nullptr, nullptr, nullptr)
+                                       : E_NOINTERFACE);
         }
         return S_OK;
     });
+    return answers;
 }
 
 void CameraSimControl::stateChanged() {

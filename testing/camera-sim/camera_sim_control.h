@@ -90,7 +90,7 @@ public:
 
 protected:
     long connectedSinks() override;
-    void fireEvent(const QueuedEvent& event) override;
+    std::vector<HRESULT> fireEvent(const QueuedEvent& event) override;
     void stateChanged() override;
     void raisePending() override;
 

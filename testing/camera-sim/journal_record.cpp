@@ -13,6 +13,8 @@ const char* kindWord(JournalRecord::Kind kind) {
         return "call";
     case JournalRecord::Kind::Event:
         return "event";
+    case JournalRecord::Kind::Delivery:
+        return "delivery";
     case JournalRecord::Kind::Life:
         return "life";
     }
@@ -312,6 +314,8 @@ std::optional<JournalRecord> parseJournalRecord(const std::string& line) {
         record.kind = JournalRecord::Kind::Call;
     else if (fields[0] == "event")
         record.kind = JournalRecord::Kind::Event;
+    else if (fields[0] == "delivery")
+        record.kind = JournalRecord::Kind::Delivery;
     else if (fields[0] == "life")
         record.kind = JournalRecord::Kind::Life;
     else

@@ -8,13 +8,16 @@
 //
 //   call   4120  1  7  InitCtrl     "http://cam/", "10.0.0.5", 80  0x00000000  0
 //   call   4120  1  22 GetMDBlockStr                               0x80004005
-//   event  4120  1  1  OnCtrlEvent  "live", 1, 0                   0x00000000  2
-//   life   4120  1  0  activated                                   0x00000000
+//   event     4120  1  1  OnCtrlEvent  "live", 1, 0                0x00000000  2
+//   delivery  4120  1  1  OnCtrlEvent  0, 1                         0x00000000  2
+//   life      4120  1  0  activated                                0x00000000
 //
 // kind is "call" (an operation of the camera interface; slot = its vtable
-// slot), "event" (an event raised; slot = its DISPID, result = the number of
-// sinks it reached) or "life" (created, activated, deactivated, advised,
-// unadvised, destroyed; slot 0). Values are integers in decimal, texts in
+// slot), "event" (an event about to be raised; slot = its DISPID, result = the
+// number of sinks connected), "delivery" (the same event after every sink was
+// called; arguments = the HRESULT each sink's Invoke returned, in connection
+// order; result = the number of sinks called) or "life" (created, activated,
+// deactivated, destroyed; slot 0). Values are integers in decimal, texts in
 // double quotes or null for a null BSTR. A failed call has no result.
 //
 // Texts keep every UTF-16 code unit as received: printable ASCII stands for
@@ -50,7 +53,7 @@ struct JournalValue {
 };
 
 struct JournalRecord {
-    enum class Kind { Call, Event, Life };
+    enum class Kind { Call, Event, Delivery, Life };
 
     static JournalRecord make(Kind kind, unsigned long pid, long instance, int slot,
                               std::wstring name = {}) {

@@ -440,6 +440,12 @@ TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
     EXPECT_EQ(events[2].name, L"ForeignEvent");
     EXPECT_EQ(events[2].slot, 2);
     EXPECT_EQ(*events[5].result, JournalValue::number(0));
+    Records deliveries = ofKind(journal.records(), JournalRecord::Kind::Delivery);
+    ASSERT_EQ(deliveries.size(), 6u);
+    EXPECT_EQ(deliveries[0].args, std::vector<JournalValue>{JournalValue::number(S_OK)});
+    EXPECT_EQ(deliveries[2].args, std::vector<JournalValue>{JournalValue::number(S_OK)})
+        << "a sink answers an event it does not handle with S_OK";
+    EXPECT_TRUE(deliveries[5].args.empty());
     Records life = ofKind(journal.records(), JournalRecord::Kind::Life);
     ASSERT_GE(life.size(), 2u);
     EXPECT_EQ(life[0].name, L"created");
@@ -484,7 +490,9 @@ TEST(Hosting, SinkMayCallBackAndTeardownReleasesTheControl) {
     for (const JournalRecord& r : records)
         order.push_back(r.name);
     EXPECT_EQ(order, (std::vector<std::wstring>{L"created", L"activated", L"OnCtrlEvent",
-                                                L"ExtGetDiskList", L"deactivated", L"destroyed"}));
+                                                L"ExtGetDiskList", L"OnCtrlEvent", L"deactivated",
+                                                L"destroyed"}));
+    EXPECT_EQ(records[4].kind, JournalRecord::Kind::Delivery) << "after the sink's own call";
     EXPECT_TRUE(findSimulators(GetCurrentProcessId()).empty());
 }
 

@@ -53,6 +53,9 @@ TEST(JournalFormat, FieldsAndValueKindsRoundTrip) {
     JournalRecord failed =
         JournalRecord::make(JournalRecord::Kind::Call, 4120, 2, 22, L"GetMDBlockStr");
     failed.hr = E_FAIL;
+    JournalRecord delivery =
+        JournalRecord::make(JournalRecord::Kind::Delivery, 9, 9, 1, L"OnCtrlEvent");
+    EXPECT_EQ(roundTrip(delivery).kind, JournalRecord::Kind::Delivery);
     JournalRecord back = roundTrip(failed);
     EXPECT_EQ(back.kind, JournalRecord::Kind::Call);
     EXPECT_EQ(back.pid, 4120u);
@@ -208,7 +211,10 @@ public:
 
 protected:
     long connectedSinks() override { return 1; }
-    void fireEvent(const QueuedEvent& event) override { raised.push_back(event); }
+    std::vector<HRESULT> fireEvent(const QueuedEvent& event) override {
+        raised.push_back(event);
+        return {event.dispid == 1 ? S_OK : S_FALSE};
+    }
     void stateChanged() override { ++repaints; }
 };
 
@@ -255,7 +261,7 @@ TEST(Instance, JournalsCallsFailuresAndEventsInOrder) {
         EXPECT_EQ(core.calls(), 9);
     }
     Records records = journal.records();
-    ASSERT_EQ(records.size(), 14u);
+    ASSERT_EQ(records.size(), 17u);
     EXPECT_EQ(records[0].kind, JournalRecord::Kind::Life);
     EXPECT_EQ(records[0].name, L"created");
     const JournalRecord& init = records[1];
@@ -275,9 +281,13 @@ TEST(Instance, JournalsCallsFailuresAndEventsInOrder) {
     EXPECT_EQ(records[8].hr, E_NOTIMPL);
     EXPECT_EQ(records[9].args[0].kind, JournalValue::Kind::NullText);
     EXPECT_EQ(records[10].kind, JournalRecord::Kind::Event);
-    EXPECT_EQ(*records[10].result, JournalValue::number(1)) << "sinks reached";
-    EXPECT_EQ(records[12].name, L"ForeignEvent");
-    EXPECT_EQ(records[13].name, L"destroyed");
+    EXPECT_EQ(*records[10].result, JournalValue::number(1)) << "sinks connected";
+    EXPECT_EQ(records[11].kind, JournalRecord::Kind::Delivery);
+    EXPECT_EQ(records[11].args, std::vector<JournalValue>{JournalValue::number(S_OK)});
+    EXPECT_EQ(records[14].name, L"ForeignEvent");
+    EXPECT_EQ(records[15].kind, JournalRecord::Kind::Delivery);
+    EXPECT_EQ(records[15].args, std::vector<JournalValue>{JournalValue::number(S_FALSE)});
+    EXPECT_EQ(records[16].name, L"destroyed");
     EXPECT_EQ(callsOf(records, 7).size(), 5u);
     EXPECT_EQ(countEvents(records), 3u);
 }
