@@ -2,6 +2,7 @@
 // in-process class-object rules, a control hosted in an "AtlAxWin100" window
 // with its events reaching layer sinks, and the local server in another process.
 #include "ax_host.h"
+#include "com_object.h"
 #include "com_ptr.h"
 #include "com_types.h"
 #include "disp_event.h"
@@ -796,5 +797,82 @@ TEST(ControlHosting, WindowlessWhenTheSiteOffersIt) {
     view.Release();
     unk.Release();
     DestroyWindow(host);
+    Pump();
+}
+
+namespace {
+
+// A host object as a control-host window of Windows' ATL answers to
+// "WM_ATLGETHOST": it records the request and hands back a marker object.
+class CFakeHost : public CComObjectRootEx<CComSingleThreadModel>, public IAxWinHostWindow {
+public:
+    BEGIN_COM_MAP(CFakeHost)
+    COM_INTERFACE_ENTRY_IID(IID_IAxWinHostWindow, IAxWinHostWindow)
+    END_COM_MAP()
+    STDMETHOD(CreateControl)(LPCOLESTR, HWND, IStream*) override { return E_NOTIMPL; }
+    STDMETHOD(CreateControlEx)
+    (LPCOLESTR name, HWND hWnd, IStream* stream, IUnknown** control, REFIID adviseIid,
+     IUnknown* sink) override {
+        requested = name;
+        window = hWnd;
+        plainRequest = !stream && InlineIsEqualGUID(adviseIid, IID_NULL) && !sink;
+        *control = GetUnknown();
+        (*control)->AddRef();
+        return S_OK;
+    }
+    STDMETHOD(AttachControl)(IUnknown*, HWND) override { return E_NOTIMPL; }
+    STDMETHOD(QueryControl)(REFIID, void**) override { return E_NOTIMPL; }
+    STDMETHOD(SetExternalDispatch)(IDispatch*) override { return E_NOTIMPL; }
+    STDMETHOD(SetExternalUIHandler)(IUnknown*) override { return E_NOTIMPL; }
+
+    std::wstring requested;
+    HWND window = nullptr;
+    bool plainRequest = false;
+};
+
+IUnknown* g_hostAnswer = nullptr;
+
+LRESULT CALLBACK AnsweringHostProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    static const UINT getHost = RegisterWindowMessageW(L"WM_ATLGETHOST");
+    if (msg == getHost)
+        return reinterpret_cast<LRESULT>(g_hostAnswer);
+    return DefWindowProcW(hWnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+TEST(ControlHosting, AHostWindowThatAnswersTheMessageCreatesTheControl) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = AnsweringHostProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OrvelaAnsweringHost";
+    RegisterClassW(&wc);
+    HWND wnd = CreateWindowExW(0, wc.lpszClassName, nullptr, WS_CHILD, 0, 0, 50, 50, TopWindow(),
+                               nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, wnd);
+
+    CComObject<CFakeHost>* host = nullptr;
+    ASSERT_EQ(S_OK, CComObject<CFakeHost>::CreateInstance(&host));
+    CComPtr<IUnknown> keep(host->GetUnknown());
+    g_hostAnswer = host->GetUnknown();
+    CComPtr<IUnknown> control;
+    EXPECT_EQ(S_OK, AxHostLibrary::Atl100().CreateControl(wnd, L"Some.Control", &control));
+    EXPECT_EQ(L"Some.Control", host->requested);
+    EXPECT_EQ(wnd, host->window);
+    EXPECT_TRUE(host->plainRequest);
+    EXPECT_EQ(host->GetUnknown(), control.p);
+
+    // A host without IAxWinHostWindow: the runtime's AtlAxCreateControlEx does it.
+    CComPtr<IStream> notAHost;
+    ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, &notAHost));
+    g_hostAnswer = notAHost;
+    control.Release();
+    EXPECT_EQ(S_OK, AxHostLibrary::Atl100().CreateControl(wnd, L"OrvelaProbe.Control", &control));
+    CComPtr<IProbeControl> probe;
+    EXPECT_EQ(S_OK, control.QueryInterface(&probe));
+    g_hostAnswer = nullptr;
+    probe.Release();
+    control.Release();
+    DestroyWindow(wnd);
     Pump();
 }
