@@ -4,6 +4,7 @@
 #include "camera_sim.h"
 #include "camera_sim_client.h"
 #include "camera_model.h"
+#include "journal_writer.h"
 #include "host_window.h"
 
 #include "com_ptr.h"
@@ -517,6 +518,20 @@ TEST(Hosting, AlsoInTheBridgesAtl80HostWindow) {
     ASSERT_TRUE(pumpUntil([&] { return sink.received.size() == 1; }));
     EXPECT_EQ(sink.received[0].text, L"eighty");
     EXPECT_EQ(sink.DispEventUnadvise(cam), S_OK);
+}
+
+TEST(RequestTool, ExitCodesTellWhetherTheRequestWasTaken) {
+    JournalFile journal;
+    const std::wstring tool = L"\"" + windowsPath(CAMERA_SIM_REQUEST_TOOL) + L"\" ";
+    std::string output;
+    EXPECT_EQ(runProgram(tool + L"event", output), 2u) << output;
+    EXPECT_EQ(runProgram(tool + L"fail 99 0x80004005", output), 2u) << "not a slot";
+    EXPECT_EQ(
+        runProgram(tool + L"event nobody 1 2 " + std::to_wstring(GetCurrentProcessId()), output),
+        1u)
+        << "no simulator in this process";
+    EXPECT_EQ(runProgram(tool + L"fail 26 0x80070005", output), 0u) << output;
+    EXPECT_EQ(takeRequestedFailure(26), std::optional<HRESULT>(E_ACCESSDENIED));
 }
 
 } // namespace
