@@ -105,6 +105,9 @@ Records JournalFile::calls() const {
 Records JournalFile::events() const {
     return ofKind(records(), JournalRecord::Kind::Event);
 }
+Records JournalFile::deliveries() const {
+    return ofKind(records(), JournalRecord::Kind::Delivery);
+}
 void JournalFile::clear() const {
     truncateFile(path_);
 }

@@ -40,6 +40,7 @@ public:
     Records records() const;
     Records calls() const;
     Records events() const;
+    Records deliveries() const;
     // Empties the file; simulators keep appending to it.
     void clear() const;
     void keep() { keep_ = true; }

@@ -441,7 +441,7 @@ TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
     EXPECT_EQ(events[2].name, L"ForeignEvent");
     EXPECT_EQ(events[2].slot, 2);
     EXPECT_EQ(*events[5].result, JournalValue::number(0));
-    Records deliveries = ofKind(journal.records(), JournalRecord::Kind::Delivery);
+    Records deliveries = journal.deliveries();
     ASSERT_EQ(deliveries.size(), 6u);
     EXPECT_EQ(deliveries[0].args, std::vector<JournalValue>{JournalValue::number(S_OK)});
     EXPECT_EQ(deliveries[2].args, std::vector<JournalValue>{JournalValue::number(S_OK)})
