@@ -534,4 +534,30 @@ TEST(RequestTool, ExitCodesTellWhetherTheRequestWasTaken) {
     EXPECT_EQ(takeRequestedFailure(26), std::optional<HRESULT>(E_ACCESSDENIED));
 }
 
+TEST(Module, UnloadsWhenUnusedAndWorksAgainAfterReload) {
+    JournalFile journal;
+    {
+        CComPtr<IMorvathCtrl> cam;
+        ASSERT_EQ(CoCreateInstance(CLSID_MorvathCtrl, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IMorvathCtrl, reinterpret_cast<void**>(&cam)),
+                  S_OK);
+        EXPECT_TRUE(GetModuleHandleW(L"camera_sim.dll"));
+    }
+    CoFreeUnusedLibrariesEx(0, 0);
+    EXPECT_FALSE(GetModuleHandleW(L"camera_sim.dll")) << "no object alive: the DLL may go";
+
+    CComPtr<IMorvathCtrl> cam;
+    ASSERT_EQ(CoCreateInstance(CLSID_MorvathCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IMorvathCtrl,
+                               reinterpret_cast<void**>(&cam)),
+              S_OK);
+    CComQIPtr<ICameraSimTesting> testing(cam.p);
+    ASSERT_TRUE(testing);
+    LONG version = 0;
+    EXPECT_EQ(cam->GetCtrlVersion(&version), S_OK);
+    EXPECT_EQ(version, CameraModel::kVersion);
+    EXPECT_EQ(requestEvent(L"reloaded", 1, 1, GetCurrentProcessId()), 1)
+        << "the request window class was registered again";
+    EXPECT_TRUE(journal.waitFor([](const Records& r) { return countEvents(r) == 1; }));
+}
+
 } // namespace
