@@ -393,6 +393,11 @@ TEST(Picture, ShowsTestPatternLiveMarkAndStateText) {
     EXPECT_GT(live.countOf(RGB(255, 96, 96), height / 2, height), 10) << "the live state line";
     EXPECT_GT(stopped.countOf(RGB(200, 200, 200), height / 2, height), 10) << "stopped line";
     EXPECT_EQ(stateWord(state), L"live");
+    // Degenerate sizes paint what fits and nothing else.
+    Canvas tiny(3, 2);
+    paintView(tiny.dc(), RECT{0, 0, 3, 2}, state);
+    paintView(tiny.dc(), RECT{2, 2, 2, 2}, state);
+    paintView(tiny.dc(), RECT{5, 5, 1, 1}, state);
     state.recording = state.playingBack = true;
     EXPECT_EQ(stateWord(state), L"live + recording + playback");
 }
