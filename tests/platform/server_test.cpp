@@ -329,6 +329,28 @@ TEST_F(HostedControl, EmbeddingInterfacesAnswerAsContainersExpect) {
     HWND wnd = nullptr;
     EXPECT_EQ(S_OK, inplace->GetWindow(&wnd));
     EXPECT_EQ(ControlWindow(), wnd);
+
+    CComPtr<IOleInPlaceActiveObject> active;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&active));
+    MSG key = {wnd, WM_KEYDOWN, VK_F5, 0, 0, {0, 0}};
+    EXPECT_EQ(S_OK, active->TranslateAccelerator(&key));
+    key.wParam = VK_F6;
+    EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&key));
+
+    CComPtr<IQuickActivate> quick;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&quick));
+    QACONTAINER container = {};
+    container.cbSize = sizeof(container);
+    QACONTROL answer = {};
+    answer.cbSize = sizeof(answer);
+    EXPECT_EQ(S_OK, quick->QuickActivate(&container, &answer));
+    EXPECT_EQ(131473u, answer.dwMiscStatus);
+    answer.cbSize = 4;
+    EXPECT_EQ(E_INVALIDARG, quick->QuickActivate(&container, &answer));
+
+    // Hiding by verb hides the control's window.
+    EXPECT_EQ(S_OK, ole->DoVerb(OLEIVERB_HIDE, nullptr, nullptr, 0, nullptr, nullptr));
+    EXPECT_FALSE(IsWindowVisible(wnd));
 }
 
 TEST_F(HostedControl, EventsReachTheSinkInDeclarationOrder) {
