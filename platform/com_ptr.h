@@ -7,6 +7,7 @@
 #include <objsafe.h>
 
 #include <utility>
+#include <memory>
 
 // mingw's objsafe.h gives IObjectSafety no __uuidof.
 __CRT_UUID_DECL(IObjectSafety, 0xcb5bdc81, 0x93c1, 0x11cf, 0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0,
@@ -39,7 +40,7 @@ public:
     }
     CComPtr& operator=(const CComPtr& o) noexcept { return *this = o.p; }
     CComPtr& operator=(CComPtr&& o) noexcept {
-        if (this != &o) {
+        if (this != std::addressof(o)) {
             Release();
             p = o.p;
             o.p = nullptr;

@@ -100,13 +100,6 @@ STDMETHODIMP CComConnectionPoint::Unadvise(DWORD cookie) {
     return S_OK;
 }
 
-STDMETHODIMP CComConnectionPoint::EnumConnections(IEnumConnections** connections) {
-    if (!connections)
-        return E_POINTER;
-    *connections = nullptr;
-    return E_NOTIMPL;
-}
-
 std::vector<CComPtr<IUnknown>> CComConnectionPoint::Sinks() const {
     std::vector<CComPtr<IUnknown>> out;
     out.reserve(m_sinks.size());
@@ -212,7 +205,80 @@ public:
     size_t m_pos = 0;
 };
 
+// Enumerator over a snapshot of a point's connections (sink and cookie).
+class CEnumConnections : public CComObjectRootEx<CComSingleThreadModel>, public IEnumConnections {
+public:
+    BEGIN_COM_MAP(CEnumConnections)
+    COM_INTERFACE_ENTRY(IEnumConnections)
+    END_COM_MAP()
+
+    STDMETHOD(Next)(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
+        if (!out || (count != 1 && !fetched))
+            return E_POINTER;
+        ULONG n = 0;
+        while (n < count && m_pos < m_sinks.size()) {
+            const auto& [cookie, sink] = m_sinks[m_pos++];
+            sink.CopyTo(&out[n].pUnk);
+            out[n].dwCookie = cookie;
+            ++n;
+        }
+        if (fetched)
+            *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Skip)(ULONG count) override {
+        m_pos = std::min<size_t>(m_sinks.size(), m_pos + count);
+        return m_pos < m_sinks.size() ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Reset)() override {
+        m_pos = 0;
+        return S_OK;
+    }
+    STDMETHOD(Clone)(IEnumConnections** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        CComObject<CEnumConnections>* copy = nullptr;
+        HRESULT hr = CComObject<CEnumConnections>::CreateInstance(&copy);
+        if (FAILED(hr))
+            return hr;
+        copy->AddRef();
+        hr = CallNoThrow([&] {
+            copy->m_sinks = m_sinks;
+            copy->m_pos = m_pos;
+            return S_OK;
+        });
+        if (SUCCEEDED(hr))
+            hr = copy->QueryInterface(IID_IEnumConnections, reinterpret_cast<void**>(out));
+        copy->Release();
+        return hr;
+    }
+
+    std::vector<std::pair<DWORD, CComPtr<IUnknown>>> m_sinks;
+    size_t m_pos = 0;
+};
+
 } // namespace
+
+STDMETHODIMP CComConnectionPoint::EnumConnections(IEnumConnections** connections) {
+    if (!connections)
+        return E_POINTER;
+    *connections = nullptr;
+    CComObject<CEnumConnections>* e = nullptr;
+    HRESULT hr = CComObject<CEnumConnections>::CreateInstance(&e);
+    if (FAILED(hr))
+        return hr;
+    e->AddRef();
+    hr = CallNoThrow([&] {
+        for (const auto& [cookie, sink] : m_sinks)
+            e->m_sinks.emplace_back(cookie, sink);
+        return S_OK;
+    });
+    if (SUCCEEDED(hr))
+        hr = e->QueryInterface(IID_IEnumConnections, reinterpret_cast<void**>(connections));
+    e->Release();
+    return hr;
+}
 
 HRESULT EnumConnectionPointsIn(void* object, const ConnectionPointEntry* map,
                                IEnumConnectionPoints** points) noexcept {

@@ -64,7 +64,8 @@ protected:
 
     using HandlerMultimap = std::multimap<std::string, JSObjectPtr, std::less<>>;
     using EventContextMap = std::map<EventContext, HandlerMultimap>;
-    using EventIfaceMap = std::map<EventId, JSObjectPtr>;
+    // Interface objects are keyed by their own identity (their address).
+    using EventIfaceMap = std::map<const void*, JSObjectPtr>;
     using EventIfaceContextMap = std::map<EventContext, EventIfaceMap>;
 
     std::atomic<bool> m_valid{true};

@@ -87,6 +87,11 @@ public:
         return S_OK;
     }
 
+    // F5 from the container is the control's own key.
+    BOOL PreTranslateAccelerator(MSG* msg, HRESULT&) override {
+        return msg && msg->message == WM_KEYDOWN && msg->wParam == VK_F5;
+    }
+
     STDMETHOD(RaiseEvent)(BSTR text, long type, long subtype) override {
         return this->FireEvent(1, text, type, subtype);
     }

@@ -196,6 +196,17 @@ TEST(ConnectionPoints, FindAdviseFireUnadvise) {
     ASSERT_EQ(S_OK, AtlAdvise(thing->GetUnknown(), a->GetUnknown(), IID_IDispatch, &ca));
     ASSERT_EQ(S_OK, AtlAdvise(thing->GetUnknown(), b->GetUnknown(), IID_IDispatch, &cb));
     EXPECT_NE(ca, cb);
+    CComPtr<IEnumConnections> connections;
+    ASSERT_EQ(S_OK, cp->EnumConnections(&connections));
+    CONNECTDATA listed[3] = {};
+    ULONG count = 0;
+    EXPECT_EQ(S_FALSE, connections->Next(3, listed, &count));
+    ASSERT_EQ(2u, count);
+    EXPECT_EQ(ca, listed[0].dwCookie);
+    EXPECT_EQ(cb, listed[1].dwCookie);
+    EXPECT_TRUE(CComPtr<IUnknown>(listed[1].pUnk).IsEqualObject(b->GetUnknown()));
+    for (ULONG i = 0; i < count; ++i)
+        listed[i].pUnk->Release();
     CComObject<CThing>* obj =
         static_cast<CComObject<CThing>*>(static_cast<IPersistStream*>(thing.p));
     obj->IConnectionPointImpl<CThing, &IID_IDispatch>::FireEvent(7, L"abc", 3L, 7L);

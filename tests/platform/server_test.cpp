@@ -329,6 +329,28 @@ TEST_F(HostedControl, EmbeddingInterfacesAnswerAsContainersExpect) {
     HWND wnd = nullptr;
     EXPECT_EQ(S_OK, inplace->GetWindow(&wnd));
     EXPECT_EQ(ControlWindow(), wnd);
+
+    CComPtr<IOleInPlaceActiveObject> active;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&active));
+    MSG key = {wnd, WM_KEYDOWN, VK_F5, 0, 0, {0, 0}};
+    EXPECT_EQ(S_OK, active->TranslateAccelerator(&key));
+    key.wParam = VK_F6;
+    EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&key));
+
+    CComPtr<IQuickActivate> quick;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&quick));
+    QACONTAINER container = {};
+    container.cbSize = sizeof(container);
+    QACONTROL answer = {};
+    answer.cbSize = sizeof(answer);
+    EXPECT_EQ(S_OK, quick->QuickActivate(&container, &answer));
+    EXPECT_EQ(131473u, answer.dwMiscStatus);
+    answer.cbSize = 4;
+    EXPECT_EQ(E_INVALIDARG, quick->QuickActivate(&container, &answer));
+
+    // Hiding by verb hides the control's window.
+    EXPECT_EQ(S_OK, ole->DoVerb(OLEIVERB_HIDE, nullptr, nullptr, 0, nullptr, nullptr));
+    EXPECT_FALSE(IsWindowVisible(wnd));
 }
 
 TEST_F(HostedControl, EventsReachTheSinkInDeclarationOrder) {
@@ -373,6 +395,33 @@ TEST_F(HostedControl, EventsReachTheSinkInDeclarationOrder) {
     EXPECT_EQ(L"xyz", sink.seen.text);
     EXPECT_EQ(12, sink.seen.type);
     EXPECT_EQ(-1, sink.seen.subtype);
+    // Values passed by reference reach the handler as values.
+    BSTR byRefText = SysAllocString(L"by ref");
+    LONG byRefType = 5;
+    VARIANT refs[3];
+    refs[2].vt = VT_BSTR | VT_BYREF;
+    refs[2].pbstrVal = &byRefText;
+    refs[1].vt = VT_I4 | VT_BYREF;
+    refs[1].plVal = &byRefType;
+    refs[0].vt = VT_I4;
+    refs[0].lVal = 6;
+    DISPPARAMS byRef = {refs, nullptr, 3, 0};
+    EXPECT_EQ(S_OK,
+              sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &byRef, nullptr, nullptr, nullptr));
+    EXPECT_EQ(L"by ref", sink.seen.text);
+    EXPECT_EQ(5, sink.seen.type);
+    EXPECT_EQ(6, sink.seen.subtype);
+    SysFreeString(byRefText);
+    // A value that cannot become the described type is refused, not passed on.
+    CComVariant notANumber[3];
+    notANumber[2] = CComVariant(L"t");
+    notANumber[1] = CComVariant(L"seven");
+    notANumber[0] = CComVariant(1L);
+    DISPPARAMS bad = {notANumber, nullptr, 3, 0};
+    const int delivered = sink.seen.calls;
+    EXPECT_EQ(DISP_E_TYPEMISMATCH,
+              sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &bad, nullptr, nullptr, nullptr));
+    EXPECT_EQ(delivered, sink.seen.calls);
     DISPPARAMS tooFew = {args, nullptr, 1, 0};
     EXPECT_EQ(DISP_E_BADPARAMCOUNT,
               sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &tooFew, nullptr, nullptr, nullptr));
