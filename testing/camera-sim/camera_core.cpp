@@ -181,6 +181,7 @@ ViewState CameraCore::viewState() const {
     state.lastCall = lastCall_;
     state.lastEvent = lastEvent_;
     state.calls = calls_;
+    state.frame = frame_;
     return state;
 }
 

@@ -40,6 +40,8 @@ public:
     long calls() const { return calls_; }
     const CameraModel& model() const { return model_; }
     ViewState viewState() const;
+    // Advances the moving part of the live picture.
+    void advanceFrame() { ++frame_; }
 
     // Makes the next call of slot on this instance fail with hr.
     void failNextCall(int slot, HRESULT hr) { failures_[slot] = hr; }
@@ -95,6 +97,7 @@ private:
     SettingsWatch settings_;
     long instance_;
     long calls_ = 0;
+    long frame_ = 0;
     std::map<int, HRESULT> failures_;
     std::wstring lastCall_, lastEvent_;
     std::deque<QueuedEvent> queued_;

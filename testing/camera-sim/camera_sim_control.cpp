@@ -44,8 +44,36 @@ std::vector<HRESULT> CameraSimControl::fireEvent(const QueuedEvent& event) {
     return answers;
 }
 
+namespace {
+constexpr UINT_PTR kFrameTimer = 1;
+constexpr UINT kFrameMilliseconds = 100;
+} // namespace
+
 void CameraSimControl::stateChanged() {
+    updateFrameTimer();
     FireViewChange();
+}
+
+void CameraSimControl::updateFrameTimer() {
+    const bool wanted = model().live() && m_hWnd;
+    if (wanted && !frameTimer_)
+        frameTimer_ = SetTimer(m_hWnd, kFrameTimer, kFrameMilliseconds, nullptr) != 0;
+    else if (!wanted && frameTimer_) {
+        if (m_hWnd)
+            KillTimer(m_hWnd, kFrameTimer);
+        frameTimer_ = false;
+    }
+}
+
+LRESULT CameraSimControl::OnTimer(UINT, WPARAM id, LPARAM, BOOL& handled) {
+    if (id != kFrameTimer) {
+        handled = FALSE;
+        return 0;
+    }
+    advanceFrame();
+    updateFrameTimer();
+    FireViewChange();
+    return 0;
 }
 
 HRESULT CameraSimControl::OnDraw(ATL_DRAWINFO& info) {
@@ -64,11 +92,14 @@ HRESULT CameraSimControl::InPlaceActivate(LONG verb, const RECT* pos) {
     const HRESULT hr = CComControl<CameraSimControl>::InPlaceActivate(verb, pos);
     if (SUCCEEDED(hr) && !wasActive && m_bInPlaceActive)
         journalLife(L"activated");
+    updateFrameTimer();
     return hr;
 }
 
 HRESULT CameraSimControl::IOleInPlaceObject_InPlaceDeactivate() {
     const bool wasActive = m_bInPlaceActive;
+    // The timer dies with the window.
+    frameTimer_ = false;
     const HRESULT hr = CComControl<CameraSimControl>::IOleInPlaceObject_InPlaceDeactivate();
     if (wasActive && !m_bInPlaceActive)
         journalLife(L"deactivated");

@@ -71,6 +71,7 @@ public:
 
     BEGIN_MSG_MAP(CameraSimControl)
     MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBackground)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
     CHAIN_MSG_MAP(ATL::CComControl<CameraSimControl>)
     END_MSG_MAP()
 
@@ -96,6 +97,11 @@ protected:
 
 private:
     LRESULT OnEraseBackground(UINT, WPARAM, LPARAM, BOOL&) { return 1; }
+    // While live, the picture moves: a frame counter advances ten times a second.
+    LRESULT OnTimer(UINT, WPARAM id, LPARAM, BOOL& handled);
+    void updateFrameTimer();
+
+    bool frameTimer_ = false;
 };
 
 } // namespace CameraSim

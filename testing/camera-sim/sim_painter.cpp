@@ -104,6 +104,13 @@ void paintView(HDC target, const RECT& bounds, const ViewState& state) {
         GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(target, width, height));
         SelectedObject selectBitmap(dc, bitmap.get());
         drawBars(dc, width, height);
+        const int marker = width / 16 > 4 ? width / 16 : 4;
+        if (state.live && width > marker) {
+            // A marker sweeping the grey ramp shows that the picture is live.
+            const int rampTop = height / 2, rampBottom = rampTop + height / 16;
+            const int x = static_cast<int>((state.frame * 8) % (width - marker + 1));
+            fill(dc, x, rampTop + 2, x + marker, rampBottom - 2, RGB(255, 0, 0));
+        }
 
         int lineHeight = height / 14;
         if (lineHeight < 12)
@@ -136,8 +143,10 @@ void paintView(HDC target, const RECT& bounds, const ViewState& state) {
             state.address.empty() ? L"camera: not initialised" : L"camera: " + state.address;
         drawText(dc, address, line, RGB(255, 255, 255), DT_LEFT | DT_VCENTER);
         OffsetRect(&line, 0, lineHeight);
-        drawText(dc, L"state: " + stateWord(state), line,
-                 state.live ? RGB(255, 96, 96) : RGB(200, 200, 200), DT_LEFT | DT_VCENTER);
+        drawText(dc,
+                 L"state: " + stateWord(state) +
+                     (state.live ? L"  (frame " + std::to_wstring(state.frame) + L")" : L""),
+                 line, state.live ? RGB(255, 96, 96) : RGB(200, 200, 200), DT_LEFT | DT_VCENTER);
         OffsetRect(&line, 0, lineHeight);
         drawText(dc,
                  L"last call: " + (state.lastCall.empty() ? L"none" : state.lastCall) + L"  (" +

@@ -17,6 +17,7 @@ struct ViewState {
     std::wstring lastCall;  // "InitCtrl -> 0"
     std::wstring lastEvent; // "OnCtrlEvent(\"live\", 1, 1)"
     long calls = 0;
+    long frame = 0; // advances while live; moves a marker along the grey ramp
 };
 
 // The one-line state ("live", "stopped", with recording and playback marks).

@@ -420,6 +420,10 @@ TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
                window.pixel(width - 10, height * 3 / 8) == RGB(0, 0, 192);
     })) << "first and last colour bars";
     EXPECT_TRUE(window.capture(windowsPath(CAMERA_SIM_SCREENSHOT)));
+    // While live, a marker sweeps the grey ramp under the bars.
+    const int rampMiddle = height / 2 + height / 32;
+    EXPECT_TRUE(pumpUntil([&] { return window.pixel(2, rampMiddle) == RGB(0, 0, 0); }))
+        << "the live marker moves on";
 
     // The host resizes the control's window.
     MoveWindow(window.frame(), 0, 0, 320, 240, TRUE);
