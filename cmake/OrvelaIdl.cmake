@@ -1,0 +1,53 @@
+# IDL and resources for the Windows build.
+#
+# orvela_add_idl(<target> <file.idl>)
+#   Runs widl three times over <file.idl> and makes <target>, a static library
+#   holding the interface identifiers (<name>_i.c). Linking it gives the
+#   generated header <name>.h on the include path. The type library's path is
+#   the target property ORVELA_TLB (<build dir>/<name>.tlb); the custom target
+#   <target>_tlb builds it.
+#
+# orvela_embed_resources(<target> <file.rc> [DEPENDS files...])
+#   Compiles <file.rc> into <target> with windres. The .rc file names the type
+#   libraries and registry scripts by bare file name: the source folder and the
+#   current build folder are searched.
+#
+# widl 7.0 damages the library's GUID in type libraries that hold a
+# dispinterface; fix-widl-typelib.py repairs it after each run. DEPENDS lists generated files (type
+#   libraries) that the resources must be rebuilt after.
+set(ORVELA_WIDL i686-w64-mingw32-widl CACHE STRING "IDL compiler")
+set(ORVELA_WIDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "System IDL files")
+set(ORVELA_WIDL_LIBPATH /usr/lib/i386-linux-gnu/wine/i386-windows CACHE PATH "stdole2.tlb")
+
+set(ORVELA_FIX_TLB ${CMAKE_CURRENT_LIST_DIR}/fix-widl-typelib.py)
+
+function(orvela_add_idl target idl)
+    get_filename_component(idl_abs ${idl} ABSOLUTE)
+    get_filename_component(name ${idl} NAME_WE)
+    get_filename_component(idl_dir ${idl_abs} DIRECTORY)
+    set(out ${CMAKE_CURRENT_BINARY_DIR})
+    set(widl ${ORVELA_WIDL} --win32 -I ${idl_dir} -I ${ORVELA_WIDL_INCLUDE} -L ${ORVELA_WIDL_LIBPATH})
+    add_custom_command(
+        OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
+        COMMAND ${widl} -h -o ${out}/${name}.h ${idl_abs}
+        COMMAND ${widl} -u -o ${out}/${name}_i.c ${idl_abs}
+        COMMAND ${widl} -t -o ${out}/${name}.tlb ${idl_abs}
+        COMMAND python3 ${ORVELA_FIX_TLB} ${idl_abs} ${out}/${name}.tlb
+        DEPENDS ${idl_abs} ${ORVELA_FIX_TLB}
+        COMMENT "widl ${name}.idl"
+        VERBATIM)
+    add_custom_target(${target}_tlb DEPENDS ${out}/${name}.tlb ${out}/${name}.h)
+    add_library(${target} STATIC ${out}/${name}_i.c)
+    add_dependencies(${target} ${target}_tlb)
+    target_include_directories(${target} PUBLIC ${out})
+    set_target_properties(${target} PROPERTIES ORVELA_TLB ${out}/${name}.tlb)
+endfunction()
+
+function(orvela_embed_resources target rc)
+    cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+    get_filename_component(rc_abs ${rc} ABSOLUTE)
+    target_sources(${target} PRIVATE ${rc_abs})
+    set_source_files_properties(${rc_abs} PROPERTIES
+        OBJECT_DEPENDS "${ARG_DEPENDS}"
+        INCLUDE_DIRECTORIES "${CMAKE_CURRENT_SOURCE_DIR};${CMAKE_CURRENT_BINARY_DIR}")
+endfunction()

@@ -1,0 +1,92 @@
+#pragma once
+// Dispatch answered from a type library: IDispatchImpl gives a dual interface
+// GetTypeInfo/GetIDsOfNames/Invoke from the interface's description, read
+// from the registered type library, or from the one embedded in this module
+// when the registered one cannot be loaded.
+
+#include "com_ptr.h"
+
+#include <oaidl.h>
+
+#include <mutex>
+
+namespace ATL {
+
+// Lazily loaded, shared description of one interface of one type library.
+class CComTypeInfoHolder {
+public:
+    CComTypeInfoHolder(const GUID* guid, const GUID* libid, WORD major, WORD minor) noexcept
+        : m_pguid(guid), m_plibid(libid), m_wMajor(major), m_wMinor(minor) {}
+    ~CComTypeInfoHolder() = default;
+    CComTypeInfoHolder(const CComTypeInfoHolder&) = delete;
+    CComTypeInfoHolder& operator=(const CComTypeInfoHolder&) = delete;
+
+    HRESULT GetTI(LCID lcid, ITypeInfo** info) noexcept;
+    HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) noexcept;
+    HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                          DISPID* ids) noexcept;
+    HRESULT Invoke(IDispatch* self, DISPID id, REFIID riid, LCID lcid, WORD flags,
+                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep, UINT* argErr) noexcept;
+
+    const GUID* m_pguid;
+    const GUID* m_plibid;
+    WORD m_wMajor;
+    WORD m_wMinor;
+
+private:
+    std::mutex m_lock;
+    CComPtr<ITypeInfo> m_info;
+};
+
+// Loads a registered type library, falling back to the one embedded in this
+// module (resource TYPELIB 1) when it is not registered.
+HRESULT LoadTypeLibRegisteredOrOwn(const GUID& libid, WORD major, WORD minor, LCID lcid,
+                                   ITypeLib** lib) noexcept;
+
+template <class T, const IID* piid = &__uuidof(T), const GUID* plibid = nullptr, WORD wMajor = 1,
+          WORD wMinor = 0>
+class IDispatchImpl : public T {
+public:
+    using _tihclass = CComTypeInfoHolder;
+    static CComTypeInfoHolder& TypeInfoHolder() noexcept {
+        static CComTypeInfoHolder holder(piid, plibid, wMajor, wMinor);
+        return holder;
+    }
+
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT index, LCID lcid, ITypeInfo** info) override {
+        return TypeInfoHolder().GetTypeInfo(index, lcid, info);
+    }
+    STDMETHOD(GetIDsOfNames)
+    (REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+        return TypeInfoHolder().GetIDsOfNames(riid, names, count, lcid, ids);
+    }
+    STDMETHOD(Invoke)
+    (DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+     EXCEPINFO* excep, UINT* argErr) override {
+        return TypeInfoHolder().Invoke(static_cast<T*>(this), id, riid, lcid, flags, params, result,
+                                       excep, argErr);
+    }
+};
+
+// Sets the thread's error information (description, source = ProgID of clsid
+// or the interface's name) and returns hr, for a method to fail with a message
+// that script callers see.
+HRESULT AtlReportError(const CLSID& clsid, const wchar_t* description, const IID& iid,
+                       HRESULT hr) noexcept;
+
+// ISupportErrorInfo for one interface: S_OK for *piid, S_FALSE for the rest.
+template <const IID* piid>
+class ISupportErrorInfoImpl : public ISupportErrorInfo {
+public:
+    STDMETHOD(InterfaceSupportsErrorInfo)(REFIID riid) override {
+        return InlineIsEqualGUID(riid, *piid) ? S_OK : S_FALSE;
+    }
+};
+
+} // namespace ATL

@@ -1,0 +1,57 @@
+#include "text.h"
+
+#include "com_error.h"
+
+#include <climits>
+
+namespace ATL {
+namespace {
+
+int checkedLength(size_t n) {
+    if (n > static_cast<size_t>(INT_MAX))
+        AtlThrow(E_OUTOFMEMORY);
+    return static_cast<int>(n);
+}
+
+std::wstring toWide(UINT cp, DWORD flags, std::string_view in) {
+    std::wstring out;
+    if (in.empty())
+        return out;
+    const int len = checkedLength(in.size());
+    const int n = MultiByteToWideChar(cp, flags, in.data(), len, nullptr, 0);
+    if (n <= 0)
+        AtlThrow(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+    out.resize(static_cast<size_t>(n));
+    MultiByteToWideChar(cp, flags, in.data(), len, &out[0], n);
+    return out;
+}
+
+std::string fromWide(UINT cp, DWORD flags, std::wstring_view in) {
+    std::string out;
+    if (in.empty())
+        return out;
+    const int len = checkedLength(in.size());
+    const int n = WideCharToMultiByte(cp, flags, in.data(), len, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        AtlThrow(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+    out.resize(static_cast<size_t>(n));
+    WideCharToMultiByte(cp, flags, in.data(), len, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+} // namespace
+
+std::wstring Utf8ToWide(std::string_view utf8) {
+    return toWide(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
+}
+std::string WideToUtf8(std::wstring_view wide) {
+    return fromWide(CP_UTF8, WC_ERR_INVALID_CHARS, wide);
+}
+std::wstring AnsiToWide(std::string_view ansi) {
+    return toWide(CP_ACP, 0, ansi);
+}
+std::string WideToAnsi(std::wstring_view wide) {
+    return fromWide(CP_ACP, 0, wide);
+}
+
+} // namespace ATL

@@ -1,0 +1,204 @@
+#include "camera_core.h"
+
+#include "journal_writer.h"
+#include "operations.h"
+#include "sim_settings.h"
+
+namespace CameraSim {
+
+namespace {
+
+constexpr UINT kRaiseQueued = WM_APP + 1;
+LONG lastInstance = 0;
+
+bool registerRequestClass(HINSTANCE module, WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(module, kRequestWindowClass, &wc))
+        return true;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = module;
+    wc.lpszClassName = kRequestWindowClass;
+    return RegisterClassExW(&wc) != 0;
+}
+
+} // namespace
+
+HINSTANCE thisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&lastInstance), &module);
+    return module;
+}
+
+void unregisterRequestWindowClass() { UnregisterClassW(kRequestWindowClass, thisModule()); }
+
+namespace {
+
+std::wstring describeEvent(const QueuedEvent& queued) {
+    if (queued.dispid != 1)
+        return L"DISPID " + std::to_wstring(queued.dispid);
+    return L"\"" + queued.event.text + L"\", " + std::to_wstring(queued.event.type) + L", " +
+           std::to_wstring(queued.event.subtype);
+}
+
+} // namespace
+
+CameraCore::CameraCore() : instance_(InterlockedIncrement(&lastInstance)) {
+    createRequestWindow();
+    journalLife(L"created");
+}
+
+CameraCore::~CameraCore() {
+    if (requestWindow_) {
+        SetWindowLongPtrW(requestWindow_, GWLP_USERDATA, 0);
+        DestroyWindow(requestWindow_);
+    }
+    journalLife(L"destroyed");
+}
+
+void CameraCore::createRequestWindow() {
+    HINSTANCE module = thisModule();
+    if (!registerRequestClass(module, &CameraCore::requestWindowProc))
+        return;
+    const std::wstring title = L"camera-sim #" + std::to_wstring(instance_);
+    requestWindow_ = CreateWindowExW(0, kRequestWindowClass, title.c_str(), 0, 0, 0, 0, 0,
+                                     HWND_MESSAGE, nullptr, module, nullptr);
+    if (!requestWindow_)
+        return;
+    SetWindowLongPtrW(requestWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+LRESULT CALLBACK CameraCore::requestWindowProc(HWND window, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
+    auto* core = reinterpret_cast<CameraCore*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!core)
+        return DefWindowProcW(window, message, wParam, lParam);
+    try {
+        if (message == WM_COPYDATA) {
+            const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            if (!data || data->dwData != kRaiseEventRequest ||
+                data->cbData < sizeof(RaiseEventRequest) ||
+                (data->cbData - sizeof(RaiseEventRequest)) % sizeof(wchar_t) != 0)
+                return FALSE;
+            RaiseEventRequest header;
+            memcpy(&header, data->lpData, sizeof header);
+            const auto* text = reinterpret_cast<const char*>(data->lpData) + sizeof header;
+            std::wstring eventText((data->cbData - sizeof header) / sizeof(wchar_t), L'\0');
+            memcpy(&eventText[0], text, eventText.size() * sizeof(wchar_t));
+            core->queueEvent(
+                QueuedEvent{header.dispid, SimEvent{eventText, header.type, header.subtype}});
+            return TRUE;
+        }
+        if (message == kRaiseQueued) {
+            core->raisePending();
+            return 0;
+        }
+    } catch (...) {
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void CameraCore::queueEvent(QueuedEvent event) {
+    queued_.push_back(std::move(event));
+    if (requestWindow_)
+        PostMessageW(requestWindow_, kRaiseQueued, 0, 0);
+}
+
+void CameraCore::raiseQueuedEvents() {
+    // A sink that calls back into the control may queue more; they are raised
+    // by this same loop, after the current one.
+    if (raising_)
+        return;
+    raising_ = true;
+    while (!queued_.empty()) {
+        QueuedEvent event = std::move(queued_.front());
+        queued_.pop_front();
+        long sinks = fireEvent(event);
+        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Event,
+                                                  GetCurrentProcessId(), instance_,
+                                                  static_cast<int>(event.dispid), L"OnCtrlEvent");
+        if (event.dispid == 1)
+            record.args = {JournalValue::string(event.event.text),
+                           JournalValue::number(event.event.type),
+                           JournalValue::number(event.event.subtype)};
+        else
+            record.name = L"ForeignEvent";
+        record.result = JournalValue::number(sinks);
+        appendToJournal(record);
+        lastEvent_ = describeEvent(event) + L" to " + std::to_wstring(sinks) + L" sink(s)";
+        stateChanged();
+    }
+    raising_ = false;
+}
+
+void CameraCore::journalLife(const wchar_t* what) const {
+    try {
+        appendToJournal(JournalRecord::make(JournalRecord::Kind::Life, GetCurrentProcessId(),
+                                           instance_, 0, what));
+    } catch (...) {
+    }
+}
+
+ViewState CameraCore::viewState() const {
+    ViewState state;
+    state.instance = instance_;
+    if (model_.initialised())
+        state.address = model_.address() + L":" + std::to_wstring(model_.port());
+    state.live = model_.live();
+    state.recording = model_.recording();
+    state.playingBack = model_.playingBack();
+    state.lastCall = lastCall_;
+    state.lastEvent = lastEvent_;
+    state.calls = calls_;
+    return state;
+}
+
+HRESULT CameraCore::begin(int slot) {
+    auto own = failures_.find(slot);
+    if (own != failures_.end()) {
+        HRESULT hr = own->second;
+        failures_.erase(own);
+        return hr;
+    }
+    if (auto requested = takeRequestedFailure(slot))
+        return *requested;
+    return S_OK;
+}
+
+void CameraCore::finish(JournalRecord& record) {
+    ++calls_;
+    record.pid = GetCurrentProcessId();
+    record.instance = instance_;
+    record.name = operationName(record.slot);
+    appendToJournal(record);
+
+    lastCall_ = record.name + L" -> ";
+    if (record.result) {
+        lastCall_ += describe(*record.result);
+    } else {
+        wchar_t hr[16];
+        swprintf(hr, 16, L"0x%08lX", static_cast<unsigned long>(record.hr));
+        lastCall_ += hr;
+    }
+    for (SimEvent& event : model_.takeEvents())
+        queueEvent(QueuedEvent{1, std::move(event)});
+    stateChanged();
+}
+
+HRESULT CameraCore::refuse(int slot, LONG* out, HRESULT hr) noexcept {
+    try {
+        if (out)
+            *out = 0;
+        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 0, 0, slot);
+        record.hr = out ? hr : E_POINTER;
+        finish(record);
+        return record.hr;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+} // namespace CameraSim

@@ -1,0 +1,146 @@
+#pragma once
+// The COM-independent heart of one simulator instance: it serves each camera
+// operation (failure requests, the model's rule, the journal line), keeps what
+// the control paints, and queues events so that they are raised later, from
+// the instance's own message window on its apartment thread.
+
+#include "camera_model.h"
+#include "journal_record.h"
+#include "sim_painter.h"
+
+#include <windows.h>
+
+#include <deque>
+#include <map>
+#include <string>
+
+namespace CameraSim {
+
+// The module (DLL) this code is linked into.
+HINSTANCE thisModule();
+// Called when the module unloads: a class left registered would point into
+// unmapped code after a reload.
+void unregisterRequestWindowClass();
+
+struct QueuedEvent {
+    LONG dispid = 1;
+    SimEvent event;
+};
+
+class CameraCore {
+public:
+    CameraCore();
+    virtual ~CameraCore();
+    CameraCore(const CameraCore&) = delete;
+    CameraCore& operator=(const CameraCore&) = delete;
+
+    long instance() const { return instance_; }
+    long calls() const { return calls_; }
+    const CameraModel& model() const { return model_; }
+    ViewState viewState() const;
+
+    // Makes the next call of slot on this instance fail with hr.
+    void failNextCall(int slot, HRESULT hr) { failures_[slot] = hr; }
+
+    // Queues an event and has the message window raise it soon.
+    void queueEvent(QueuedEvent event);
+    // Raises every queued event now, in order.
+    void raiseQueuedEvents();
+
+    // Writes a lifecycle line ("created", "activated", ...).
+    void journalLife(const wchar_t* what) const;
+
+protected:
+    // Serves an operation with an integer result: journals the arguments (BSTR
+    // and LONG values, in order), applies a requested failure or the rule, and
+    // journals the outcome. A null out-pointer gives E_POINTER; the result is 0
+    // when the call fails.
+    template <class Rule, class... Args>
+    HRESULT serve(int slot, LONG* out, Rule&& rule, Args... args) noexcept;
+    // The same for an operation with a text result (a null BSTR when it fails).
+    template <class Rule, class... Args>
+    HRESULT serveText(int slot, BSTR* out, Rule&& rule, Args... args) noexcept;
+    // Journals a call that always fails with hr.
+    HRESULT refuse(int slot, LONG* out, HRESULT hr) noexcept;
+
+    static std::wstring text(BSTR value) {
+        return value ? std::wstring(value, SysStringLen(value)) : std::wstring();
+    }
+
+    // Raises one event to the connected sinks; answers how many it reached.
+    virtual long fireEvent(const QueuedEvent& event) = 0;
+    // The control's picture changed.
+    virtual void stateChanged() = 0;
+    // Raises the queued events; a COM object overrides it to stay alive while
+    // sinks run (a sink may release the last outside reference).
+    virtual void raisePending() { raiseQueuedEvents(); }
+
+    CameraModel model_;
+
+private:
+    static JournalValue journalValue(BSTR value) { return JournalValue::bstr(value); }
+    static JournalValue journalValue(LONG value) { return JournalValue::number(value); }
+    HRESULT begin(int slot);
+    void finish(JournalRecord& record);
+    void createRequestWindow();
+    static LRESULT CALLBACK requestWindowProc(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam);
+
+    long instance_;
+    long calls_ = 0;
+    std::map<int, HRESULT> failures_;
+    std::wstring lastCall_, lastEvent_;
+    std::deque<QueuedEvent> queued_;
+    bool raising_ = false;
+    HWND requestWindow_ = nullptr;
+};
+
+template <class Rule, class... Args>
+HRESULT CameraCore::serve(int slot, LONG* out, Rule&& rule, Args... args) noexcept {
+    try {
+        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 0, 0, slot);
+        record.args = {journalValue(args)...};
+        record.hr = out ? begin(slot) : E_POINTER;
+        if (out) {
+            *out = 0;
+            if (SUCCEEDED(record.hr)) {
+                *out = rule();
+                record.result = JournalValue::number(*out);
+            }
+        }
+        finish(record);
+        return record.hr;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+template <class Rule, class... Args>
+HRESULT CameraCore::serveText(int slot, BSTR* out, Rule&& rule, Args... args) noexcept {
+    try {
+        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 0, 0, slot);
+        record.args = {journalValue(args)...};
+        record.hr = out ? begin(slot) : E_POINTER;
+        if (out) {
+            *out = nullptr;
+            if (SUCCEEDED(record.hr)) {
+                std::wstring result = rule();
+                *out = SysAllocStringLen(result.data(), static_cast<UINT>(result.size()));
+                if (*out)
+                    record.result = JournalValue::string(std::move(result));
+                else
+                    record.hr = E_OUTOFMEMORY;
+            }
+        }
+        finish(record);
+        return record.hr;
+    } catch (...) {
+        if (out && *out) {
+            SysFreeString(*out);
+            *out = nullptr;
+        }
+        return E_OUTOFMEMORY;
+    }
+}
+
+} // namespace CameraSim

@@ -1,0 +1,198 @@
+#include "camera_sim_client.h"
+
+#include <string>
+
+namespace CameraSim {
+
+namespace {
+
+bool readEnv(const wchar_t* name, std::wstring& value) {
+    DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0)
+        return false;
+    std::wstring buffer(size, L'\0');
+    DWORD length = GetEnvironmentVariableW(name, &buffer[0], size);
+    buffer.resize(length);
+    value = buffer;
+    return true;
+}
+
+bool readSetting(std::wstring& value) {
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD size = sizeof buffer;
+    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName, RRF_RT_REG_SZ, nullptr,
+                     buffer, &size) != ERROR_SUCCESS)
+        return false;
+    value = buffer;
+    return true;
+}
+
+void writeSetting(const std::wstring& value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName, REG_SZ, value.c_str(),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void deleteSetting() { RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName); }
+
+std::wstring freshTempPath() {
+    wchar_t folder[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, folder);
+    std::wstring path(folder, length);
+    static LONG counter = 0;
+    path += L"camsim-journal-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(InterlockedIncrement(&counter)) + L"-" +
+            std::to_wstring(GetTickCount()) + L".log";
+    return path;
+}
+
+void truncateFile(const std::wstring& path) {
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+}
+
+int sendRequest(const RaiseEventRequest& header, const std::wstring& text, DWORD pid) {
+    std::string payload(reinterpret_cast<const char*>(&header), sizeof header);
+    payload.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    COPYDATASTRUCT data{kRaiseEventRequest, static_cast<DWORD>(payload.size()), &payload[0]};
+    int accepted = 0;
+    for (HWND window : findSimulators(pid)) {
+        DWORD_PTR answer = 0;
+        if (SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                SMTO_NORMAL, 5000, &answer) &&
+            answer == TRUE)
+            ++accepted;
+    }
+    return accepted;
+}
+
+} // namespace
+
+JournalFile::JournalFile(std::wstring path) : path_(path.empty() ? freshTempPath() : path) {
+    truncateFile(path_);
+    hadEnv_ = readEnv(kJournalEnvVar, previousEnv_);
+    hadSetting_ = readSetting(previousSetting_);
+    SetEnvironmentVariableW(kJournalEnvVar, path_.c_str());
+    writeSetting(path_);
+}
+
+JournalFile::~JournalFile() {
+    SetEnvironmentVariableW(kJournalEnvVar, hadEnv_ ? previousEnv_.c_str() : nullptr);
+    if (hadSetting_)
+        writeSetting(previousSetting_);
+    else
+        deleteSetting();
+    if (!keep_)
+        DeleteFileW(path_.c_str());
+}
+
+Records JournalFile::records() const { return readJournal(path_); }
+Records JournalFile::calls() const { return ofKind(records(), JournalRecord::Kind::Call); }
+Records JournalFile::events() const { return ofKind(records(), JournalRecord::Kind::Event); }
+void JournalFile::clear() const { truncateFile(path_); }
+
+bool JournalFile::waitFor(const std::function<bool(const Records&)>& predicate,
+                          DWORD timeoutMs) const {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (predicate(records()))
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        pumpMessages(10);
+    }
+}
+
+Records readJournal(const std::wstring& path) {
+    Records records;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return records;
+    std::string content;
+    char buffer[16384];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        content.append(buffer, got);
+    CloseHandle(file);
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos)
+            break; // a line still being written
+        if (auto record = parseJournalRecord(content.substr(start, end - start)))
+            records.push_back(std::move(*record));
+        start = end + 1;
+    }
+    return records;
+}
+
+Records callsOf(const Records& records, int slot) {
+    Records out;
+    for (const JournalRecord& r : records)
+        if (r.kind == JournalRecord::Kind::Call && r.slot == slot)
+            out.push_back(r);
+    return out;
+}
+
+Records ofKind(const Records& records, JournalRecord::Kind kind) {
+    Records out;
+    for (const JournalRecord& r : records)
+        if (r.kind == kind)
+            out.push_back(r);
+    return out;
+}
+
+size_t countEvents(const Records& records) {
+    return ofKind(records, JournalRecord::Kind::Event).size();
+}
+
+void failNextCall(int slot, HRESULT hr) {
+    DWORD value = static_cast<DWORD>(hr);
+    std::wstring name = std::to_wstring(slot);
+    RegSetKeyValueW(HKEY_CURRENT_USER, kFailNextKey, name.c_str(), REG_DWORD, &value,
+                    sizeof value);
+}
+
+void clearRequestedFailures() { RegDeleteTreeW(HKEY_CURRENT_USER, kFailNextKey); }
+
+std::vector<HWND> findSimulators(DWORD pid) {
+    std::vector<HWND> found;
+    HWND window = nullptr;
+    while ((window = FindWindowExW(HWND_MESSAGE, window, kRequestWindowClass, nullptr))) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (pid == 0 || pid == owner)
+            found.push_back(window);
+    }
+    return found;
+}
+
+int requestEvent(const std::wstring& text, LONG type, LONG subtype, DWORD pid) {
+    return sendRequest(RaiseEventRequest{1, type, subtype}, text, pid);
+}
+
+int requestForeignEvent(LONG dispid, DWORD pid) {
+    return sendRequest(RaiseEventRequest{dispid, 0, 0}, std::wstring(), pid);
+}
+
+void pumpMessages(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            return;
+        MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds - elapsed, QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE);
+    }
+}
+
+} // namespace CameraSim

@@ -1,0 +1,85 @@
+#pragma once
+// What a test uses to drive and observe the camera simulator ("Kavrin.Kavrin.2"),
+// from the process that hosts it or from any other process of the Wine prefix.
+//
+//   CameraSim::JournalFile journal;            // fresh journal, chosen for every process
+//   ... create and call the control ...
+//   auto calls = journal.calls();              // [{slot 7, InitCtrl, args, hr, result}, ...]
+//   CameraSim::failNextCall(18, E_FAIL);       // next PlayRealVideo anywhere fails
+//   CameraSim::requestEvent(L"abc", 3, 7);     // every simulator raises OnCtrlEvent
+//   journal.waitFor([](auto& r) { return CameraSim::countEvents(r) > 0; });
+//
+// The journal format is described in journal_record.h, the names in sim_settings.h.
+
+#include "journal_record.h"
+#include "operations.h"
+#include "sim_settings.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace CameraSim {
+
+using Records = std::vector<JournalRecord>;
+
+// A journal file for one test. Construction creates it empty and points this
+// process's environment and the HKCU setting (for other processes) at it;
+// destruction restores both and deletes the file unless keep() was called.
+class JournalFile {
+public:
+    // An empty path picks a fresh file in the temporary folder.
+    explicit JournalFile(std::wstring path = {});
+    ~JournalFile();
+    JournalFile(const JournalFile&) = delete;
+    JournalFile& operator=(const JournalFile&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    Records records() const;
+    Records calls() const;
+    Records events() const;
+    // Empties the file; simulators keep appending to it.
+    void clear() const;
+    void keep() { keep_ = true; }
+
+    // Pumps this thread's messages until the predicate holds for the records
+    // or the timeout passes; answers whether it held.
+    bool waitFor(const std::function<bool(const Records&)>& predicate,
+                 DWORD timeoutMs = 5000) const;
+
+private:
+    std::wstring path_;
+    std::wstring previousEnv_;
+    bool hadEnv_ = false;
+    std::wstring previousSetting_;
+    bool hadSetting_ = false;
+    bool keep_ = false;
+};
+
+// Every record of a journal file, in order; unreadable lines are skipped.
+Records readJournal(const std::wstring& path);
+
+// Filters over records.
+Records callsOf(const Records& records, int slot);
+Records ofKind(const Records& records, JournalRecord::Kind kind);
+size_t countEvents(const Records& records);
+
+// Makes the next call of a slot, in whichever simulator of the prefix makes it
+// first, fail with hr (the call is still journaled, with that hr).
+void failNextCall(int slot, HRESULT hr);
+// Withdraws every failure request that no call consumed.
+void clearRequestedFailures();
+
+// The simulators' request windows (all, or those of one process).
+std::vector<HWND> findSimulators(DWORD pid = 0);
+// Asks every simulator (of one process, when pid is not 0) to raise
+// OnCtrlEvent(text, type, subtype) on its own thread; answers how many took
+// the request. The events follow once those threads pump their messages.
+int requestEvent(const std::wstring& text, LONG type, LONG subtype, DWORD pid = 0);
+// The same for an event with another DISPID and no arguments.
+int requestForeignEvent(LONG dispid, DWORD pid = 0);
+
+// Dispatches this thread's messages for the given time.
+void pumpMessages(DWORD milliseconds);
+
+} // namespace CameraSim

@@ -1,0 +1,48 @@
+#pragma once
+// Names that the camera simulator and the tests driving it share: where the
+// journal goes, how a test asks for a failing call, how it asks for an event.
+
+#include <windows.h>
+
+namespace CameraSim {
+
+constexpr wchar_t kProgId[] = L"Kavrin.Kavrin.2";
+// {02AC9B62-9CC6-4A19-96FE-E92D23142E5F}
+constexpr CLSID kClsid = {0x02AC9B62, 0x9CC6, 0x4A19, {0x96, 0xFE, 0xE9, 0x2D, 0x23, 0x14, 0x2E, 0x5F}};
+
+// Journal file: the environment variable wins; the registry value (HKCU) lets a
+// test reach a simulator in a process whose environment it does not control.
+constexpr wchar_t kJournalEnvVar[] = L"ORVELA_CAMSIM_JOURNAL";
+constexpr wchar_t kSettingsKey[] = L"Software\\orvela\\CameraSim";
+constexpr wchar_t kJournalValueName[] = L"Journal";
+// Serialises appends from several processes.
+constexpr wchar_t kJournalMutexName[] = L"Local\\OrvelaCameraSimJournal";
+
+// One-shot failures: value "<slot>" (REG_DWORD, the HRESULT) under this HKCU key
+// makes the next call of that slot, in any simulator of any process, fail.
+constexpr wchar_t kFailNextKey[] = L"Software\\orvela\\CameraSim\\FailNext";
+
+// Every simulator instance owns a message-only window of this class on its
+// apartment thread, titled with its instance number. WM_COPYDATA with
+// kRaiseEventRequest carries a RaiseEventRequest followed by the event text
+// (UTF-16, its length taken from the data size); the simulator raises the
+// event once the request has been queued, so the sender never waits on sinks.
+constexpr wchar_t kRequestWindowClass[] = L"OrvelaCameraSimRequests";
+constexpr ULONG_PTR kRaiseEventRequest = 0x4F435345; // "OCSE"
+
+struct RaiseEventRequest {
+    LONG dispid; // 1 for OnCtrlEvent; any other value raises an argument-less foreign event
+    LONG type;
+    LONG subtype;
+};
+
+// Event types and subtypes of the events that the simulator raises by itself.
+enum EventType : LONG {
+    kEventVideo = 1,    // text: camera address; subtype started/stopped
+    kEventSnapshot = 2, // text: path of the picture; subtype 0
+    kEventRecord = 3,   // text: path of the recording; subtype started/stopped
+    kEventPlayback = 4, // text: file or start time; subtype started/stopped
+};
+enum EventSubtype : LONG { kStopped = 0, kStarted = 1 };
+
+} // namespace CameraSim

@@ -1,0 +1,320 @@
+// The simulator's parts that need no COM: the journal's text form, the file
+// and registry plumbing that tests rely on, the operation rules, and the
+// queued events of one instance.
+#include "camera_core.h"
+#include "camera_model.h"
+#include "camera_sim_client.h"
+#include "journal_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace CameraSim;
+
+namespace {
+
+JournalRecord roundTrip(const JournalRecord& record) {
+    std::string line = formatJournalRecord(record);
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    auto parsed = parseJournalRecord(line);
+    EXPECT_TRUE(parsed.has_value()) << line;
+    return parsed.value_or(JournalRecord{});
+}
+
+TEST(JournalFormat, KeepsEveryUtf16CodeUnitOfTexts) {
+    const std::wstring awkward[] = {
+        L"",
+        L"plain ASCII with \"quotes\", commas, and \\ backslashes",
+        L"tab\tnew\nline\rreturn \x01\x1F\x7F",
+        L"caf\u00E9 \u30AB\u30E1\u30E9 \u20AC",
+        L"pair \xD83D\xDE00 end",     // U+1F600 as a surrogate pair
+        L"lone high \xD83D end",      // malformed UTF-16 survives unchanged
+        L"lone low \xDE00 and \xDBFF", // ... also at the very end
+        std::wstring(L"embedded\0nul", 12),
+    };
+    for (const std::wstring& text : awkward) {
+        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 77, 3, 12,
+                                                   L"SetDeviceType");
+        record.args = {JournalValue::number(-5), JournalValue::string(text)};
+        record.result = JournalValue::string(text);
+        JournalRecord back = roundTrip(record);
+        ASSERT_EQ(back.args.size(), 2u);
+        EXPECT_EQ(back.args[1].text, text) << describe(record);
+        EXPECT_EQ(back.args[1].kind, JournalValue::Kind::Text);
+        ASSERT_TRUE(back.result.has_value());
+        EXPECT_EQ(back.result->text, text);
+    }
+}
+
+TEST(JournalFormat, FieldsAndValueKindsRoundTrip) {
+    JournalRecord failed = JournalRecord::make(JournalRecord::Kind::Call, 4120, 2, 22,
+                                               L"GetMDBlockStr");
+    failed.hr = E_FAIL;
+    JournalRecord back = roundTrip(failed);
+    EXPECT_EQ(back.kind, JournalRecord::Kind::Call);
+    EXPECT_EQ(back.pid, 4120u);
+    EXPECT_EQ(back.instance, 2);
+    EXPECT_EQ(back.slot, 22);
+    EXPECT_EQ(back.name, L"GetMDBlockStr");
+    EXPECT_TRUE(back.args.empty());
+    EXPECT_EQ(back.hr, E_FAIL);
+    EXPECT_FALSE(back.result.has_value());
+
+    JournalRecord event = JournalRecord::make(JournalRecord::Kind::Event, 1, 1, 1, L"OnCtrlEvent");
+    event.args = {JournalValue::nullText(), JournalValue::number(LONG_MIN),
+                  JournalValue::number(LONG_MAX)};
+    event.result = JournalValue::number(2);
+    back = roundTrip(event);
+    EXPECT_EQ(back.kind, JournalRecord::Kind::Event);
+    ASSERT_EQ(back.args.size(), 3u);
+    EXPECT_EQ(back.args[0].kind, JournalValue::Kind::NullText);
+    EXPECT_EQ(back.args[1], JournalValue::number(LONG_MIN));
+    EXPECT_EQ(back.args[2], JournalValue::number(LONG_MAX));
+    EXPECT_EQ(*back.result, JournalValue::number(2));
+
+    EXPECT_EQ(formatJournalRecord(failed), "call\t4120\t2\t22\tGetMDBlockStr\t\t0x80004005\t");
+}
+
+TEST(JournalFormat, RejectsMalformedLines) {
+    const char* bad[] = {
+        "",
+        "call\t1\t1\t7\tInitCtrl\t\t0x00000000",          // a field short
+        "bogus\t1\t1\t7\tInitCtrl\t\t0x00000000\t0",      // unknown kind
+        "call\tx\t1\t7\tInitCtrl\t\t0x00000000\t0",       // pid not a number
+        "call\t1\t1\t7\tInitCtrl\t\"open\t0x00000000\t0", // unterminated text
+        "call\t1\t1\t7\tInitCtrl\t\"a\" \"b\"\t0x00000000\t0",
+        "call\t1\t1\t7\tInitCtrl\t\"\\q\"\t0x00000000\t0", // unknown escape
+        "call\t1\t1\t7\tInitCtrl\t\t0x0\t0",               // short HRESULT
+        "call\t1\t1\t7\tInitCtrl\t\t0x00000000\t0 junk",
+    };
+    for (const char* line : bad)
+        EXPECT_FALSE(parseJournalRecord(line).has_value()) << line;
+}
+
+TEST(Rules, CameraAddressesAndPorts) {
+    for (const wchar_t* good : {L"192.168.1.10", L"0.0.0.0", L"255.255.255.255", L"cam-1.local",
+                                L"localhost", L"a1.b2"})
+        EXPECT_TRUE(CameraModel::isWellFormedAddress(good)) << good;
+    for (const wchar_t* bad : {L"", L"192.168.1.256", L"1.2.3", L"1.2.3.4.5", L"1..2.3",
+                               L"-cam", L"cam-", L"cam era", L"caf\u00E9", L"1.2.3.0004",
+                               L"http://x"})
+        EXPECT_FALSE(CameraModel::isWellFormedAddress(bad)) << bad;
+
+    CameraModel model;
+    EXPECT_EQ(model.InitCtrl(L"http://h/", L"10.0.0.300", 80), -2);
+    EXPECT_EQ(model.InitCtrl(L"http://h/", L"10.0.0.3", 0), -3);
+    EXPECT_EQ(model.InitCtrl(L"http://h/", L"10.0.0.3", 65536), -3);
+    EXPECT_FALSE(model.initialised());
+    EXPECT_EQ(model.InitCtrl(L"http://h/", L"10.0.0.3", -1), -3);
+    EXPECT_EQ(model.InitCtrl(L"", L"10.0.0.3", 65535), 0);
+    EXPECT_TRUE(model.initialised());
+    EXPECT_EQ(model.address(), L"10.0.0.3");
+}
+
+TEST(Rules, StreamingStateAndItsEvents) {
+    CameraModel model;
+    EXPECT_EQ(model.PlayRealVideo(L"1", L"0", L"0"), -1) << "not initialised";
+    EXPECT_EQ(model.ExtSnapPicture(L"C:\\pics"), -1) << "not live";
+    EXPECT_TRUE(model.takeEvents().empty());
+
+    ASSERT_EQ(model.InitCtrl(L"http://cam/", L"cam.local", 8091), 0);
+    EXPECT_EQ(model.PlayRealVideo(L"1", L"0", L"0"), 0);
+    EXPECT_EQ(model.ExtSnapPicture(L"C:\\pics"), 0);
+    EXPECT_EQ(model.ExtSnapPicture(L"C:\\pics\\"), 0);
+    EXPECT_EQ(model.ExtRealRecord(L"D:"), 0);
+    EXPECT_EQ(model.ExtGetSnapRecordTalk_Status(), 2);
+    EXPECT_EQ(model.ExtTalkback(), 0);
+    EXPECT_EQ(model.ExtGetSnapRecordTalk_Status(), 6);
+    EXPECT_EQ(model.StopPlayReal(), 0);
+    EXPECT_EQ(model.StopPlayReal(), 0) << "stopping twice is harmless";
+
+    std::vector<SimEvent> events = model.takeEvents();
+    ASSERT_EQ(events.size(), 6u);
+    EXPECT_EQ(events[0].text, L"cam.local");
+    EXPECT_EQ(events[0].type, kEventVideo);
+    EXPECT_EQ(events[0].subtype, kStarted);
+    EXPECT_EQ(events[1].text, L"C:\\pics\\snap0001.jpg");
+    EXPECT_EQ(events[1].type, kEventSnapshot);
+    EXPECT_EQ(events[2].text, L"C:\\pics\\snap0002.jpg");
+    EXPECT_EQ(events[3].text, L"D:\\record0001.avi");
+    EXPECT_EQ(events[3].subtype, kStarted);
+    EXPECT_EQ(events[4].type, kEventRecord) << "stopping the stream ends the recording";
+    EXPECT_EQ(events[4].subtype, kStopped);
+    EXPECT_EQ(events[5].type, kEventVideo);
+    EXPECT_EQ(events[5].subtype, kStopped);
+    EXPECT_TRUE(model.takeEvents().empty());
+}
+
+TEST(Rules, StoredConfigurationComesBack) {
+    CameraModel model;
+    EXPECT_EQ(model.GetMDBlockStr(), L"");
+    EXPECT_EQ(model.OpenMotionDetection(L"0101"), 0);
+    EXPECT_EQ(model.GetMDBlockStr(), L"0101");
+    EXPECT_EQ(model.ExtSetVideoMaskConfig(1, 2, 3, 4, 5, L"z"), 0);
+    EXPECT_EQ(model.ExtGetVideoMaskConfig(), L"1,2,3,4,5,z");
+    EXPECT_EQ(model.ExtSetVideoROIConfig(-1, L"r"), 0);
+    EXPECT_EQ(model.ExtGetVideoROIConfig(), L"-1,r");
+    EXPECT_EQ(model.ExtSetVideoHumanConfig(0, L""), 0);
+    EXPECT_EQ(model.ExtGetVideoHumanConfig(), L"0,");
+    EXPECT_EQ(model.ExtGetSelectPath(), L"");
+    EXPECT_EQ(model.ExtShowPathSelectNew(), 0);
+    EXPECT_EQ(model.ExtGetSelectPath(), CameraModel::kSelectedPath);
+    EXPECT_EQ(model.GetCtrlVersion(), CameraModel::kVersion);
+    EXPECT_EQ(model.ExtGetCtrlVersion(), CameraModel::kVersion);
+
+    EXPECT_EQ(model.SetVideoPlayerSize(L"640", L"480"), 0);
+    EXPECT_EQ(model.SetVideoPlayerSize(L"640", L"-480"), -1);
+    EXPECT_EQ(model.SetVideoPlayerSize(L"", L"480"), -1);
+    EXPECT_EQ(model.SetVideoPlayerSizeAndZoomValue(L"640", L"480", 17), -1);
+    EXPECT_EQ(model.SetVideoPlayerSizeAndZoomValue(L"640", L"480", 4), 0);
+    EXPECT_EQ(model.zoom(), 4);
+    EXPECT_EQ(model.LoadLang(L"http://x/lang.xml", 2), -1);
+    EXPECT_EQ(model.LoadLang(L"C:\\lang.xml", 1), 0);
+    EXPECT_EQ(model.ExtSoundSwitch(), 1);
+    EXPECT_EQ(model.ExtSoundSwitch(), 0);
+    EXPECT_EQ(model.OnPlayBackFast(), 1);
+    EXPECT_EQ(model.OnPlayBackFast(), 2);
+    EXPECT_EQ(model.OnPlayBackFast(), 3);
+    EXPECT_EQ(model.OnPlayBackFast(), 3);
+    EXPECT_EQ(model.ExtGetPlayBackStatus(), 0);
+    EXPECT_EQ(model.OnPlayBackByTime(2, L"2024-01-01 10:00:00", L""), 0);
+    EXPECT_EQ(model.ExtGetPlayBackStatus(), 1);
+    EXPECT_EQ(model.ExtGetPlayBackTimestamp(), CameraModel::kPlaybackTimestamp);
+}
+
+// An instance without COM: records what it raised.
+class RecordingCore : public CameraCore {
+public:
+    LONG play() {
+        LONG result = -99;
+        serve(18, &result, [this] { return model_.PlayRealVideo(L"1", L"0", L"0"); },
+              static_cast<BSTR>(nullptr), static_cast<LONG>(1));
+        return result;
+    }
+    HRESULT init(BSTR ip, LONG port, LONG* result) {
+        return serve(7, result, [&] { return model_.InitCtrl(L"", text(ip), port); }, ip, port);
+    }
+    HRESULT blocks(BSTR* out) {
+        return serveText(22, out, [this] { return model_.GetMDBlockStr(); });
+    }
+    HRESULT reserved(LONG* out) { return refuse(38, out, E_NOTIMPL); }
+
+    std::vector<QueuedEvent> raised;
+    int repaints = 0;
+
+protected:
+    long fireEvent(const QueuedEvent& event) override {
+        raised.push_back(event);
+        return 1;
+    }
+    void stateChanged() override { ++repaints; }
+};
+
+TEST(Instance, JournalsCallsFailuresAndEventsInOrder) {
+    JournalFile journal;
+    clearRequestedFailures();
+    {
+        RecordingCore core;
+        BSTR ip = SysAllocString(L"10.1.2.3");
+        LONG result = -99;
+        EXPECT_EQ(core.init(ip, 554, &result), S_OK);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(core.init(ip, 554, nullptr), E_POINTER);
+
+        core.failNextCall(7, E_ACCESSDENIED);
+        EXPECT_EQ(core.init(ip, 554, &result), E_ACCESSDENIED);
+        EXPECT_EQ(result, 0);
+        failNextCall(7, static_cast<HRESULT>(0x80041234));
+        EXPECT_EQ(core.init(ip, 554, &result), static_cast<HRESULT>(0x80041234));
+        EXPECT_EQ(core.init(ip, 554, &result), S_OK) << "a failure request is used up once";
+        SysFreeString(ip);
+
+        BSTR blocks = reinterpret_cast<BSTR>(1);
+        failNextCall(22, E_FAIL);
+        EXPECT_EQ(core.blocks(&blocks), E_FAIL);
+        EXPECT_EQ(blocks, nullptr);
+        EXPECT_EQ(core.blocks(&blocks), S_OK);
+        ASSERT_NE(blocks, nullptr);
+        EXPECT_EQ(SysStringLen(blocks), 0u);
+        SysFreeString(blocks);
+        EXPECT_EQ(core.reserved(&result), E_NOTIMPL);
+
+        EXPECT_EQ(core.play(), 0);
+        EXPECT_TRUE(core.raised.empty()) << "events are raised later, from the message window";
+        EXPECT_EQ(requestEvent(L"from a test", 3, 7, GetCurrentProcessId()), 1);
+        EXPECT_EQ(requestForeignEvent(2, GetCurrentProcessId()), 1);
+        pumpMessages(50);
+        ASSERT_EQ(core.raised.size(), 3u);
+        EXPECT_EQ(core.raised[0].event.text, L"10.1.2.3");
+        EXPECT_EQ(core.raised[1].event.text, L"from a test");
+        EXPECT_EQ(core.raised[1].event.type, 3);
+        EXPECT_EQ(core.raised[1].event.subtype, 7);
+        EXPECT_EQ(core.raised[2].dispid, 2);
+        EXPECT_GT(core.repaints, 0);
+        EXPECT_EQ(core.calls(), 9);
+    }
+    Records records = journal.records();
+    ASSERT_EQ(records.size(), 14u);
+    EXPECT_EQ(records[0].kind, JournalRecord::Kind::Life);
+    EXPECT_EQ(records[0].name, L"created");
+    const JournalRecord& init = records[1];
+    EXPECT_EQ(init.pid, GetCurrentProcessId());
+    EXPECT_EQ(init.slot, 7);
+    EXPECT_EQ(init.name, L"InitCtrl");
+    ASSERT_EQ(init.args.size(), 2u);
+    EXPECT_EQ(init.args[0], JournalValue::string(L"10.1.2.3"));
+    EXPECT_EQ(init.args[1], JournalValue::number(554));
+    EXPECT_EQ(*init.result, JournalValue::number(0));
+    EXPECT_EQ(records[2].hr, E_POINTER);
+    EXPECT_EQ(records[3].hr, E_ACCESSDENIED);
+    EXPECT_FALSE(records[3].result.has_value());
+    EXPECT_EQ(records[4].hr, static_cast<HRESULT>(0x80041234));
+    EXPECT_EQ(records[7].result->text, L"");
+    EXPECT_EQ(records[8].name, L"ExtReserved");
+    EXPECT_EQ(records[8].hr, E_NOTIMPL);
+    EXPECT_EQ(records[9].args[0].kind, JournalValue::Kind::NullText);
+    EXPECT_EQ(records[10].kind, JournalRecord::Kind::Event);
+    EXPECT_EQ(*records[10].result, JournalValue::number(1)) << "sinks reached";
+    EXPECT_EQ(records[12].name, L"ForeignEvent");
+    EXPECT_EQ(records[13].name, L"destroyed");
+    EXPECT_EQ(callsOf(records, 7).size(), 5u);
+    EXPECT_EQ(countEvents(records), 3u);
+}
+
+TEST(Instance, RequestsReachOnlyTheChosenProcessAndLiveInstances) {
+    JournalFile journal;
+    EXPECT_EQ(requestEvent(L"nobody", 1, 1, GetCurrentProcessId()), 0);
+    {
+        RecordingCore first, second;
+        EXPECT_EQ(findSimulators(GetCurrentProcessId()).size(), 2u);
+        EXPECT_EQ(requestEvent(L"both", 1, 1, GetCurrentProcessId()), 2);
+        EXPECT_EQ(requestEvent(L"other process", 1, 1, GetCurrentProcessId() + 4), 0);
+        pumpMessages(50);
+        EXPECT_EQ(first.raised.size(), 1u);
+        EXPECT_EQ(second.raised.size(), 1u);
+        EXPECT_NE(first.instance(), second.instance());
+    }
+    EXPECT_TRUE(findSimulators(GetCurrentProcessId()).empty());
+}
+
+TEST(Instance, JournalSettingIsRestoredAndFileRemoved) {
+    std::wstring path;
+    {
+        JournalFile journal;
+        path = journal.path();
+        EXPECT_EQ(journalPath(), path);
+        {
+            JournalFile inner;
+            EXPECT_EQ(journalPath(), inner.path());
+        }
+        EXPECT_EQ(journalPath(), path);
+    }
+    EXPECT_EQ(journalPath(), L"");
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    RecordingCore unjournaled; // no journal chosen: serving still works
+    EXPECT_EQ(unjournaled.play(), -1);
+}
+
+} // namespace
