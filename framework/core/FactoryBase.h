@@ -1,0 +1,77 @@
+#pragma once
+// Base of the module's single factory: makes plug-in instances and their
+// windows, runs the module's start and stop steps and answers the adapters'
+// questions about the module.
+
+#include "APITypes.h"
+#include "PluginCore.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include "WindowContext.h"
+
+#include <windows.h>
+
+struct IDispatchEx;
+#endif
+
+namespace FW {
+
+namespace Npapi {
+class NpapiBrowserHost;
+class NpapiPlugin;
+using NpapiBrowserHostPtr = std::shared_ptr<NpapiBrowserHost>;
+using NpapiPluginPtr = std::shared_ptr<NpapiPlugin>;
+} // namespace Npapi
+
+#ifdef _WIN32
+class PluginWindowWin;
+class PluginWindowlessWin;
+namespace ActiveX {
+class ActiveXBrowserHost;
+using ActiveXBrowserHostPtr = std::shared_ptr<ActiveXBrowserHost>;
+} // namespace ActiveX
+#endif
+
+// Where the module's log statements should go; empty means nowhere.
+using LogMethodList = std::vector<std::string>;
+
+class FactoryBase : public std::enable_shared_from_this<FactoryBase> {
+public:
+    FactoryBase() = default;
+    FactoryBase(const FactoryBase&) = delete;
+    FactoryBase& operator=(const FactoryBase&) = delete;
+    virtual ~FactoryBase() = default;
+
+    virtual PluginCorePtr createPlugin(const std::string& mimetype) = 0;
+    // Module start and stop; run once per process by the adapter.
+    virtual void globalPluginInitialize() {}
+    virtual void globalPluginDeinitialize() {}
+
+    // The NPAPI adapter's object for one instance. The adapter makes its own until
+    // it provides this; the base answers null.
+    virtual Npapi::NpapiPluginPtr createNpapiPlugin(const Npapi::NpapiBrowserHostPtr& host,
+                                                    const std::string& mimetype);
+    virtual void getLoggingMethods(LogMethodList& /*methods*/) {}
+    virtual int getLogLevel() { return 4; }
+
+#ifdef _WIN32
+    virtual std::shared_ptr<PluginWindowWin> createPluginWindowWin(const WindowContextWin& context);
+    virtual std::shared_ptr<PluginWindowlessWin>
+    createPluginWindowless(const WindowContextWindowless& context);
+    // The ActiveX adapter's scripting wrapper (a new reference) for a scripting
+    // object. The adapter makes its own until it provides this; the base answers null.
+    virtual IDispatchEx* createCOMJSObject(const ActiveX::ActiveXBrowserHostPtr& host,
+                                           const JSAPIWeakPtr& api, bool autoRelease);
+    // Applies (install) or removes the module's registry script. Answers E_NOTIMPL
+    // until the ActiveX adapter supplies the registration.
+    virtual HRESULT updateWindowsRegistry(bool install);
+#endif
+};
+
+using FactoryBasePtr = std::shared_ptr<FactoryBase>;
+
+} // namespace FW
