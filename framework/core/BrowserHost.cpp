@@ -41,7 +41,9 @@ BrowserHost::BrowserHost()
     ++s_instanceCount;
 }
 
-BrowserHost::~BrowserHost() { --s_instanceCount; }
+BrowserHost::~BrowserHost() {
+    --s_instanceCount;
+}
 
 BrowserStreamPtr BrowserHost::createStream(const BrowserStreamRequest&) {
     return BrowserStreamPtr();
@@ -203,8 +205,12 @@ void BrowserHost::freeRetainedObjects() {
     DeferredRelease();
 }
 
-void BrowserHost::throwCouldNotMarshal() { throw script_error("Could not marshal to main thread"); }
+void BrowserHost::throwCouldNotMarshal() {
+    throw script_error("Could not marshal to main thread");
+}
 
-void BrowserHost::throwShuttingDown() { throw script_error("Shutting down"); }
+void BrowserHost::throwShuttingDown() {
+    throw script_error("Shutting down");
+}
 
 } // namespace FW

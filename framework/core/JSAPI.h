@@ -75,17 +75,17 @@ public:
 
 // Derived classes override the narrow forms only; this brings the inherited wide
 // forms back into scope beside them.
-#define FW_JSAPI_USING_WIDE_FORMS(Base)                                                      \
-    using Base::registerEventMethod;                                                         \
-    using Base::unregisterEventMethod;                                                       \
-    using Base::getMemberNames;                                                              \
-    using Base::HasMethod;                                                                   \
-    using Base::HasMethodObject;                                                             \
-    using Base::HasProperty;                                                                 \
-    using Base::GetMethodObject;                                                             \
-    using Base::GetProperty;                                                                 \
-    using Base::SetProperty;                                                                 \
-    using Base::RemoveProperty;                                                              \
+#define FW_JSAPI_USING_WIDE_FORMS(Base)                                                            \
+    using Base::registerEventMethod;                                                               \
+    using Base::unregisterEventMethod;                                                             \
+    using Base::getMemberNames;                                                                    \
+    using Base::HasMethod;                                                                         \
+    using Base::HasMethodObject;                                                                   \
+    using Base::HasProperty;                                                                       \
+    using Base::GetMethodObject;                                                                   \
+    using Base::GetProperty;                                                                       \
+    using Base::SetProperty;                                                                       \
+    using Base::RemoveProperty;                                                                    \
     using Base::Invoke
 
 } // namespace FW

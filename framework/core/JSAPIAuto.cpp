@@ -11,9 +11,9 @@ namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
 
 const char* const kReservedNames[] = {
-    "offsetWidth", "offsetHeight", "width",       "height", "attributes",
-    "nodeType",    "namespaceURI", "localName",   "wrappedJSObject",
-    "prototype",   "style",        "id",          "constructor"};
+    "offsetWidth", "offsetHeight", "width",      "height",          "attributes",
+    "nodeType",    "namespaceURI", "localName",  "wrappedJSObject", "prototype",
+    "style",       "id",           "constructor"};
 
 [[noreturn]] void throwCouldNotConvert(const bad_variant_cast& e) {
     throw invalid_arguments("Could not convert from " + std::string(e.from) + " to " +
@@ -117,8 +117,7 @@ bool JSAPIAuto::HasProperty(int index) const {
 JSAPIPtr JSAPIAuto::GetMethodObject(const std::string& name) {
     Lock lock(m_zoneMutex);
     throwIfInvalid();
-    if (m_methodFunctorMap.find(name) == m_methodFunctorMap.end() ||
-        !memberAccessibleLocked(name))
+    if (m_methodFunctorMap.find(name) == m_methodFunctorMap.end() || !memberAccessibleLocked(name))
         throw invalid_member(name);
     const int zone = currentZoneLocked();
     auto key = std::make_pair(name, zone);
@@ -235,7 +234,9 @@ variant JSAPIAuto::Invoke(const std::string& name, const VariantList& args) {
     }
 }
 
-variant JSAPIAuto::Construct(const VariantList&) { throw invalid_member("constructor"); }
+variant JSAPIAuto::Construct(const VariantList&) {
+    throw invalid_member("constructor");
+}
 
 void JSAPIAuto::fireToEventAttribute(const std::string& name, const VariantList& args) {
     try {
@@ -270,8 +271,7 @@ void JSAPIAuto::registerAttribute(const std::string& name, const variant& value,
     m_zoneMap[name] = currentZoneLocked();
 }
 
-void JSAPIAuto::registerAttribute(const std::wstring& name, const variant& value,
-                                  bool readOnly) {
+void JSAPIAuto::registerAttribute(const std::wstring& name, const variant& value, bool readOnly) {
     registerAttribute(wstring_to_utf8(name), value, readOnly);
 }
 
@@ -280,7 +280,9 @@ void JSAPIAuto::setReserved(const std::string& name) {
     m_reservedMembers.insert(name);
 }
 
-void JSAPIAuto::setReserved(const std::wstring& name) { setReserved(wstring_to_utf8(name)); }
+void JSAPIAuto::setReserved(const std::wstring& name) {
+    setReserved(wstring_to_utf8(name));
+}
 
 void JSAPIAuto::unregisterMethod(const std::string& name) {
     Lock lock(m_zoneMutex);
@@ -328,9 +330,13 @@ void JSAPIAuto::unregisterProperty(const std::wstring& name) {
     unregisterProperty(wstring_to_utf8(name));
 }
 
-std::string JSAPIAuto::ToString() { return m_description; }
+std::string JSAPIAuto::ToString() {
+    return m_description;
+}
 
-bool JSAPIAuto::get_valid() { return true; }
+bool JSAPIAuto::get_valid() {
+    return true;
+}
 
 variant JSAPIAuto::getAttribute(const std::string& name) {
     Lock lock(m_zoneMutex);

@@ -7,7 +7,9 @@
 
 namespace FW {
 
-JSAPIImpl::JSAPIImpl(int zone) { m_zoneStack.push_back(zone); }
+JSAPIImpl::JSAPIImpl(int zone) {
+    m_zoneStack.push_back(zone);
+}
 
 JSAPIImpl::~JSAPIImpl() = default;
 

@@ -1,6 +1,8 @@
 // Conversions to lists and maps, which may read a browser object's contents.
 #include "variant.h"
 
+#include "JSObject.h"
+
 namespace FW {
 
 using variant_detail::kind;
@@ -18,14 +20,26 @@ bool variant::holds_null_reference() const {
     }
 }
 
+namespace {
+
+bool holdsObjectReference(const variant& value) {
+    return value.holds<JSAPIPtr>() || value.holds<JSAPIWeakPtr>() || value.holds<JSObjectPtr>();
+}
+
+} // namespace
+
 // A held list is copied before this is reached. No object at all (empty, null
 // or a null reference) gives an empty list.
 VariantList variant::convert_list() const {
     if (is_empty() || is_null() || holds_null_reference()) {
         return {};
     }
-    // Browser objects: the array read-out of a live FW::JSObject joins here.
-    refuse(variant_detail::type_name<JSObjectPtr>());
+    if (!holdsObjectReference(*this)) {
+        refuse(variant_detail::type_name<JSObjectPtr>());
+    }
+    VariantList values;
+    JSObject::GetArrayValues(convert<JSObjectPtr>(), values);
+    return values;
 }
 
 // As for lists, with a browser object's named members.
@@ -33,8 +47,12 @@ VariantMap variant::convert_map() const {
     if (is_empty() || is_null() || holds_null_reference()) {
         return {};
     }
-    // Browser objects: the member read-out of a live FW::JSObject joins here.
-    refuse(variant_detail::type_name<JSObjectPtr>());
+    if (!holdsObjectReference(*this)) {
+        refuse(variant_detail::type_name<JSObjectPtr>());
+    }
+    VariantMap values;
+    JSObject::GetObjectValues(convert<JSObjectPtr>(), values);
+    return values;
 }
 
 } // namespace FW

@@ -93,8 +93,8 @@ DOM::ElementPtr TestBrowserHost::getDOMElement() {
 
 void TestBrowserHost::evaluateJavaScript(const std::string& script) {
     m_scripts.push_back(script);
-    if (m_scriptDisabled || script.compare(0, sizeof kCallFunctionPrefix - 1,
-                                           kCallFunctionPrefix) != 0)
+    if (m_scriptDisabled ||
+        script.compare(0, sizeof kCallFunctionPrefix - 1, kCallFunctionPrefix) != 0)
         return;
     const size_t nameStart = sizeof "window." - 1;
     const size_t nameEnd = script.find(' ', nameStart);
@@ -152,13 +152,15 @@ size_t TestBrowserHost::runPendingCalls() {
 }
 
 bool TestBrowserHost::runUntil(const std::function<bool()>& done, int timeoutMs) {
+    // done() may turn true without a queued call, so it is looked at often.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         {
             std::unique_lock<std::mutex> lock(m_queueMutex);
-            if (m_queue.empty() && !m_queueCond.wait_until(lock, deadline,
-                                                           [this] { return !m_queue.empty(); }))
-                return done();
+            m_queueCond.wait_for(lock, std::chrono::milliseconds(2),
+                                 [this] { return !m_queue.empty(); });
         }
         runPendingCalls();
     }

@@ -59,6 +59,12 @@ size_t TestPageObject::callCount() const {
     return m_calls.size();
 }
 
+void TestPageObject::clearCalls() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_calls.clear();
+    m_batchedCalls.clear();
+}
+
 EventContext TestPageObject::getEventContext() const {
     BrowserHostPtr host = getHost();
     return host ? host->getContextID() : nullptr;
@@ -92,7 +98,9 @@ bool TestPageObject::HasProperty(const std::string& name) const {
     return m_properties.count(name) != 0;
 }
 
-bool TestPageObject::HasProperty(int index) const { return HasProperty(std::to_string(index)); }
+bool TestPageObject::HasProperty(int index) const {
+    return HasProperty(std::to_string(index));
+}
 
 variant TestPageObject::GetProperty(const std::string& name) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -100,7 +108,9 @@ variant TestPageObject::GetProperty(const std::string& name) {
     return it != m_properties.end() ? it->second : variant();
 }
 
-variant TestPageObject::GetProperty(int index) { return GetProperty(std::to_string(index)); }
+variant TestPageObject::GetProperty(int index) {
+    return GetProperty(std::to_string(index));
+}
 
 void TestPageObject::SetProperty(const std::string& name, const variant& value) {
     setProperty(name, value);
@@ -115,7 +125,9 @@ void TestPageObject::RemoveProperty(const std::string& name) {
     m_properties.erase(name);
 }
 
-void TestPageObject::RemoveProperty(int index) { RemoveProperty(std::to_string(index)); }
+void TestPageObject::RemoveProperty(int index) {
+    RemoveProperty(std::to_string(index));
+}
 
 variant TestPageObject::Invoke(const std::string& name, const VariantList& args) {
     Method method;
@@ -135,7 +147,9 @@ variant TestPageObject::Invoke(const std::string& name, const VariantList& args)
     return method(args);
 }
 
-variant TestPageObject::Construct(const VariantList&) { throw script_error("Method invoke failed"); }
+variant TestPageObject::Construct(const VariantList&) {
+    throw script_error("Method invoke failed");
+}
 
 } // namespace Testing
 } // namespace FW

@@ -55,6 +55,7 @@ public:
     std::vector<Call> calls() const;
     std::vector<BatchedCall> batchedCalls() const;
     size_t callCount() const;
+    void clearCalls();
 
     // JSObject
     EventId getEventId() const override { return m_eventId; }

@@ -16,9 +16,13 @@ DocumentPtr Document::create(const JSObjectPtr& object) {
     return host ? host->wrapDocument(object) : std::make_shared<Document>(object);
 }
 
-WindowPtr Document::getWindow() const { return Window::create(getProperty<JSObjectPtr>("window")); }
+WindowPtr Document::getWindow() const {
+    return Window::create(getProperty<JSObjectPtr>("window"));
+}
 
-ElementPtr Document::getBody() const { return Element::create(getProperty<JSObjectPtr>("body")); }
+ElementPtr Document::getBody() const {
+    return Element::create(getProperty<JSObjectPtr>("body"));
+}
 
 ElementPtr Document::createElement(const std::string& tag) const {
     return Element::create(callMethod<JSObjectPtr>("createElement", VariantList{variant(tag)}));

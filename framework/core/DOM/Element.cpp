@@ -16,21 +16,37 @@ ElementPtr Element::create(const JSObjectPtr& object) {
     return host ? host->wrapElement(object) : std::make_shared<Element>(object);
 }
 
-std::string Element::getInnerHTML() const { return getProperty<std::string>("innerHTML"); }
+std::string Element::getInnerHTML() const {
+    return getProperty<std::string>("innerHTML");
+}
 
-void Element::setInnerHTML(const std::string& html) const { setProperty("innerHTML", html); }
+void Element::setInnerHTML(const std::string& html) const {
+    setProperty("innerHTML", html);
+}
 
-int Element::getWidth() const { return getProperty<int>("width"); }
+int Element::getWidth() const {
+    return getProperty<int>("width");
+}
 
-void Element::setWidth(int width) const { setProperty("width", width); }
+void Element::setWidth(int width) const {
+    setProperty("width", width);
+}
 
-int Element::getHeight() const { return getProperty<int>("height"); }
+int Element::getHeight() const {
+    return getProperty<int>("height");
+}
 
-void Element::setHeight(int height) const { setProperty("height", height); }
+void Element::setHeight(int height) const {
+    setProperty("height", height);
+}
 
-int Element::getScrollWidth() const { return getProperty<int>("scrollWidth"); }
+int Element::getScrollWidth() const {
+    return getProperty<int>("scrollWidth");
+}
 
-int Element::getScrollHeight() const { return getProperty<int>("scrollHeight"); }
+int Element::getScrollHeight() const {
+    return getProperty<int>("scrollHeight");
+}
 
 int Element::getChildNodeCount() const {
     return getObjectProperty("childNodes")->GetProperty("length").convert<int>();
@@ -41,13 +57,17 @@ ElementPtr Element::getChildNode(int index) const {
     return create(children->GetProperty(index).convert<JSObjectPtr>());
 }
 
-ElementPtr Element::getParentNode() const { return create(getProperty<JSObjectPtr>("parentNode")); }
+ElementPtr Element::getParentNode() const {
+    return create(getProperty<JSObjectPtr>("parentNode"));
+}
 
 ElementPtr Element::getElement(const std::string& name) const {
     return create(getProperty<JSObjectPtr>(name));
 }
 
-ElementPtr Element::getElement(int index) const { return create(getProperty<JSObjectPtr>(index)); }
+ElementPtr Element::getElement(int index) const {
+    return create(getProperty<JSObjectPtr>(index));
+}
 
 ElementPtr Element::getElementById(const std::string& id) const {
     return create(callMethod<JSObjectPtr>("getElementById", VariantList{variant(id)}));

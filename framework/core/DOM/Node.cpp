@@ -20,9 +20,13 @@ NodePtr Node::getNode(const std::string& name) const {
     return create(getProperty<JSObjectPtr>(name));
 }
 
-NodePtr Node::getNode(const std::wstring& name) const { return getNode(wstring_to_utf8(name)); }
+NodePtr Node::getNode(const std::wstring& name) const {
+    return getNode(wstring_to_utf8(name));
+}
 
-NodePtr Node::getNode(int index) const { return create(getProperty<JSObjectPtr>(index)); }
+NodePtr Node::getNode(int index) const {
+    return create(getProperty<JSObjectPtr>(index));
+}
 
 void Node::setProperty(const std::string& name, const variant& value) const {
     m_object->SetProperty(name, value);
@@ -44,8 +48,8 @@ JSObjectPtr Node::getObjectProperty(const std::string& name) const {
 }
 
 void Node::appendChild(const NodePtr& child) {
-    m_object->Invoke("appendChild", VariantList{variant(child ? child->getJSObject()
-                                                              : JSObjectPtr())});
+    m_object->Invoke("appendChild",
+                     VariantList{variant(child ? child->getJSObject() : JSObjectPtr())});
 }
 
 } // namespace DOM

@@ -25,11 +25,17 @@ void Window::alert(const std::string& message) const {
     m_object->Invoke("alert", VariantList{variant(message)});
 }
 
-void Window::alert(const std::wstring& message) const { alert(wstring_to_utf8(message)); }
+void Window::alert(const std::wstring& message) const {
+    alert(wstring_to_utf8(message));
+}
 
-JSObjectPtr Window::createArray() const { return callMethod<JSObjectPtr>("Array", VariantList()); }
+JSObjectPtr Window::createArray() const {
+    return callMethod<JSObjectPtr>("Array", VariantList());
+}
 
-JSObjectPtr Window::createMap() const { return callMethod<JSObjectPtr>("Object", VariantList()); }
+JSObjectPtr Window::createMap() const {
+    return callMethod<JSObjectPtr>("Object", VariantList());
+}
 
 std::string Window::getLocation() const {
     return getObjectProperty("location")->GetProperty("href").convert<std::string>();

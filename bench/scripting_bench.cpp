@@ -1,0 +1,104 @@
+// Cost of a script call through the member registry, next to a direct C++ call
+// of the same member function, measured in the same run.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "JSAPIAuto.h"
+
+namespace {
+
+// Keeps the compiler from dropping or hoisting the measured work.
+template <class T>
+inline void keep(T const& value) {
+    asm volatile("" : : "g"(&value) : "memory");
+}
+
+class BenchAPI : public FW::JSAPIAuto {
+public:
+    BenchAPI() {
+        // About fifty members, as a real API object has.
+        for (int i = 0; i < 42; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "Member%02d", i);
+            registerMethod(name, FW::make_method(this, &BenchAPI::pick));
+        }
+        registerMethod("pick", FW::make_method(this, &BenchAPI::pick));
+        registerProperty("count", FW::make_property(this, &BenchAPI::getCount));
+    }
+
+    __attribute__((noinline)) long pick(long number, const std::string& text) {
+        return number + static_cast<long>(text.size());
+    }
+    __attribute__((noinline)) long getCount() const { return m_count; }
+
+private:
+    long m_count = 3;
+};
+
+template <class F>
+double nsPerCall(F&& body, long iterations) {
+    double best = 1e300;
+    for (int round = 0; round < 7; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        for (long i = 0; i < iterations; ++i)
+            body();
+        const auto end = std::chrono::steady_clock::now();
+        best = std::min(best, std::chrono::duration<double, std::nano>(end - start).count() /
+                                  static_cast<double>(iterations));
+    }
+    return best;
+}
+
+} // namespace
+
+int main() {
+    auto api = std::make_shared<BenchAPI>();
+    const long iterations = 1000000;
+    const FW::VariantList args{FW::variant(7), FW::variant(std::string("camera"))};
+    const std::string name = "pick";
+    const std::string property = "count";
+    const std::string text = "camera";
+
+    std::vector<std::string> members;
+    api->getMemberNames(members);
+
+    const double direct = nsPerCall(
+        [&] {
+            long r = api->pick(7, text);
+            keep(r);
+        },
+        iterations);
+    const double invoke = nsPerCall(
+        [&] {
+            FW::variant r = api->Invoke(name, args);
+            keep(r);
+        },
+        iterations);
+    const double directGetter = nsPerCall(
+        [&] {
+            long r = api->getCount();
+            keep(r);
+        },
+        iterations);
+    const double getProperty = nsPerCall(
+        [&] {
+            FW::variant r = api->GetProperty(property);
+            keep(r);
+        },
+        iterations);
+
+    std::printf("scripting_bench: JSAPIAuto with %zu members, best of 7 rounds of %ld calls\n",
+                members.size(), iterations);
+    std::printf("  %-34s %8.1f ns/call\n", "direct pick(long, string)", direct);
+    std::printf("  %-34s %8.1f ns/call  (%.1fx direct)\n", "Invoke(\"pick\", [7, \"camera\"])",
+                invoke, invoke / direct);
+    std::printf("  %-34s %8.1f ns/call\n", "direct getCount()", directGetter);
+    std::printf("  %-34s %8.1f ns/call  (%.1fx direct)\n", "GetProperty(\"count\")", getProperty,
+                getProperty / directGetter);
+    const bool met = invoke < 250.0;
+    std::printf("  target: Invoke under 250 ns/call: %s\n", met ? "met" : "NOT met");
+    return 0;
+}
