@@ -59,8 +59,14 @@ void PluginCore::SetWindow(PluginWindow* window) {
     if (m_window && m_window != window)
         ClearWindow();
     m_window = window;
-    if (window)
+    if (!window)
+        return;
+    try {
         window->AttachObserver(this);
+    } catch (...) {
+        m_window = nullptr; // not attached, so not current
+        throw;
+    }
 }
 
 void PluginCore::ClearWindow() {

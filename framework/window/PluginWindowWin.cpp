@@ -5,6 +5,7 @@
 
 #include <map>
 #include <mutex>
+#include <stdexcept>
 
 namespace FW {
 
@@ -38,6 +39,8 @@ bool sendButton(PluginEventSource& source, MouseButtonEvent::MouseButton button,
 } // namespace
 
 PluginWindowWin::PluginWindowWin(HWND hWnd) : m_hWnd(hWnd) {
+    if (!IsWindow(hWnd))
+        throw std::invalid_argument("A plug-in window needs a live native window");
     std::lock_guard<std::mutex> lock(g_windowMapLock);
     auto current = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hWnd, GWLP_WNDPROC));
     auto existing = g_windowMap.find(hWnd);

@@ -12,6 +12,7 @@ namespace FW {
 
 class PluginWindowWin : public PluginWindow {
 public:
+    // Subclasses the window; std::invalid_argument when hWnd is not a window.
     explicit PluginWindowWin(HWND hWnd);
     ~PluginWindowWin() override;
     PluginWindowWin(const PluginWindowWin&) = delete;

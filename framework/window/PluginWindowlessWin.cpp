@@ -30,7 +30,13 @@ void PluginWindowlessWin::setWindowPosition(int32_t x, int32_t y, int32_t width,
 bool PluginWindowlessWin::HandleDraw(HDC hdc, const Rect& bounds) {
     m_hdc = hdc;
     RefreshEvent evt(bounds);
-    if (!SendEvent(&evt)) {
+    bool drawn = false;
+    try {
+        drawn = SendEvent(&evt);
+    } catch (...) {
+        drawn = false; // called straight from the browser: nothing may escape
+    }
+    if (!drawn) {
         static const wchar_t kText[] = L"Framework Plugin";
         const Rect pos = getWindowPosition();
         const UINT oldAlign = SetTextAlign(hdc, TA_CENTER | TA_BASELINE);

@@ -34,7 +34,8 @@ public:
     void setHWND(HWND browserHwnd) { m_browserHwnd = browserHwnd; }
 
     // Draws with the given context: observers get a RefreshEvent with the bounds,
-    // and when none handles it a placeholder text is drawn. Always answers true.
+    // and when none handles it (or one throws) a placeholder text is drawn.
+    // Always answers true.
     bool HandleDraw(HDC hdc, const Rect& bounds);
     // A message forwarded by the browser; answers whether it was handled. Observer
     // exceptions are caught and the message counts as not handled.

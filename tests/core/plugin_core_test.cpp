@@ -220,6 +220,11 @@ TEST_F(PluginCoreTest, SetWindowDetachesTheOldWindowBeforeAttachingTheNew) {
     EXPECT_EQ(core->GetWindow(), nullptr);
     core->ClearWindow();
     EXPECT_EQ(core->log.size(), 2u);
+
+    // A core that is not owned by a shared reference cannot be attached.
+    TestCore unshared;
+    EXPECT_THROW(unshared.SetWindow(&first), std::invalid_argument);
+    EXPECT_EQ(unshared.GetWindow(), nullptr);
 }
 
 TEST_F(PluginCoreTest, AWindowOffersEventsToItsCoresUntilOneHandlesThem) {

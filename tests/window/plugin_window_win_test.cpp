@@ -336,3 +336,8 @@ TEST_F(PluginWindowWinTest, OutlivingItsNativeWindowIsHarmless) {
     window.reset();
     SUCCEED();
 }
+
+TEST(PluginWindowWinHandles, RefusesWhatIsNotAWindow) {
+    EXPECT_THROW(PluginWindowWin(nullptr), std::invalid_argument);
+    EXPECT_THROW(PluginWindowWin(reinterpret_cast<HWND>(0x7ff0)), std::invalid_argument);
+}

@@ -178,6 +178,11 @@ TEST_F(PluginWindowlessWinTest, DrawsAPlaceholderUnlessAnObserverDraws) {
     EXPECT_EQ(canvas.inkIn(0, 0, 20, 100), 0);
     EXPECT_EQ(GetTextAlign(canvas.dc), static_cast<UINT>(TA_TOP | TA_LEFT));
 
+    Canvas failing;
+    recorder->answer = [](PluginEvent*) -> bool { throw std::runtime_error("observer failed"); };
+    EXPECT_TRUE(window.HandleDraw(failing.dc, Rect{0, 0, 100, 200}));
+    EXPECT_GT(failing.inkIn(40, 35, 160, 50), 0);
+
     Canvas clean;
     recorder->answer = [](PluginEvent* evt) { return dynamic_cast<RefreshEvent*>(evt) != nullptr; };
     EXPECT_TRUE(window.HandleDraw(clean.dc, Rect{0, 0, 100, 200}));
