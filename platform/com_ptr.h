@@ -4,8 +4,13 @@
 
 #include <windows.h>
 #include <unknwn.h>
+#include <objsafe.h>
 
 #include <utility>
+
+// mingw's objsafe.h gives IObjectSafety no __uuidof.
+__CRT_UUID_DECL(IObjectSafety, 0xcb5bdc81, 0x93c1, 0x11cf, 0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0,
+                0x64)
 
 namespace ATL {
 

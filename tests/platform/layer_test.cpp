@@ -1,0 +1,302 @@
+// The layer's own pieces without a registered server: objects, interface
+// tables, aggregation, connection points, errors, text and RAII helpers.
+#include "com_error.h"
+#include "com_object.h"
+#include "com_ptr.h"
+#include "com_types.h"
+#include "connection_points.h"
+#include "disp_event.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <ocidl.h>
+
+using namespace ATL;
+
+namespace {
+
+struct ComApartment : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
+    void TearDown() override { OleUninitialize(); }
+};
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
+
+int g_finalReleases = 0;
+
+class CThing : public CComObjectRootEx<CComSingleThreadModel>,
+               public IPersistStream,
+               public IConnectionPointContainerImpl<CThing>,
+               public IConnectionPointImpl<CThing, &IID_IPropertyNotifySink>,
+               public IConnectionPointImpl<CThing, &IID_IDispatch> {
+public:
+    static constexpr bool _Aggregatable = true;
+    BEGIN_COM_MAP(CThing)
+    COM_INTERFACE_ENTRY(IPersistStream)
+    COM_INTERFACE_ENTRY2(IPersist, IPersistStream)
+    COM_INTERFACE_ENTRY(IConnectionPointContainer)
+    END_COM_MAP()
+
+    BEGIN_CONNECTION_POINT_MAP(CThing)
+    CONNECTION_POINT_ENTRY(IID_IPropertyNotifySink)
+    CONNECTION_POINT_ENTRY(IID_IDispatch)
+    END_CONNECTION_POINT_MAP()
+
+    HRESULT FinalConstruct() { return failConstruct ? E_ACCESSDENIED : S_OK; }
+    void FinalRelease() { ++g_finalReleases; }
+
+    STDMETHOD(GetClassID)(CLSID* id) override {
+        *id = IID_IPersistStream;
+        return S_OK;
+    }
+    STDMETHOD(IsDirty)() override { return S_FALSE; }
+    STDMETHOD(Load)(IStream*) override { return S_OK; }
+    STDMETHOD(Save)(IStream*, BOOL) override { return S_OK; }
+    STDMETHOD(GetSizeMax)(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+
+    static bool failConstruct;
+};
+bool CThing::failConstruct = false;
+
+// A sink recording what reaches it through IDispatch::Invoke.
+class CRecordingSink : public CComObjectRootEx<CComSingleThreadModel>, public IDispatch {
+public:
+    BEGIN_COM_MAP(CRecordingSink)
+    COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT*) override { return E_NOTIMPL; }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHOD(Invoke)
+    (DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
+        lastId = id;
+        args.clear();
+        for (UINT i = p->cArgs; i-- > 0;)
+            args.emplace_back(p->rgvarg[i]);
+        ++calls;
+        return S_OK;
+    }
+    DISPID lastId = 0;
+    std::vector<CComVariant> args;
+    int calls = 0;
+};
+
+template <class T>
+CComPtr<T> make() {
+    CComObject<T>* p = nullptr;
+    EXPECT_EQ(S_OK, CComObject<T>::CreateInstance(&p));
+    return CComPtr<T>(p);
+}
+
+} // namespace
+
+TEST(ComObject, InterfaceTableAnswersInOrderWithOneIdentity) {
+    CComPtr<IUnknown> unk;
+    ASSERT_EQ(S_OK,
+              CreateComInstance<CThing>(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unk)));
+    CComPtr<IPersist> persist;
+    CComPtr<IPersistStream> stream;
+    CComPtr<IConnectionPointContainer> cpc;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&persist));
+    ASSERT_EQ(S_OK, unk.QueryInterface(&stream));
+    ASSERT_EQ(S_OK, unk.QueryInterface(&cpc));
+    EXPECT_EQ(static_cast<IPersist*>(stream.p), persist.p);
+    // IUnknown is the first entry, whichever interface is asked.
+    CComPtr<IUnknown> fromCpc;
+    ASSERT_EQ(S_OK, cpc->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&fromCpc)));
+    EXPECT_EQ(unk.p, fromCpc.p);
+    EXPECT_EQ(static_cast<IUnknown*>(stream.p), unk.p);
+
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, unk->QueryInterface(IID_IDispatch, &out));
+    EXPECT_EQ(nullptr, out);
+    EXPECT_EQ(E_NOINTERFACE, unk->QueryInterface(GUID_NULL, &out));
+    EXPECT_EQ(E_POINTER, unk->QueryInterface(IID_IUnknown, nullptr));
+}
+
+TEST(ComObject, ReferenceCountEndsInFinalRelease) {
+    const int before = g_finalReleases;
+    CComObject<CThing>* p = nullptr;
+    ASSERT_EQ(S_OK, CComObject<CThing>::CreateInstance(&p));
+    EXPECT_EQ(1u, p->AddRef());
+    EXPECT_EQ(2u, p->AddRef());
+    EXPECT_EQ(1u, p->Release());
+    EXPECT_EQ(before, g_finalReleases);
+    EXPECT_EQ(0u, p->Release());
+    EXPECT_EQ(before + 1, g_finalReleases);
+}
+
+TEST(ComObject, FailedFinalConstructCreatesNothing) {
+    CThing::failConstruct = true;
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_ACCESSDENIED, CreateComInstance<CThing>(nullptr, IID_IUnknown, &out));
+    EXPECT_EQ(nullptr, out);
+    CThing::failConstruct = false;
+}
+
+namespace {
+// An outer object aggregating CThing: its own IUnknown plus the inner's interfaces.
+class Outer : public IUnknown {
+public:
+    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
+        if (InlineIsEqualGUID(iid, IID_IUnknown)) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        return inner->QueryInterface(iid, ppv);
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+    STDMETHOD_(ULONG, Release)() override { return --refs; }
+    ULONG refs = 1;
+    CComPtr<IUnknown> inner;
+};
+} // namespace
+
+TEST(ComObject, AggregationDelegatesToTheOuterObject) {
+    Outer outer;
+    void* out = nullptr;
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, CreateComInstance<CThing>(&outer, IID_IPersist, &out));
+    ASSERT_EQ(S_OK, CreateComInstance<CThing>(&outer, IID_IUnknown,
+                                              reinterpret_cast<void**>(&outer.inner)));
+    CComPtr<IPersistStream> stream;
+    ASSERT_EQ(S_OK, outer.QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&stream)));
+    EXPECT_EQ(2u, outer.refs); // the outer object counts the inner's interfaces
+    CComPtr<IUnknown> identity;
+    ASSERT_EQ(S_OK, stream->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
+    EXPECT_EQ(static_cast<IUnknown*>(&outer), identity.p);
+    identity.Release();
+    stream.Release();
+    EXPECT_EQ(1u, outer.refs);
+    const int before = g_finalReleases;
+    outer.inner.Release();
+    EXPECT_EQ(before + 1, g_finalReleases);
+}
+
+TEST(ConnectionPoints, FindAdviseFireUnadvise) {
+    auto thing = make<CThing>();
+    CComPtr<IConnectionPointContainer> cpc;
+    ASSERT_EQ(S_OK, thing.QueryInterface(&cpc));
+    CComPtr<IConnectionPoint> cp;
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, cpc->FindConnectionPoint(IID_IStream, &cp));
+    ASSERT_EQ(S_OK, cpc->FindConnectionPoint(IID_IDispatch, &cp));
+    IID iid;
+    ASSERT_EQ(S_OK, cp->GetConnectionInterface(&iid));
+    EXPECT_TRUE(InlineIsEqualGUID(iid, IID_IDispatch));
+    // The point is its own object but keeps its container alive.
+    CComPtr<IConnectionPointContainer> back;
+    ASSERT_EQ(S_OK, cp->GetConnectionPointContainer(&back));
+    EXPECT_EQ(cpc.p, back.p);
+    CComPtr<IPersist> notFromPoint;
+    EXPECT_EQ(E_NOINTERFACE, cp.QueryInterface(&notFromPoint));
+
+    auto a = make<CRecordingSink>();
+    auto b = make<CRecordingSink>();
+    DWORD ca = 0, cb = 0;
+    ASSERT_EQ(S_OK, AtlAdvise(thing->GetUnknown(), a->GetUnknown(), IID_IDispatch, &ca));
+    ASSERT_EQ(S_OK, AtlAdvise(thing->GetUnknown(), b->GetUnknown(), IID_IDispatch, &cb));
+    EXPECT_NE(ca, cb);
+    CComObject<CThing>* obj =
+        static_cast<CComObject<CThing>*>(static_cast<IPersistStream*>(thing.p));
+    obj->IConnectionPointImpl<CThing, &IID_IDispatch>::FireEvent(7, L"abc", 3L, 7L);
+    for (CRecordingSink* s :
+         {static_cast<CRecordingSink*>(a.p), static_cast<CRecordingSink*>(b.p)}) {
+        ASSERT_EQ(1, s->calls);
+        EXPECT_EQ(7, s->lastId);
+        ASSERT_EQ(3u, s->args.size()); // declaration order
+        EXPECT_STREQ(L"abc", s->args[0].bstrVal);
+        EXPECT_EQ(3, s->args[1].lVal);
+        EXPECT_EQ(7, s->args[2].lVal);
+    }
+    EXPECT_EQ(S_OK, AtlUnadvise(thing->GetUnknown(), IID_IDispatch, ca));
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, AtlUnadvise(thing->GetUnknown(), IID_IDispatch, ca));
+    obj->IConnectionPointImpl<CThing, &IID_IDispatch>::FireEvent(8);
+    EXPECT_EQ(1, static_cast<CRecordingSink*>(a.p)->calls);
+    EXPECT_EQ(2, static_cast<CRecordingSink*>(b.p)->calls);
+    // A sink without the point's interface is refused.
+    DWORD none = 0;
+    EXPECT_EQ(CONNECT_E_CANNOTCONNECT,
+              AtlAdvise(thing->GetUnknown(), a->GetUnknown(), IID_IPropertyNotifySink, &none));
+    EXPECT_EQ(E_INVALIDARG, AtlAdvise(nullptr, a->GetUnknown(), IID_IDispatch, &none));
+
+    CComPtr<IEnumConnectionPoints> points;
+    ASSERT_EQ(S_OK, cpc->EnumConnectionPoints(&points));
+    IConnectionPoint* got[3] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(S_FALSE, points->Next(3, got, &fetched));
+    EXPECT_EQ(2u, fetched);
+    for (ULONG i = 0; i < fetched; ++i)
+        got[i]->Release();
+    EXPECT_EQ(S_OK, AtlUnadvise(thing->GetUnknown(), IID_IDispatch, cb));
+}
+
+TEST(Errors, ComIssueErrorAndCallNoThrow) {
+    try {
+        _com_issue_errorex(E_ACCESSDENIED, nullptr, IID_NULL);
+        FAIL() << "no exception";
+    } catch (const _com_error& e) {
+        EXPECT_EQ(E_ACCESSDENIED, e.Error());
+    }
+    try {
+        _com_issue_error(E_OUTOFMEMORY);
+        FAIL() << "no exception";
+    } catch (const _com_error& e) {
+        EXPECT_EQ(E_OUTOFMEMORY, e.Error());
+    }
+    EXPECT_EQ(E_FAIL, CallNoThrow([]() -> HRESULT { throw CAtlException(E_FAIL); }));
+    EXPECT_EQ(E_OUTOFMEMORY, CallNoThrow([]() -> HRESULT { throw std::bad_alloc(); }));
+    EXPECT_EQ(E_FAIL, CallNoThrow([]() -> HRESULT { throw 42; }));
+    EXPECT_EQ(E_ABORT, CallNoThrow([]() -> HRESULT {
+                  _com_issue_error(E_ABORT);
+                  return S_OK;
+              }));
+}
+
+TEST(Text, StrictUnicodeAndLossyAnsi) {
+    EXPECT_EQ(L"\u00e9\u4e2d\U0001F600", Utf8ToWide("\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80"));
+    EXPECT_EQ("\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", WideToUtf8(L"\u00e9\u4e2d\U0001F600"));
+    EXPECT_EQ(L"", Utf8ToWide(""));
+    EXPECT_THROW(Utf8ToWide("a\xC3"), CAtlException);
+    EXPECT_THROW(Utf8ToWide("\xC0\xAF"), CAtlException);
+    EXPECT_THROW(WideToUtf8(std::wstring(1, wchar_t(0xD800))), CAtlException);
+    // The prefix's active code page is 1252.
+    EXPECT_EQ(L"\u00e9", AnsiToWide("\xE9"));
+    EXPECT_EQ("\xE9", WideToAnsi(L"\u00e9"));
+    EXPECT_EQ("?", WideToAnsi(L"\u4e2d"));
+    // UTF-8 bytes read as ANSI become the characters those bytes stand for.
+    EXPECT_EQ(L"\u00c3\u00a9", AnsiToWide("\xC3\xA9"));
+}
+
+TEST(Raii, BstrVariantHandle) {
+    CComBSTR empty;
+    EXPECT_EQ(nullptr, empty.m_str);
+    EXPECT_EQ(0u, empty.Length());
+    CComBSTR withNul(std::wstring_view(L"a\0b", 3));
+    EXPECT_EQ(3u, withNul.Length());
+    CComBSTR copy = withNul;
+    EXPECT_NE(copy.m_str, withNul.m_str);
+    EXPECT_EQ(copy.view(), withNul.view());
+    BSTR out = nullptr;
+    EXPECT_EQ(S_OK, empty.CopyTo(&out));
+    EXPECT_EQ(nullptr, out);
+    EXPECT_EQ(E_POINTER, copy.CopyTo(nullptr));
+
+    CComVariant v(L"12");
+    EXPECT_EQ(VT_BSTR, v.vt);
+    EXPECT_EQ(S_OK, v.ChangeType(VT_I4));
+    EXPECT_EQ(12, v.lVal);
+    CComVariant w = v;
+    EXPECT_EQ(VT_I4, w.vt);
+    VARIANT raw;
+    VariantInit(&raw);
+    EXPECT_EQ(S_OK, w.Detach(&raw));
+    EXPECT_EQ(VT_EMPTY, w.vt);
+    EXPECT_EQ(12, raw.lVal);
+
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    {
+        CHandle h(event);
+        EXPECT_TRUE(static_cast<bool>(h));
+    }
+    EXPECT_FALSE(SetEvent(event)); // closed by CHandle
+}

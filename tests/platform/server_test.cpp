@@ -1,0 +1,445 @@
+// The probe servers, registered in the prefix, driven as COM clients do:
+// in-process class-object rules, a control hosted in an "AtlAxWin100" window
+// with its events reaching layer sinks, and the local server in another process.
+#include "ax_host.h"
+#include "com_ptr.h"
+#include "com_types.h"
+#include "disp_event.h"
+#include "probe.h"
+#include "probe_server.h"
+
+#include <gtest/gtest.h>
+
+#include <objsafe.h>
+#include <ocidl.h>
+
+#include <string>
+
+using namespace ATL;
+
+namespace {
+
+struct ComApartment : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
+    void TearDown() override { OleUninitialize(); }
+};
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
+
+std::wstring ProbeDllPath() {
+    HKEY key = nullptr;
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof(path);
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT,
+                      L"CLSID\\{13D3EE89-EB58-4824-B2D4-9E0E540D7735}\\InprocServer32", 0, KEY_READ,
+                      &key) == ERROR_SUCCESS) {
+        RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size);
+        RegCloseKey(key);
+    }
+    return path;
+}
+
+void Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+} // namespace
+
+TEST(InprocServer, ClassObjectRulesAndLockCount) {
+    const std::wstring path = ProbeDllPath();
+    ASSERT_FALSE(path.empty()) << "probe server not registered";
+    HMODULE dll = LoadLibraryW(path.c_str());
+    ASSERT_NE(nullptr, dll);
+    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    using CanUnloadFn = HRESULT(WINAPI*)();
+    using LockCountFn = LONG(WINAPI*)();
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+    auto canUnload = reinterpret_cast<CanUnloadFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+    auto lockCount = reinterpret_cast<LockCountFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "ProbeLockCount")));
+    ASSERT_TRUE(getClassObject && canUnload && lockCount);
+
+    EXPECT_EQ(E_POINTER, getClassObject(CLSID_ProbeObject, IID_IClassFactory, nullptr));
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject(IID_IStream, IID_IClassFactory, &none));
+    EXPECT_EQ(nullptr, none);
+
+    CComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, getClassObject(CLSID_ProbeObject, IID_IClassFactory,
+                                   reinterpret_cast<void**>(&factory)));
+    // The same cached factory every time; while a client holds it the module stays.
+    CComPtr<IClassFactory> again;
+    ASSERT_EQ(S_OK, getClassObject(CLSID_ProbeObject, IID_IClassFactory,
+                                   reinterpret_cast<void**>(&again)));
+    EXPECT_EQ(factory.p, again.p);
+    EXPECT_EQ(S_FALSE, canUnload());
+    again.Release();
+    const LONG base = lockCount();
+
+    CComPtr<IProbeObject> obj;
+    ASSERT_EQ(S_OK,
+              factory->CreateInstance(nullptr, IID_IProbeObject, reinterpret_cast<void**>(&obj)));
+    EXPECT_EQ(base + 1, lockCount());
+    long sum = 0;
+    EXPECT_EQ(S_OK, obj->Add(2, 3, &sum));
+    EXPECT_EQ(5, sum);
+
+    int outer = 0; // never called: the request is refused first
+    void* agg = nullptr;
+    EXPECT_EQ(CLASS_E_NOAGGREGATION,
+              factory->CreateInstance(reinterpret_cast<IUnknown*>(&outer), IID_IProbeObject, &agg));
+
+    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+    EXPECT_EQ(base + 2, lockCount());
+    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+    obj.Release();
+    EXPECT_EQ(base, lockCount());
+
+    // A failing method reports its message through ISupportErrorInfo.
+    ASSERT_EQ(S_OK,
+              factory->CreateInstance(nullptr, IID_IProbeObject, reinterpret_cast<void**>(&obj)));
+    const HRESULT hr = obj->Fail(CComBSTR(L"lens cap on"));
+    try {
+        _com_issue_errorex(hr, obj, IID_IProbeObject);
+        FAIL();
+    } catch (const _com_error& e) {
+        EXPECT_EQ(E_FAIL, e.Error());
+        EXPECT_STREQ(L"lens cap on", static_cast<const wchar_t*>(e.Description()));
+    }
+    obj.Release();
+    factory.Release();
+    EXPECT_EQ(S_OK, canUnload());
+}
+
+namespace {
+
+// Host window for the control tests: one top-level window for the whole run
+// (destroying a top-level window costs two seconds under Xvfb).
+HWND TopWindow() {
+    static HWND top = [] {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"OrvelaPlatformTestTop";
+        RegisterClassW(&wc);
+        return CreateWindowExW(0, wc.lpszClassName, L"platform test", WS_POPUP | WS_VISIBLE, 0, 0,
+                               640, 480, nullptr, nullptr, wc.hInstance, nullptr);
+    }();
+    return top;
+}
+
+struct Recorded {
+    int calls = 0;
+    std::wstring text;
+    long type = 0, subtype = 0;
+    int others = 0;
+    long otherValue = 0;
+    int wide = 0;
+};
+
+class CTypeLibSink : public IDispEventImpl<0, CTypeLibSink, &DIID__IProbeControlEvents,
+                                           &LIBID_OrvelaProbeLib, 1, 0> {
+public:
+    BEGIN_SINK_MAP(CTypeLibSink)
+    SINK_ENTRY_EX(0, DIID__IProbeControlEvents, 1, OnCtrlEvent)
+    SINK_ENTRY_EX(0, DIID__IProbeControlEvents, 2, OnOther)
+    SINK_ENTRY_EX(0, DIID__IProbeControlEvents, 3, OnWide)
+    END_SINK_MAP()
+
+    HRESULT __stdcall OnCtrlEvent(BSTR text, long type, long subtype) {
+        ++seen.calls;
+        seen.text.assign(text ? text : L"", SysStringLen(text));
+        seen.type = type;
+        seen.subtype = subtype;
+        return S_OK;
+    }
+    HRESULT __stdcall OnOther(long value) {
+        ++seen.others;
+        seen.otherValue = value;
+        return S_OK;
+    }
+    HRESULT __stdcall OnWide(long, long, long, long, long, long, long, long, long) {
+        ++seen.wide;
+        return S_OK;
+    }
+    Recorded seen;
+};
+
+const _ATL_FUNC_INFO kCtrlEventInfo = {CC_STDCALL, VT_ERROR, 3, {VT_BSTR, VT_I4, VT_I4}};
+
+// The second kind keeps its own type information, so it first meets the
+// type library when it is no longer registered.
+class CFallbackSink : public IDispEventImpl<0, CFallbackSink, &DIID__IProbeControlEvents,
+                                            &LIBID_OrvelaProbeLib, 1, 0> {
+public:
+    BEGIN_SINK_MAP(CFallbackSink)
+    SINK_ENTRY_FALLBACK(0, DIID__IProbeControlEvents, 1, OnCtrlEvent, &kCtrlEventInfo)
+    SINK_ENTRY_EX(0, DIID__IProbeControlEvents, 2, OnOther)
+    END_SINK_MAP()
+
+    virtual HRESULT __stdcall OnCtrlEvent(BSTR text, long type, long subtype) {
+        ++seen.calls;
+        seen.text.assign(text ? text : L"", SysStringLen(text));
+        seen.type = type;
+        seen.subtype = subtype;
+        return S_OK;
+    }
+    HRESULT __stdcall OnOther(long value) {
+        ++seen.others;
+        seen.otherValue = value;
+        return S_OK;
+    }
+    Recorded seen;
+};
+
+class HostedControl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AxHostLibrary& atl = AxHostLibrary::Atl100();
+        ASSERT_TRUE(atl.AtlAxWinInit());
+        host = CreateWindowExW(0, atl.WindowClass(), nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 10, 20, 400, 300,
+                               TopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(nullptr, host);
+        ASSERT_EQ(S_OK, atl.CreateControl(host, L"OrvelaProbe.Control", &unk));
+        ASSERT_EQ(S_OK, unk.QueryInterface(&ctl));
+        Pump();
+    }
+    void TearDown() override {
+        ctl.Release();
+        unk.Release();
+        if (host)
+            DestroyWindow(host);
+        Pump();
+    }
+    HWND ControlWindow() {
+        long hwnd = 0;
+        EXPECT_EQ(S_OK, ctl->get_Window(&hwnd));
+        return reinterpret_cast<HWND>(static_cast<LONG_PTR>(hwnd));
+    }
+
+    HWND host = nullptr;
+    CComPtr<IUnknown> unk;
+    CComPtr<IProbeControl> ctl;
+};
+
+} // namespace
+
+TEST_F(HostedControl, InPlaceActiveWithItsOwnWindow) {
+    HWND wnd = ControlWindow();
+    ASSERT_NE(nullptr, wnd);
+    EXPECT_EQ(host, GetParent(wnd));
+    EXPECT_TRUE(IsWindowVisible(wnd));
+    RECT rc;
+    GetClientRect(wnd, &rc);
+    EXPECT_EQ(400, rc.right);
+    EXPECT_EQ(300, rc.bottom);
+    UpdateWindow(wnd);
+    HDC dc = GetDC(wnd);
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 5, 5));
+    ReleaseDC(wnd, dc);
+
+    CComPtr<IUnknown> fromHost;
+    EXPECT_EQ(S_OK, AxHostLibrary::Atl100().AtlAxGetControl(host, &fromHost));
+    EXPECT_TRUE(CComPtr<IUnknown>(unk).IsEqualObject(fromHost));
+
+    // Resizing the host reaches the control through SetObjectRects.
+    SetWindowPos(host, nullptr, 0, 0, 300, 200, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    GetClientRect(wnd, &rc);
+    EXPECT_EQ(300, rc.right);
+    EXPECT_EQ(200, rc.bottom);
+
+    // The container closes the control with its window; the control's goes too.
+    DestroyWindow(host);
+    host = nullptr;
+    Pump();
+    EXPECT_FALSE(IsWindow(wnd));
+}
+
+TEST_F(HostedControl, EmbeddingInterfacesAnswerAsContainersExpect) {
+    CComPtr<IProvideClassInfo2> info;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&info));
+    GUID source = GUID_NULL;
+    EXPECT_EQ(S_OK, info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source));
+    EXPECT_TRUE(InlineIsEqualGUID(source, DIID__IProbeControlEvents));
+    CComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(S_OK, info->GetClassInfo(&coclass));
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, coclass->GetTypeAttr(&attr));
+    EXPECT_TRUE(InlineIsEqualGUID(attr->guid, CLSID_ProbeControl));
+    coclass->ReleaseTypeAttr(attr);
+
+    CComPtr<IObjectSafety> safety;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&safety));
+    DWORD supported = 9, enabled = 9;
+    EXPECT_EQ(S_OK, safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled));
+    EXPECT_EQ(DWORD(INTERFACESAFE_FOR_UNTRUSTED_CALLER), supported);
+    EXPECT_EQ(0u, enabled);
+    EXPECT_EQ(E_FAIL, safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4));
+    EXPECT_EQ(E_NOINTERFACE, safety->SetInterfaceSafetyOptions(IID_IStream, 1, 1));
+    EXPECT_EQ(E_NOINTERFACE, safety->GetInterfaceSafetyOptions(IID_IStream, &supported, &enabled));
+    EXPECT_EQ(0u, supported);
+    EXPECT_EQ(S_OK, safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 1));
+    EXPECT_EQ(S_OK, safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled));
+    EXPECT_EQ(1u, enabled);
+
+    CComPtr<IOleObject> ole;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&ole));
+    DWORD misc = 0;
+    EXPECT_EQ(S_OK, ole->GetMiscStatus(DVASPECT_CONTENT, &misc));
+    EXPECT_EQ(131473u, misc);
+
+    // The extent survives a save and load through a stream.
+    CComPtr<IPersistStreamInit> persist;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&persist));
+    SIZEL size = {1234, 5678};
+    EXPECT_EQ(S_OK, ole->SetExtent(DVASPECT_CONTENT, &size));
+    CComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, &stream));
+    EXPECT_EQ(S_OK, persist->Save(stream, TRUE));
+    size = {1, 1};
+    EXPECT_EQ(S_OK, ole->SetExtent(DVASPECT_CONTENT, &size));
+    const LARGE_INTEGER zero = {};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(S_OK, persist->Load(stream));
+    EXPECT_EQ(S_OK, ole->GetExtent(DVASPECT_CONTENT, &size));
+    EXPECT_EQ(1234, size.cx);
+    EXPECT_EQ(5678, size.cy);
+
+    CComPtr<IOleInPlaceObject> inplace;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&inplace));
+    HWND wnd = nullptr;
+    EXPECT_EQ(S_OK, inplace->GetWindow(&wnd));
+    EXPECT_EQ(ControlWindow(), wnd);
+}
+
+TEST_F(HostedControl, EventsReachTheSinkInDeclarationOrder) {
+    CTypeLibSink sink;
+    EXPECT_EQ(kNotConnected, sink.m_dwEventCookie);
+    ASSERT_EQ(S_OK, sink.DispEventAdvise(ctl));
+    EXPECT_NE(kNotConnected, sink.m_dwEventCookie);
+
+    ASSERT_EQ(S_OK, ctl->RaiseEvent(CComBSTR(L"abc"), 3, 7));
+    EXPECT_EQ(1, sink.seen.calls);
+    EXPECT_EQ(L"abc", sink.seen.text);
+    EXPECT_EQ(3, sink.seen.type);
+    EXPECT_EQ(7, sink.seen.subtype);
+
+    ASSERT_EQ(S_OK, ctl->RaiseOther(-5));
+    EXPECT_EQ(1, sink.seen.others);
+    EXPECT_EQ(-5, sink.seen.otherValue);
+
+    // More than eight parameters are refused; the handler never runs.
+    ASSERT_EQ(S_OK, ctl->RaiseWide());
+    EXPECT_EQ(0, sink.seen.wide);
+    VARIANT nine[9];
+    for (VARIANT& v : nine) {
+        VariantInit(&v);
+        v.vt = VT_I4;
+        v.lVal = 1;
+    }
+    DISPPARAMS wide = {nine, nullptr, 9, 0};
+    EXPECT_EQ(E_FAIL,
+              sink.Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &wide, nullptr, nullptr, nullptr));
+
+    // Unknown DISPIDs are accepted and ignored; a wrong value type is converted.
+    EXPECT_EQ(S_OK,
+              sink.Invoke(42, IID_NULL, 0, DISPATCH_METHOD, &wide, nullptr, nullptr, nullptr));
+    CComVariant args[3];
+    args[2] = CComVariant(L"xyz");
+    args[1] = CComVariant(L"12");
+    args[0] = CComVariant(true);
+    DISPPARAMS three = {args, nullptr, 3, 0};
+    EXPECT_EQ(S_OK,
+              sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &three, nullptr, nullptr, nullptr));
+    EXPECT_EQ(L"xyz", sink.seen.text);
+    EXPECT_EQ(12, sink.seen.type);
+    EXPECT_EQ(-1, sink.seen.subtype);
+    DISPPARAMS tooFew = {args, nullptr, 1, 0};
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT,
+              sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &tooFew, nullptr, nullptr, nullptr));
+
+    // The sink's identity answers: IUnknown, IDispatch and the event interface.
+    void* p = nullptr;
+    EXPECT_EQ(S_OK, sink.QueryInterface(DIID__IProbeControlEvents, &p));
+    EXPECT_EQ(E_NOINTERFACE, sink.QueryInterface(GUID_NULL, &p));
+    EXPECT_EQ(E_POINTER, sink.QueryInterface(IID_IUnknown, nullptr));
+    EXPECT_EQ(1u, sink.AddRef());
+    EXPECT_EQ(1u, sink.Release());
+    CComPtr<ITypeInfo> ti;
+    EXPECT_EQ(S_OK, sink.GetTypeInfo(0, 0, &ti));
+    EXPECT_EQ(DISP_E_BADINDEX, sink.GetTypeInfo(1, 0, &ti));
+
+    ASSERT_EQ(S_OK, sink.DispEventUnadvise(ctl));
+    EXPECT_EQ(kNotConnected, sink.m_dwEventCookie);
+    const int before = sink.seen.calls;
+    ASSERT_EQ(S_OK, ctl->RaiseEvent(CComBSTR(L"late"), 1, 1));
+    EXPECT_EQ(before, sink.seen.calls);
+}
+
+namespace {
+// Unregisters the probe type library for a scope; registers it again after.
+class TypeLibUnregistered {
+public:
+    TypeLibUnregistered() {
+        EXPECT_EQ(S_OK, UnRegisterTypeLib(LIBID_OrvelaProbeLib, 1, 0, 0, SYS_WIN32));
+    }
+    ~TypeLibUnregistered() {
+        const std::wstring path = ProbeDllPath();
+        CComPtr<ITypeLib> lib;
+        if (SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib)))
+            RegisterTypeLib(lib, const_cast<wchar_t*>(path.c_str()), nullptr);
+    }
+};
+} // namespace
+
+TEST_F(HostedControl, FixedDescriptionDeliversWithoutTheTypeLibrary) {
+    TypeLibUnregistered unregistered;
+    CComPtr<ITypeLib> gone;
+    ASSERT_TRUE(FAILED(LoadRegTypeLib(LIBID_OrvelaProbeLib, 1, 0, 0, &gone)));
+
+    CFallbackSink sink;
+    ASSERT_EQ(S_OK, sink.DispEventAdvise(ctl));
+    ASSERT_EQ(S_OK, ctl->RaiseEvent(CComBSTR(L"abc"), 3, 7));
+    EXPECT_EQ(1, sink.seen.calls);
+    EXPECT_EQ(L"abc", sink.seen.text);
+    EXPECT_EQ(3, sink.seen.type);
+    EXPECT_EQ(7, sink.seen.subtype);
+    // Without a fixed description the event is dropped silently.
+    ASSERT_EQ(S_OK, ctl->RaiseOther(5));
+    EXPECT_EQ(0, sink.seen.others);
+    EXPECT_EQ(S_OK, sink.DispEventUnadvise(ctl));
+}
+
+TEST(ControlHosting, MissingRuntimeFailsCleanly) {
+    AxHostLibrary missing(L"orvela-no-such-atl.dll", L"AtlAxWinNone");
+    EXPECT_FALSE(missing.Load());
+    EXPECT_FALSE(missing.AtlAxWinInit());
+    CComPtr<IUnknown> unk;
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),
+              missing.CreateControl(TopWindow(), L"OrvelaProbe.Control", &unk));
+    EXPECT_EQ(nullptr, unk.p);
+    EXPECT_EQ(E_POINTER, missing.AtlAxGetHost(TopWindow(), nullptr));
+}
+
+TEST(ControlHosting, Atl80HostsTooAndUnknownControlsFail) {
+    AxHostLibrary& atl = AxHostLibrary::Atl80();
+    ASSERT_TRUE(atl.AtlAxWinInit());
+    HWND host = CreateWindowExW(0, L"AtlAxWin80", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 100, 100,
+                                TopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, host);
+    CComPtr<IUnknown> unk;
+    EXPECT_TRUE(FAILED(atl.CreateControl(host, L"Orvela.NoSuchControl", &unk)));
+    EXPECT_EQ(nullptr, unk.p);
+    EXPECT_EQ(S_OK, atl.CreateControl(host, L"OrvelaProbe.Control", &unk));
+    CComPtr<IProbeControl> ctl;
+    EXPECT_EQ(S_OK, unk.QueryInterface(&ctl));
+    DestroyWindow(host);
+    Pump();
+}
