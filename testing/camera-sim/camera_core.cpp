@@ -32,7 +32,9 @@ HINSTANCE thisModule() {
     return module;
 }
 
-void unregisterRequestWindowClass() { UnregisterClassW(kRequestWindowClass, thisModule()); }
+void unregisterWindowClasses() {
+    UnregisterClassW(kRequestWindowClass, thisModule());
+}
 
 namespace {
 
@@ -116,10 +118,18 @@ void CameraCore::raiseQueuedEvents() {
     while (!queued_.empty()) {
         QueuedEvent event = std::move(queued_.front());
         queued_.pop_front();
-        long sinks = fireEvent(event);
-        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Event,
-                                                  GetCurrentProcessId(), instance_,
-                                                  static_cast<int>(event.dispid), L"OnCtrlEvent");
+        raiseEvent(event);
+    }
+    raising_ = false;
+}
+
+long CameraCore::raiseEvent(const QueuedEvent& event) {
+    // Journaled first, so that calls a sink makes in reaction follow the event.
+    const long sinks = connectedSinks();
+    try {
+        JournalRecord record =
+            JournalRecord::make(JournalRecord::Kind::Event, GetCurrentProcessId(), instance_,
+                                static_cast<int>(event.dispid), L"OnCtrlEvent");
         if (event.dispid == 1)
             record.args = {JournalValue::string(event.event.text),
                            JournalValue::number(event.event.type),
@@ -129,15 +139,17 @@ void CameraCore::raiseQueuedEvents() {
         record.result = JournalValue::number(sinks);
         appendToJournal(record);
         lastEvent_ = describeEvent(event) + L" to " + std::to_wstring(sinks) + L" sink(s)";
-        stateChanged();
+    } catch (...) {
     }
-    raising_ = false;
+    fireEvent(event);
+    stateChanged();
+    return sinks;
 }
 
 void CameraCore::journalLife(const wchar_t* what) const {
     try {
         appendToJournal(JournalRecord::make(JournalRecord::Kind::Life, GetCurrentProcessId(),
-                                           instance_, 0, what));
+                                            instance_, 0, what));
     } catch (...) {
     }
 }

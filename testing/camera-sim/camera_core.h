@@ -20,7 +20,7 @@ namespace CameraSim {
 HINSTANCE thisModule();
 // Called when the module unloads: a class left registered would point into
 // unmapped code after a reload.
-void unregisterRequestWindowClass();
+void unregisterWindowClasses();
 
 struct QueuedEvent {
     LONG dispid = 1;
@@ -46,6 +46,8 @@ public:
     void queueEvent(QueuedEvent event);
     // Raises every queued event now, in order.
     void raiseQueuedEvents();
+    // Journals one event and raises it now; answers the number of sinks it went to.
+    long raiseEvent(const QueuedEvent& event);
 
     // Writes a lifecycle line ("created", "activated", ...).
     void journalLife(const wchar_t* what) const;
@@ -67,8 +69,10 @@ protected:
         return value ? std::wstring(value, SysStringLen(value)) : std::wstring();
     }
 
-    // Raises one event to the connected sinks; answers how many it reached.
-    virtual long fireEvent(const QueuedEvent& event) = 0;
+    // The number of sinks connected to the event source.
+    virtual long connectedSinks() = 0;
+    // Raises one event to the connected sinks.
+    virtual void fireEvent(const QueuedEvent& event) = 0;
     // The control's picture changed.
     virtual void stateChanged() = 0;
     // Raises the queued events; a COM object overrides it to stay alive while

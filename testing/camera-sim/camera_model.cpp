@@ -18,8 +18,12 @@ constexpr LONG kBadAddress = -2;
 constexpr LONG kBadPort = -3;
 constexpr LONG kMaxPlaybackSpeed = 3;
 
-bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
-bool isAlpha(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+bool isDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+bool isAlpha(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
 
 std::vector<std::wstring> splitLabels(const std::wstring& text) {
     std::vector<std::wstring> labels;
@@ -85,8 +89,8 @@ std::vector<SimEvent> CameraModel::takeEvents() {
     return taken;
 }
 
-std::wstring CameraModel::numberedPath(const std::wstring& folder, const wchar_t* stem,
-                                       LONG number, const wchar_t* extension) const {
+std::wstring CameraModel::numberedPath(const std::wstring& folder, const wchar_t* stem, LONG number,
+                                       const wchar_t* extension) const {
     wchar_t name[32];
     std::swprintf(name, 32, L"%ls%04ld.%ls", stem, static_cast<long>(number), extension);
     std::wstring path = folder;
@@ -283,7 +287,9 @@ LONG CameraModel::ExtVideoZoom(LONG zoom) {
     return 0;
 }
 
-LONG CameraModel::ExtOpenFolder(const std::wstring& folder) { return folder.empty() ? kRefused : 0; }
+LONG CameraModel::ExtOpenFolder(const std::wstring& folder) {
+    return folder.empty() ? kRefused : 0;
+}
 
 LONG CameraModel::ExtSetPlayMode(LONG mode) {
     if (mode < 0 || mode > 2)

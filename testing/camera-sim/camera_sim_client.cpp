@@ -32,7 +32,9 @@ void writeSetting(const std::wstring& value) {
                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-void deleteSetting() { RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName); }
+void deleteSetting() {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName);
+}
 
 std::wstring freshTempPath() {
     wchar_t folder[MAX_PATH];
@@ -46,9 +48,9 @@ std::wstring freshTempPath() {
 }
 
 void truncateFile(const std::wstring& path) {
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
 }
@@ -88,10 +90,18 @@ JournalFile::~JournalFile() {
         DeleteFileW(path_.c_str());
 }
 
-Records JournalFile::records() const { return readJournal(path_); }
-Records JournalFile::calls() const { return ofKind(records(), JournalRecord::Kind::Call); }
-Records JournalFile::events() const { return ofKind(records(), JournalRecord::Kind::Event); }
-void JournalFile::clear() const { truncateFile(path_); }
+Records JournalFile::records() const {
+    return readJournal(path_);
+}
+Records JournalFile::calls() const {
+    return ofKind(records(), JournalRecord::Kind::Call);
+}
+Records JournalFile::events() const {
+    return ofKind(records(), JournalRecord::Kind::Event);
+}
+void JournalFile::clear() const {
+    truncateFile(path_);
+}
 
 bool JournalFile::waitFor(const std::function<bool(const Records&)>& predicate,
                           DWORD timeoutMs) const {
@@ -153,11 +163,12 @@ size_t countEvents(const Records& records) {
 void failNextCall(int slot, HRESULT hr) {
     DWORD value = static_cast<DWORD>(hr);
     std::wstring name = std::to_wstring(slot);
-    RegSetKeyValueW(HKEY_CURRENT_USER, kFailNextKey, name.c_str(), REG_DWORD, &value,
-                    sizeof value);
+    RegSetKeyValueW(HKEY_CURRENT_USER, kFailNextKey, name.c_str(), REG_DWORD, &value, sizeof value);
 }
 
-void clearRequestedFailures() { RegDeleteTreeW(HKEY_CURRENT_USER, kFailNextKey); }
+void clearRequestedFailures() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kFailNextKey);
+}
 
 std::vector<HWND> findSimulators(DWORD pid) {
     std::vector<HWND> found;

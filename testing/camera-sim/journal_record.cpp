@@ -19,8 +19,12 @@ const char* kindWord(JournalRecord::Kind kind) {
     return "call";
 }
 
-bool isHighSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool isHighSurrogate(unsigned unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool isLowSurrogate(unsigned unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 void appendUtf8(std::string& out, unsigned long cp) {
     if (cp < 0x80) {
@@ -183,7 +187,9 @@ std::vector<std::string> splitFields(const std::string& line) {
     }
 }
 
-std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+std::wstring widen(const std::string& ascii) {
+    return std::wstring(ascii.begin(), ascii.end());
+}
 
 } // namespace
 

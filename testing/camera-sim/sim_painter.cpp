@@ -139,8 +139,8 @@ void paintView(HDC target, const RECT& bounds, const ViewState& state) {
                      std::to_wstring(state.calls) + L" calls)",
                  line, RGB(160, 220, 255), DT_LEFT | DT_VCENTER);
         OffsetRect(&line, 0, lineHeight);
-        drawText(dc, L"last event: " + (state.lastEvent.empty() ? L"none" : state.lastEvent),
-                 line, RGB(255, 230, 120), DT_LEFT | DT_VCENTER);
+        drawText(dc, L"last event: " + (state.lastEvent.empty() ? L"none" : state.lastEvent), line,
+                 RGB(255, 230, 120), DT_LEFT | DT_VCENTER);
 
         BitBlt(target, bounds.left, bounds.top, width, height, dc, 0, 0, SRCCOPY);
     }

@@ -8,7 +8,8 @@ namespace CameraSim {
 
 constexpr wchar_t kProgId[] = L"Kavrin.Kavrin.2";
 // {02AC9B62-9CC6-4A19-96FE-E92D23142E5F}
-constexpr CLSID kClsid = {0x02AC9B62, 0x9CC6, 0x4A19, {0x96, 0xFE, 0xE9, 0x2D, 0x23, 0x14, 0x2E, 0x5F}};
+constexpr CLSID kClsid = {
+    0x02AC9B62, 0x9CC6, 0x4A19, {0x96, 0xFE, 0xE9, 0x2D, 0x23, 0x14, 0x2E, 0x5F}};
 
 // Journal file: the environment variable wins; the registry value (HKCU) lets a
 // test reach a simulator in a process whose environment it does not control.

@@ -5,6 +5,7 @@
 #include "camera_model.h"
 #include "camera_sim_client.h"
 #include "journal_writer.h"
+#include "sim_painter.h"
 
 #include <gtest/gtest.h>
 
@@ -29,14 +30,14 @@ TEST(JournalFormat, KeepsEveryUtf16CodeUnitOfTexts) {
         L"plain ASCII with \"quotes\", commas, and \\ backslashes",
         L"tab\tnew\nline\rreturn \x01\x1F\x7F",
         L"caf\u00E9 \u30AB\u30E1\u30E9 \u20AC",
-        L"pair \xD83D\xDE00 end",     // U+1F600 as a surrogate pair
-        L"lone high \xD83D end",      // malformed UTF-16 survives unchanged
+        L"pair \xD83D\xDE00 end",      // U+1F600 as a surrogate pair
+        L"lone high \xD83D end",       // malformed UTF-16 survives unchanged
         L"lone low \xDE00 and \xDBFF", // ... also at the very end
         std::wstring(L"embedded\0nul", 12),
     };
     for (const std::wstring& text : awkward) {
-        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 77, 3, 12,
-                                                   L"SetDeviceType");
+        JournalRecord record =
+            JournalRecord::make(JournalRecord::Kind::Call, 77, 3, 12, L"SetDeviceType");
         record.args = {JournalValue::number(-5), JournalValue::string(text)};
         record.result = JournalValue::string(text);
         JournalRecord back = roundTrip(record);
@@ -49,8 +50,8 @@ TEST(JournalFormat, KeepsEveryUtf16CodeUnitOfTexts) {
 }
 
 TEST(JournalFormat, FieldsAndValueKindsRoundTrip) {
-    JournalRecord failed = JournalRecord::make(JournalRecord::Kind::Call, 4120, 2, 22,
-                                               L"GetMDBlockStr");
+    JournalRecord failed =
+        JournalRecord::make(JournalRecord::Kind::Call, 4120, 2, 22, L"GetMDBlockStr");
     failed.hr = E_FAIL;
     JournalRecord back = roundTrip(failed);
     EXPECT_EQ(back.kind, JournalRecord::Kind::Call);
@@ -94,12 +95,11 @@ TEST(JournalFormat, RejectsMalformedLines) {
 }
 
 TEST(Rules, CameraAddressesAndPorts) {
-    for (const wchar_t* good : {L"192.168.1.10", L"0.0.0.0", L"255.255.255.255", L"cam-1.local",
-                                L"localhost", L"a1.b2"})
+    for (const wchar_t* good :
+         {L"192.168.1.10", L"0.0.0.0", L"255.255.255.255", L"cam-1.local", L"localhost", L"a1.b2"})
         EXPECT_TRUE(CameraModel::isWellFormedAddress(good)) << good;
-    for (const wchar_t* bad : {L"", L"192.168.1.256", L"1.2.3", L"1.2.3.4.5", L"1..2.3",
-                               L"-cam", L"cam-", L"cam era", L"caf\u00E9", L"1.2.3.0004",
-                               L"http://x"})
+    for (const wchar_t* bad : {L"", L"192.168.1.256", L"1.2.3", L"1.2.3.4.5", L"1..2.3", L"-cam",
+                               L"cam-", L"cam era", L"caf\u00E9", L"1.2.3.0004", L"http://x"})
         EXPECT_FALSE(CameraModel::isWellFormedAddress(bad)) << bad;
 
     CameraModel model;
@@ -189,12 +189,14 @@ class RecordingCore : public CameraCore {
 public:
     LONG play() {
         LONG result = -99;
-        serve(18, &result, [this] { return model_.PlayRealVideo(L"1", L"0", L"0"); },
-              static_cast<BSTR>(nullptr), static_cast<LONG>(1));
+        serve(
+            18, &result, [this] { return model_.PlayRealVideo(L"1", L"0", L"0"); },
+            static_cast<BSTR>(nullptr), static_cast<LONG>(1));
         return result;
     }
     HRESULT init(BSTR ip, LONG port, LONG* result) {
-        return serve(7, result, [&] { return model_.InitCtrl(L"", text(ip), port); }, ip, port);
+        return serve(
+            7, result, [&] { return model_.InitCtrl(L"", text(ip), port); }, ip, port);
     }
     HRESULT blocks(BSTR* out) {
         return serveText(22, out, [this] { return model_.GetMDBlockStr(); });
@@ -205,10 +207,8 @@ public:
     int repaints = 0;
 
 protected:
-    long fireEvent(const QueuedEvent& event) override {
-        raised.push_back(event);
-        return 1;
-    }
+    long connectedSinks() override { return 1; }
+    void fireEvent(const QueuedEvent& event) override { raised.push_back(event); }
     void stateChanged() override { ++repaints; }
 };
 
@@ -315,6 +315,75 @@ TEST(Instance, JournalSettingIsRestoredAndFileRemoved) {
     EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
     RecordingCore unjournaled; // no journal chosen: serving still works
     EXPECT_EQ(unjournaled.play(), -1);
+}
+
+// Paints into a 32-bit DIB section and reads the pixels back.
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_),
+                                   nullptr, 0);
+        previous_ = SelectObject(dc_, bitmap_);
+    }
+    ~Canvas() {
+        SelectObject(dc_, previous_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    HDC dc() const { return dc_; }
+    COLORREF at(int x, int y) const {
+        GdiFlush();
+        DWORD v = bits_[y * width_ + x];
+        return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+    }
+    int countOf(COLORREF colour, int top, int bottom) const {
+        int n = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 0; x < width_; ++x)
+                n += at(x, y) == colour;
+        return n;
+    }
+
+private:
+    int width_, height_;
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ previous_;
+    DWORD* bits_ = nullptr;
+};
+
+TEST(Picture, ShowsTestPatternLiveMarkAndStateText) {
+    const int width = 400, height = 300;
+    Canvas stopped(width, height), live(width, height);
+    ViewState state;
+    state.instance = 1;
+    paintView(stopped.dc(), RECT{0, 0, width, height}, state);
+    state.address = L"192.168.1.64:8091";
+    state.live = true;
+    state.lastCall = L"PlayRealVideo -> 0";
+    paintView(live.dc(), RECT{0, 0, width, height}, state);
+
+    // Colour bars (left: light grey, right: blue) below the title and beside the circle.
+    EXPECT_EQ(stopped.at(10, 110), RGB(192, 192, 192));
+    EXPECT_EQ(stopped.at(width - 10, 110), RGB(0, 0, 192));
+    EXPECT_EQ(stopped.at(width / 2 - 1, 20 + 40), RGB(255, 255, 255)) << "centre cross";
+    // The red live mark appears only while live.
+    EXPECT_EQ(stopped.countOf(RGB(255, 0, 0), 0, 40), 0);
+    EXPECT_GT(live.countOf(RGB(255, 0, 0), 0, 40), 20);
+    // Text is drawn in the lower band: its colours appear there.
+    EXPECT_GT(live.countOf(RGB(255, 96, 96), height / 2, height), 10) << "the live state line";
+    EXPECT_GT(stopped.countOf(RGB(200, 200, 200), height / 2, height), 10) << "stopped line";
+    EXPECT_EQ(stateWord(state), L"live");
+    state.recording = state.playingBack = true;
+    EXPECT_EQ(stateWord(state), L"live + recording + playback");
 }
 
 } // namespace

@@ -1,0 +1,97 @@
+#pragma once
+// The camera simulator control, registered as "Kavrin.Kavrin.2": the camera
+// interface, the test interface, the event source and the OLE embedding that
+// lets a control host show it.
+
+#include "camera_operations.h"
+#include "sim_settings.h"
+
+#include "com_object.h"
+#include "connection_points.h"
+#include "control.h"
+#include "dispatch.h"
+#include "module.h"
+
+namespace CameraSim {
+
+class CameraSimControl
+    : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+      public ATL::CComCoClass<CameraSimControl, &CLSID_MorvathCtrl>,
+      public CameraOperations,
+      public ATL::IDispatchImpl<ICameraSimTesting, &IID_ICameraSimTesting, &LIBID_MorvathCtrlLib, 1,
+                                0>,
+      public ATL::IConnectionPointContainerImpl<CameraSimControl>,
+      public ATL::IConnectionPointImpl<CameraSimControl, &DIID__IMorvathCtrlEvents>,
+      public ATL::IProvideClassInfo2Impl<&CLSID_MorvathCtrl, &DIID__IMorvathCtrlEvents,
+                                         &LIBID_MorvathCtrlLib>,
+      public ATL::CComControl<CameraSimControl>,
+      public ATL::IOleObjectImpl<CameraSimControl>,
+      public ATL::IOleInPlaceObjectWindowlessImpl<CameraSimControl>,
+      public ATL::IOleInPlaceActiveObjectImpl<CameraSimControl>,
+      public ATL::IViewObjectExImpl<CameraSimControl>,
+      public ATL::IPersistStreamInitImpl<CameraSimControl>,
+      public ATL::IOleControlImpl<CameraSimControl>,
+      public ATL::IQuickActivateImpl<CameraSimControl> {
+public:
+    DECLARE_REGISTRY_RESOURCEID(102)
+    DECLARE_NOT_AGGREGATABLE(CameraSimControl)
+    DECLARE_OLEMISC_STATUS(OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
+                           OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST)
+
+    CameraSimControl() { m_bWindowOnly = true; }
+
+    BEGIN_COM_MAP(CameraSimControl)
+    COM_INTERFACE_ENTRY(IMorvathCtrl)
+    COM_INTERFACE_ENTRY2(IDispatch, IMorvathCtrl)
+    COM_INTERFACE_ENTRY(ICameraSimTesting)
+    COM_INTERFACE_ENTRY(IViewObjectEx)
+    COM_INTERFACE_ENTRY2(IViewObject2, IViewObjectEx)
+    COM_INTERFACE_ENTRY2(IViewObject, IViewObjectEx)
+    COM_INTERFACE_ENTRY(IOleInPlaceObjectWindowless)
+    COM_INTERFACE_ENTRY2(IOleInPlaceObject, IOleInPlaceObjectWindowless)
+    COM_INTERFACE_ENTRY2(IOleWindow, IOleInPlaceObjectWindowless)
+    COM_INTERFACE_ENTRY(IOleInPlaceActiveObject)
+    COM_INTERFACE_ENTRY(IOleControl)
+    COM_INTERFACE_ENTRY(IOleObject)
+    COM_INTERFACE_ENTRY(IPersistStreamInit)
+    COM_INTERFACE_ENTRY2(IPersist, IPersistStreamInit)
+    COM_INTERFACE_ENTRY(IQuickActivate)
+    COM_INTERFACE_ENTRY(IConnectionPointContainer)
+    COM_INTERFACE_ENTRY(IProvideClassInfo2)
+    COM_INTERFACE_ENTRY2(IProvideClassInfo, IProvideClassInfo2)
+    END_COM_MAP()
+
+    BEGIN_CONNECTION_POINT_MAP(CameraSimControl)
+    CONNECTION_POINT_ENTRY(DIID__IMorvathCtrlEvents)
+    END_CONNECTION_POINT_MAP()
+
+    BEGIN_MSG_MAP(CameraSimControl)
+    MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBackground)
+    CHAIN_MSG_MAP(ATL::CComControl<CameraSimControl>)
+    END_MSG_MAP()
+
+    // The control's picture: test pattern and state.
+    HRESULT OnDraw(ATL::ATL_DRAWINFO& info) override;
+    HRESULT InPlaceActivate(LONG verb, const RECT* pos = nullptr) override;
+    HRESULT InPlaceDeactivate() override;
+
+    // ICameraSimTesting
+    STDMETHOD(RaiseEvent)(BSTR strText, LONG nType, LONG nSubType, LONG* nSinks) override;
+    STDMETHOD(RaiseForeignEvent)(LONG nDispId, LONG* nSinks) override;
+    STDMETHOD(FailNextCall)(LONG nSlot, LONG hrFailure) override;
+    STDMETHOD(get_CallCount)(LONG* nCount) override;
+    STDMETHOD(get_InstanceId)(LONG* nId) override;
+    STDMETHOD(get_SinkCount)(LONG* nCount) override;
+    STDMETHOD(get_StatusText)(BSTR* strText) override;
+
+protected:
+    long connectedSinks() override;
+    void fireEvent(const QueuedEvent& event) override;
+    void stateChanged() override;
+    void raisePending() override;
+
+private:
+    LRESULT OnEraseBackground(UINT, WPARAM, LPARAM, BOOL&) { return 1; }
+};
+
+} // namespace CameraSim
