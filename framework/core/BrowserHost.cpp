@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <typeinfo>
 
 #include "DOM/Document.h"
 #include "DOM/Element.h"
@@ -83,6 +84,8 @@ JSObjectPtr BrowserHost::getJSCallFunction() {
             return window->getProperty<JSObjectPtr>(m_callFunctionName);
         } catch (const script_error&) {
             return JSObjectPtr();
+        } catch (const std::bad_cast&) {
+            return JSObjectPtr(); // overwritten by the page: installed again below
         }
     };
     JSObjectPtr function = readCallFunction();

@@ -164,7 +164,7 @@ namespace {
 // Copies value with every reference to self, at any depth, replaced by proxy.
 variant replaceSelf(const variant& value, const JSAPIPtr& self, const JSAPIPtr& proxy) {
     if (value.holds<JSAPIPtr>()) {
-        if (value.get<JSAPIPtr>() == self)
+        if (self && value.get<JSAPIPtr>() == self)
             return variant(proxy);
         return value;
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cxxabi.h>
+#include <limits>
 #include <locale>
 #include <optional>
 #include <sstream>
@@ -51,19 +52,27 @@ template <class T>
 using range_t = typename range_of<T>::type;
 
 // Range-checked cast with numeric_cast's rules: a floating value is truncated
-// toward zero and must then lie within the target's range. NaN fits no integer.
+// toward zero and must then lie within the target's range.
 template <class T, class S>
 std::optional<T> cast_number(S value) {
     using Range = range_t<T>;
     if constexpr (std::is_floating_point_v<S> && std::is_integral_v<Range>) {
-        if (std::isnan(value)) {
+        // The range is [-2^digits, 2^digits) or [0, 2^digits); both bounds are
+        // exact in floating point, unlike the largest integer (numeric_cast
+        // refuses the lowest 64-bit value through that rounding). NaN fails.
+        const S whole = std::trunc(value);
+        const S limit = std::ldexp(S(1), std::numeric_limits<Range>::digits);
+        const S lowest = std::is_signed_v<Range> ? -limit : S(0);
+        if (!(whole >= lowest && whole < limit)) {
             return std::nullopt;
         }
+        return static_cast<T>(static_cast<Range>(whole));
+    } else {
+        if (boost::numeric::converter<Range, S>::out_of_range(value) != boost::numeric::cInRange) {
+            return std::nullopt;
+        }
+        return static_cast<T>(static_cast<Range>(value));
     }
-    if (boost::numeric::converter<Range, S>::out_of_range(value) != boost::numeric::cInRange) {
-        return std::nullopt;
-    }
-    return static_cast<T>(static_cast<Range>(value));
 }
 
 // Reads a leading number the way a stream does: leading white space skipped,

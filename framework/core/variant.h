@@ -15,6 +15,11 @@
 // range-checked against 32 bits, so conversions behave as on Windows. The
 // 64-bit integers are held as long long / unsigned long long (on LP64 hosts
 // std::int64_t is long and is therefore held as long).
+//
+// Text pointers are stored as strings (a null pointer as null); shared and
+// weak references to subclasses of JSAPI, JSObject and script_error are stored
+// as the base references. Converting to a scripting-object reference needs
+// JSAPI and JSObject to be complete where that conversion is used.
 
 #include "APITypes.h"
 
@@ -160,8 +165,8 @@ template <class T>
 inline constexpr held_info info_of{kind_of<T>, &less_than<T>, &type_name<T>};
 inline constexpr held_info no_holder_info{kind::none, &never_less, &type_name<void>};
 
-// The held type that a source type is stored as; no `type` member for a
-// source type that a variant cannot hold.
+// The held type that a source type is stored as; no `type` member (or void)
+// for a source type that a variant cannot hold, so it takes no such value.
 template <class T, class = void>
 struct stored {};
 template <class T>
@@ -244,7 +249,8 @@ public:
     variant(variant&& other) noexcept : holder_(std::move(other.holder_)), info_(other.info_) {
         other.info_ = &variant_detail::no_holder_info;
     }
-    template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, variant>>>
+    template <class T,
+              class = std::enable_if_t<variant_detail::is_storable<std::decay_t<T>>::value>>
     variant(T&& value) {
         assign(std::forward<T>(value));
     }
@@ -257,7 +263,8 @@ public:
         variant(std::move(other)).swap(*this);
         return *this;
     }
-    template <class T, class = std::enable_if_t<!std::is_same_v<std::decay_t<T>, variant>>>
+    template <class T,
+              class = std::enable_if_t<variant_detail::is_storable<std::decay_t<T>>::value>>
     variant& operator=(T&& value) {
         variant(std::forward<T>(value)).swap(*this);
         return *this;
@@ -335,14 +342,15 @@ private:
 template <class T>
 void variant::assign(T&& value) {
     using Source = std::decay_t<T>;
-    static_assert(variant_detail::is_storable<Source>::value, "FW::variant cannot hold this type");
     using Held = typename variant_detail::stored<Source>::type;
     if constexpr (std::is_pointer_v<Source>) {
-        // A null text pointer is no text at all.
-        if (!value) {
-            holder_ = variant_detail::null();
-            info_ = &variant_detail::info_of<variant_detail::null>;
-            return;
+        if constexpr (!std::is_array_v<std::remove_reference_t<T>>) {
+            // A null text pointer is no text at all.
+            if (!value) {
+                holder_ = variant_detail::null();
+                info_ = &variant_detail::info_of<variant_detail::null>;
+                return;
+            }
         }
         holder_ = Held(value);
     } else if constexpr (std::is_same_v<Source, Held>) {

@@ -207,6 +207,19 @@ TEST_F(Events, ProxiesGetTheEventWithThemselvesInPlaceOfTheSource) {
     EXPECT_EQ(1u, atProxy->callCount());
 }
 
+TEST_F(Events, ANullReferenceIsNotTakenForASourceThatIsNotShared) {
+    TestAPI unshared; // not owned by a shared reference: it has no identity to replace
+    auto proxy = std::make_shared<TestAPI>();
+    unshared.registerProxy(proxy);
+    auto atProxy = handler();
+    proxy->registerEventMethod("onfoo", atProxy);
+    unshared.FireEvent("onfoo", VariantList{variant(JSAPIPtr())});
+    host->runAll();
+    auto calls = callsOf(atProxy);
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_FALSE(calls[0][0].get<JSAPIPtr>());
+}
+
 TEST_F(Events, AProxyThatIsGoneIsDropped) {
     auto proxy = std::make_shared<TestAPI>();
     api->registerProxy(proxy);

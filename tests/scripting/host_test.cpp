@@ -88,6 +88,25 @@ TEST(MainThreadCalls, ALateDeliveryAfterTheHostIsGoneDoesNothing) {
     EXPECT_EQ(1, g_plainCalls); // run once, by the shutdown in its destructor
 }
 
+TEST(MainThreadCalls, AFailingCallStopsNeitherTheLoopNorTheOthers) {
+    auto host = TestBrowserHost::create();
+    auto api = std::make_shared<TestAPI>();
+    host->ScheduleOnMainThread(api, [] { throw std::runtime_error("fails on the main thread"); });
+    host->ScheduleOnMainThread(api, [raw = api.get()] { raw->noParams(); });
+    EXPECT_NO_THROW(host->runPendingCalls());
+    EXPECT_EQ(1, api->calls);
+}
+
+TEST(MainThreadCalls, ATicketDeliveredAfterItsManagerIsGoneIsFreedAndIgnored) {
+    auto manager = std::make_shared<AsyncCallManager>();
+    int calls = 0;
+    AsyncCallManager::Ticket* ticket = manager->makeCallback([&calls] { ++calls; });
+    EXPECT_EQ(1u, manager->pendingCount());
+    manager.reset();
+    AsyncCallManager::dispatch(ticket);
+    EXPECT_EQ(0, calls);
+}
+
 TEST(CrossThreadCalls, OnTheMainThreadTheCallRunsInline) {
     auto host = TestBrowserHost::create();
     EXPECT_TRUE(host->isMainThread());
@@ -199,6 +218,13 @@ TEST(PageCallFunction, DelayedInvokeCallsTheFunctionOrItsMethod) {
     int second = host->delayedInvoke(0, function, VariantList{variant(2)}, "go");
     EXPECT_GT(first, 0);
     EXPECT_NE(first, second);
+    // The page call function got three arguments, then four.
+    auto callFunction = std::static_pointer_cast<TestPageObject>(host->getJSCallFunction());
+    ASSERT_EQ(2u, callFunction->calls().size());
+    EXPECT_EQ(3u, callFunction->calls()[0].args.size());
+    EXPECT_EQ(4u, callFunction->calls()[1].args.size());
+    EXPECT_EQ(250, callFunction->calls()[0].args[0].get<int>());
+    EXPECT_EQ("go", callFunction->calls()[1].args[3].get<std::string>());
     ASSERT_EQ(2u, host->pendingTimers().size());
     EXPECT_EQ(250, host->pendingTimers()[0].delay);
     EXPECT_EQ("", host->pendingTimers()[0].method);
@@ -219,10 +245,15 @@ TEST(PageCallFunction, WithoutWindowOrCallFunctionNothingIsScheduled) {
     EXPECT_FALSE(host->getJSCallFunction());
     EXPECT_EQ(-1, host->delayedInvoke(0, function, VariantList()));
     host->setWindowMissing(false);
+    // A page that overwrote the call function gets it installed again.
+    host->initJS(host.get());
+    host->window()->setProperty(host->getCallFunctionName(), variant(5));
+    EXPECT_GT(host->delayedInvoke(0, function, VariantList()), 0);
+    host->window()->setProperty(host->getCallFunctionName(), variant(5));
     host->setScriptDisabled(true);
     EXPECT_EQ(-1, host->delayedInvoke(0, function, VariantList()));
-    EXPECT_EQ(2u, host->evaluatedScripts().size()); // one install, then one retry
-    EXPECT_TRUE(host->pendingTimers().empty());
+    EXPECT_EQ(3u, host->evaluatedScripts().size()); // each lookup installs at most once more
+    EXPECT_EQ(1u, host->pendingTimers().size());
 }
 
 TEST(HtmlLog, WritesToThePageConsoleOnTheMainThread) {
@@ -319,7 +350,7 @@ TEST(PageObjects, ListMapAndReferenceConversions) {
     EXPECT_EQ(api, variant(JSAPIWeakPtr(api)).convert<JSAPIPtr>());
 }
 
-TEST(PageObjects, AnArrayClaimingAHugeLengthIsReadWithoutReservingIt) {
+TEST(PageObjects, AnArrayWithABadLengthIsRefusedOrEmpty) {
     auto host = TestBrowserHost::create();
     auto liar = TestPageObject::makeArray(host, VariantList{variant(1)});
     liar->setProperty("length", variant(std::string("x")));
