@@ -42,16 +42,19 @@ PluginWindowWin::PluginWindowWin(HWND hWnd) : m_hWnd(hWnd) {
     if (!IsWindow(hWnd))
         throw std::invalid_argument("A plug-in window needs a live native window");
     std::lock_guard<std::mutex> lock(g_windowMapLock);
-    auto current = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hWnd, GWLP_WNDPROC));
+    const auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PluginWindowWin::SharedWindowProc)));
     auto existing = g_windowMap.find(hWnd);
-    if (current == &PluginWindowWin::SharedWindowProc && existing != g_windowMap.end()) {
-        // Already subclassed by another plug-in window: take over its record of the
-        // original procedure, so that "previous" never points back at ourselves.
+    if (existing != g_windowMap.end()) {
+        // Another plug-in window has this handle: take over its record of the
+        // original procedure. Whatever was installed over it since would lead back
+        // here, and "previous" must never lead back to the shared procedure.
         m_oldWinProc = existing->second->m_oldWinProc;
-    } else {
-        m_oldWinProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-            hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PluginWindowWin::SharedWindowProc)));
+    } else if (previous != &PluginWindowWin::SharedWindowProc) {
+        m_oldWinProc = previous;
     }
+    // Otherwise the shared procedure is a leftover without an owner; unhandled
+    // messages then get the default procedure, as they did before.
     g_windowMap[hWnd] = this;
 }
 

@@ -318,6 +318,31 @@ TEST_F(PluginWindowWinTest, ASecondPluginWindowOnTheSameHandleTakesOver) {
               ChildWindow::originalProc());
 }
 
+namespace {
+WNDPROC g_beforeThirdParty = nullptr;
+LRESULT CALLBACK thirdPartyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return CallWindowProcW(g_beforeThirdParty, hwnd, msg, wParam, lParam);
+}
+} // namespace
+
+TEST_F(PluginWindowWinTest, NeverChainsBackIntoItselfWhenOthersSubclassedInBetween) {
+    window->setCallOldWinProc(true);
+    g_beforeThirdParty = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(child.hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&thirdPartyProc)));
+    auto second = std::make_unique<PluginWindowWin>(child.hwnd());
+    second->setCallOldWinProc(true);
+    EXPECT_EQ(send(WM_USER + 1), 777); // reaches the original procedure once
+
+    // A shared procedure left installed without an owner is not taken as "previous".
+    second.reset();
+    window.reset();
+    SetWindowLongPtrW(child.hwnd(), GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(&PluginWindowWin::SharedWindowProc));
+    PluginWindowWin third(child.hwnd());
+    third.setCallOldWinProc(true);
+    EXPECT_EQ(send(WM_USER + 1), 0); // the default procedure
+}
+
 TEST_F(PluginWindowWinTest, MessagesForUnknownWindowsGoToTheDefaultProcedure) {
     ChildWindow stranger;
     EXPECT_EQ(PluginWindowWin::SharedWindowProc(stranger.hwnd(), WM_GETDLGCODE, 0, 0), 0);

@@ -1,0 +1,96 @@
+// Cost of delivering a plug-in event through an event source, next to a direct
+// virtual call of the sink, measured in the same run.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "PluginEventSource.h"
+#include "PluginEvents.h"
+
+namespace {
+
+template <class T>
+inline void keep(T const& value) {
+    asm volatile("" : : "g"(&value) : "memory");
+}
+
+class CountingSink : public FW::PluginEventSink {
+public:
+    explicit CountingSink(bool answer) : m_answer(answer) {}
+    __attribute__((noinline)) bool HandleEvent(FW::PluginEvent* evt,
+                                               FW::PluginEventSource*) override {
+        if (dynamic_cast<FW::MouseMoveEvent*>(evt))
+            ++count;
+        return m_answer;
+    }
+    long count = 0;
+
+private:
+    bool m_answer;
+};
+
+template <class F>
+double nsPerCall(F&& body, long iterations) {
+    double best = 1e300;
+    for (int round = 0; round < 7; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        for (long i = 0; i < iterations; ++i)
+            body();
+        const auto end = std::chrono::steady_clock::now();
+        best = std::min(best, std::chrono::duration<double, std::nano>(end - start).count() /
+                                  static_cast<double>(iterations));
+    }
+    return best;
+}
+
+} // namespace
+
+int main() {
+    const long iterations = 1000000;
+    FW::PluginEventSource one;
+    auto core = std::make_shared<CountingSink>(true);
+    one.AttachObserver(core);
+
+    FW::PluginEventSource three;
+    std::vector<std::shared_ptr<CountingSink>> sinks{std::make_shared<CountingSink>(false),
+                                                     std::make_shared<CountingSink>(false),
+                                                     std::make_shared<CountingSink>(true)};
+    for (auto& sink : sinks)
+        three.AttachObserver(sink);
+
+    FW::PluginEventSink* direct = core.get();
+    const double directCall = nsPerCall(
+        [&] {
+            FW::MouseMoveEvent evt(3, 4);
+            bool r = direct->HandleEvent(&evt, &one);
+            keep(r);
+        },
+        iterations);
+    const double sendOne = nsPerCall(
+        [&] {
+            FW::MouseMoveEvent evt(3, 4);
+            bool r = one.SendEvent(&evt);
+            keep(r);
+        },
+        iterations);
+    const double sendThree = nsPerCall(
+        [&] {
+            FW::MouseMoveEvent evt(3, 4);
+            bool r = three.SendEvent(&evt);
+            keep(r);
+        },
+        iterations);
+
+    std::printf("event_bench: best of 7 rounds of %ld mouse-move events\n", iterations);
+    std::printf("  %-34s %8.1f ns/event\n", "direct HandleEvent", directCall);
+    std::printf("  %-34s %8.1f ns/event  (%.1fx direct)\n", "SendEvent, one sink", sendOne,
+                sendOne / directCall);
+    std::printf("  %-34s %8.1f ns/event\n", "SendEvent, three sinks", sendThree);
+    const bool met = sendOne < 100.0;
+    std::printf("  target: SendEvent to one sink under 100 ns/event: %s\n",
+                met ? "met" : "NOT met");
+    return 0;
+}
