@@ -292,9 +292,7 @@ public:
         return S_OK;
     }
     STDMETHOD(GetNaturalExtent)
-    (DWORD, LONG, DVTARGETDEVICE*, HDC, DVEXTENTINFO*, LPSIZEL) override {
-        return E_NOTIMPL;
-    }
+    (DWORD, LONG, DVTARGETDEVICE*, HDC, DVEXTENTINFO*, LPSIZEL) override { return E_NOTIMPL; }
 
 private:
     T* self() noexcept { return static_cast<T*>(this); }

@@ -300,3 +300,16 @@ TEST(Raii, BstrVariantHandle) {
     }
     EXPECT_FALSE(SetEvent(event)); // closed by CHandle
 }
+
+#include "exe_module.h"
+
+TEST(CommandLine, WordsFollowASlashOrHyphenAnywhere) {
+    EXPECT_TRUE(HasCommandWord(L"x.exe /regserver", L"RegServer"));
+    EXPECT_TRUE(HasCommandWord(L"x.exe -RegSERVER", L"RegServer"));
+    EXPECT_TRUE(HasCommandWord(L"\"C:\\a b\\x.exe\" -Embedding\t/UnregServer", L"UnregServer"));
+    EXPECT_FALSE(HasCommandWord(L"x.exe /RegServerX", L"RegServer"));
+    EXPECT_FALSE(HasCommandWord(L"x.exe RegServer", L"RegServer"));
+    EXPECT_FALSE(HasCommandWord(L"x.exe /Reg", L"RegServer"));
+    EXPECT_TRUE(HasCommandWord(L"x.exe/Service", L"Service"));
+    EXPECT_FALSE(HasCommandWord(nullptr, L"Service"));
+}

@@ -443,3 +443,151 @@ TEST(ControlHosting, Atl80HostsTooAndUnknownControlsFail) {
     DestroyWindow(host);
     Pump();
 }
+
+namespace {
+
+std::wstring ProbeServerPath() {
+    HKEY key = nullptr;
+    wchar_t path[MAX_PATH + 2] = {};
+    DWORD size = sizeof(path) - sizeof(wchar_t);
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT,
+                      L"CLSID\\{95BD490B-2BD2-4FFB-AEC5-24EEDD791B19}\\LocalServer32", 0, KEY_READ,
+                      &key) == ERROR_SUCCESS) {
+        RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size);
+        RegCloseKey(key);
+    }
+    std::wstring quoted = path;
+    if (quoted.size() >= 2 && quoted.front() == L'"')
+        return quoted.substr(1, quoted.size() - 2);
+    return quoted;
+}
+
+// Runs the probe server with args and returns its exit code.
+DWORD RunProbeServer(const wchar_t* args) {
+    std::wstring cmd = L"\"" + ProbeServerPath() + L"\" " + args;
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 0xFFFFFFFF;
+    WaitForSingleObject(pi.hProcess, 30000);
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+bool LocalServiceValue(std::wstring* value) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID\\{1660140D-6A5C-432E-9283-2B91F901297D}", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    wchar_t text[256] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    const bool found = RegQueryValueExW(key, L"LocalService", nullptr, nullptr,
+                                        reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (found && value)
+        *value = text;
+    return found;
+}
+
+DWORD ServiceState(SC_HANDLE svc) {
+    SERVICE_STATUS status = {};
+    return QueryServiceStatus(svc, &status) ? status.dwCurrentState : 0;
+}
+
+bool WaitForState(SC_HANDLE svc, DWORD state) {
+    for (int i = 0; i < 100; ++i) {
+        if (ServiceState(svc) == state)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(LocalServer, StartedByComCalledThroughTheMarshalerEndsWhenIdle) {
+    CComPtr<ILocalProbe> probe;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_LocalProbe, nullptr, CLSCTX_LOCAL_SERVER,
+                                     IID_ILocalProbe, reinterpret_cast<void**>(&probe)));
+    long pid = 0;
+    ASSERT_EQ(S_OK, probe->get_ProcessId(&pid));
+    EXPECT_NE(static_cast<long>(GetCurrentProcessId()), pid);
+    long sum = 0;
+    EXPECT_EQ(S_OK, probe->Add(40, 2, &sum));
+    EXPECT_EQ(42, sum);
+    CComBSTR joined;
+    EXPECT_EQ(S_OK, probe->Concat(CComBSTR(L"ab"), CComBSTR(L"\u00e9\u4e2d"), &joined));
+    EXPECT_EQ(L"ab\u00e9\u4e2d", joined.view());
+
+    // Late binding through the same proxy, and error information across processes.
+    CComPtr<IDispatch> disp;
+    ASSERT_EQ(S_OK, probe.QueryInterface(&disp));
+    LPOLESTR name = const_cast<LPOLESTR>(L"Fail");
+    DISPID id = 0;
+    ASSERT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+    CComVariant arg(L"remote says no");
+    DISPPARAMS params = {&arg, nullptr, 1, 0};
+    EXCEPINFO excep = {};
+    EXPECT_EQ(DISP_E_EXCEPTION, disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                             &params, nullptr, &excep, nullptr));
+    EXPECT_STREQ(L"remote says no", excep.bstrDescription);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrHelpFile);
+
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    ASSERT_NE(nullptr, process);
+    disp.Release();
+    probe.Release();
+    const DWORD released = GetTickCount();
+    // The server waits out its idle delay (1 s) and ends by itself.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 10000));
+    EXPECT_GE(GetTickCount() - released, 900u);
+    CloseHandle(process);
+}
+
+TEST(LocalServer, ServiceRegistrationRunsAndIsUndone) {
+    ASSERT_FALSE(ProbeServerPath().empty()) << "probe server not registered";
+    ASSERT_EQ(0u, RunProbeServer(L"/Service"));
+    ASSERT_EQ(0u, RunProbeServer(L"-SERVICE")); // twice leaves one service
+    std::wstring value;
+    ASSERT_TRUE(LocalServiceValue(&value));
+    EXPECT_EQ(L"OrvelaProbeService", value);
+
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    ASSERT_NE(nullptr, scm);
+    SC_HANDLE svc = OpenServiceW(scm, L"OrvelaProbeService",
+                                 SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    ASSERT_NE(nullptr, svc);
+    ASSERT_TRUE(StartServiceW(svc, 0, nullptr));
+    EXPECT_TRUE(WaitForState(svc, SERVICE_RUNNING));
+    SERVICE_STATUS status = {};
+    EXPECT_TRUE(ControlService(svc, SERVICE_CONTROL_STOP, &status));
+    EXPECT_TRUE(WaitForState(svc, SERVICE_STOPPED));
+    CloseServiceHandle(svc);
+
+    // Back to a local server: the service and its AppID value go.
+    ASSERT_EQ(0u, RunProbeServer(L"/regserver"));
+    EXPECT_FALSE(LocalServiceValue(nullptr));
+    svc = OpenServiceW(scm, L"OrvelaProbeService", SERVICE_QUERY_STATUS);
+    EXPECT_EQ(nullptr, svc);
+    if (svc)
+        CloseServiceHandle(svc);
+    CloseServiceHandle(scm);
+
+    // Started without its AppID key, the program ends with the registry error.
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegDeleteTreeW(HKEY_CLASSES_ROOT, L"AppID\\{1660140D-6A5C-432E-9283-2B91F901297D}"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), RunProbeServer(L"-Embedding"));
+    EXPECT_EQ(0u, RunProbeServer(L"/RegServerX /RegServer"));
+    EXPECT_FALSE(LocalServiceValue(nullptr));
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID\\{1660140D-6A5C-432E-9283-2B91F901297D}", 0,
+                            KEY_READ, &key));
+    RegCloseKey(key);
+}
