@@ -138,7 +138,8 @@ long CameraCore::raiseEvent(const QueuedEvent& event) {
             record.name = L"ForeignEvent";
         record.result = JournalValue::number(sinks);
         appendToJournal(record);
-        lastEvent_ = describeEvent(event) + L" to " + std::to_wstring(sinks) + L" sink(s)";
+        lastEvent_ = describeEvent(event) + L" (" + std::to_wstring(sinks) +
+                     (sinks == 1 ? L" sink)" : L" sinks)");
     } catch (...) {
     }
     fireEvent(event);

@@ -61,9 +61,9 @@ HRESULT CameraSimControl::InPlaceActivate(LONG verb, const RECT* pos) {
     return hr;
 }
 
-HRESULT CameraSimControl::InPlaceDeactivate() {
+HRESULT CameraSimControl::IOleInPlaceObject_InPlaceDeactivate() {
     const bool wasActive = m_bInPlaceActive;
-    const HRESULT hr = CComControl<CameraSimControl>::InPlaceDeactivate();
+    const HRESULT hr = CComControl<CameraSimControl>::IOleInPlaceObject_InPlaceDeactivate();
     if (wasActive && !m_bInPlaceActive)
         journalLife(L"deactivated");
     return hr;

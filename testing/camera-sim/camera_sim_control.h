@@ -4,6 +4,7 @@
 // lets a control host show it.
 
 #include "camera_operations.h"
+#include "operations.h"
 #include "sim_settings.h"
 
 #include "com_object.h"
@@ -31,7 +32,9 @@ class CameraSimControl
       public ATL::IViewObjectExImpl<CameraSimControl>,
       public ATL::IPersistStreamInitImpl<CameraSimControl>,
       public ATL::IOleControlImpl<CameraSimControl>,
-      public ATL::IQuickActivateImpl<CameraSimControl> {
+      public ATL::IQuickActivateImpl<CameraSimControl>,
+      public ATL::IObjectSafetyImpl<CameraSimControl, INTERFACESAFE_FOR_UNTRUSTED_CALLER |
+                                                          INTERFACESAFE_FOR_UNTRUSTED_DATA> {
 public:
     DECLARE_REGISTRY_RESOURCEID(102)
     DECLARE_NOT_AGGREGATABLE(CameraSimControl)
@@ -56,6 +59,7 @@ public:
     COM_INTERFACE_ENTRY(IPersistStreamInit)
     COM_INTERFACE_ENTRY2(IPersist, IPersistStreamInit)
     COM_INTERFACE_ENTRY(IQuickActivate)
+    COM_INTERFACE_ENTRY(IObjectSafety)
     COM_INTERFACE_ENTRY(IConnectionPointContainer)
     COM_INTERFACE_ENTRY(IProvideClassInfo2)
     COM_INTERFACE_ENTRY2(IProvideClassInfo, IProvideClassInfo2)
@@ -73,7 +77,7 @@ public:
     // The control's picture: test pattern and state.
     HRESULT OnDraw(ATL::ATL_DRAWINFO& info) override;
     HRESULT InPlaceActivate(LONG verb, const RECT* pos = nullptr) override;
-    HRESULT InPlaceDeactivate() override;
+    HRESULT IOleInPlaceObject_InPlaceDeactivate() override;
 
     // ICameraSimTesting
     STDMETHOD(RaiseEvent)(BSTR strText, LONG nType, LONG nSubType, LONG* nSinks) override;

@@ -69,6 +69,12 @@ void drawBars(HDC dc, int width, int height) {
     LineTo(dc, cx, cy + radius);
 }
 
+HFONT makeFont(int height, int weight) {
+    return CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+}
+
 void drawText(HDC dc, const std::wstring& text, RECT box, COLORREF colour, UINT format) {
     SetTextColor(dc, colour);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
@@ -102,11 +108,9 @@ void paintView(HDC target, const RECT& bounds, const ViewState& state) {
         int lineHeight = height / 14;
         if (lineHeight < 12)
             lineHeight = 12;
-        GdiObject<HFONT> font(CreateFontW(-lineHeight * 4 / 5, 0, 0, 0, FW_BOLD, FALSE, FALSE,
-                                          FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                          CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                                          DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
-        SelectedObject selectFont(dc, font.get());
+        GdiObject<HFONT> bold(makeFont(lineHeight * 4 / 5, FW_BOLD));
+        GdiObject<HFONT> normal(makeFont(lineHeight * 7 / 10, FW_NORMAL));
+        SelectedObject selectFont(dc, bold.get());
         SetBkMode(dc, TRANSPARENT);
 
         // Title over the bars, in a dark box so it reads on every colour.
@@ -126,6 +130,7 @@ void paintView(HDC target, const RECT& bounds, const ViewState& state) {
         }
 
         const int textTop = height / 2 + height / 16 + 4;
+        SelectObject(dc, normal.get());
         RECT line{8, textTop, width - 8, textTop + lineHeight};
         const std::wstring address =
             state.address.empty() ? L"camera: not initialised" : L"camera: " + state.address;

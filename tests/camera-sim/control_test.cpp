@@ -8,9 +8,12 @@
 
 #include "com_ptr.h"
 #include "com_types.h"
+#include "disp_event.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,40 +39,71 @@ std::wstring windowsPath(const char* path) {
     return out;
 }
 
-// Runs a program to its end; answers its exit code and collects its output.
-DWORD runProgram(std::wstring commandLine, std::string& output, DWORD timeoutMs = 60000) {
+// Runs a program to its end, dispatching this thread's messages meanwhile (the
+// program may send messages to windows of this thread); answers its exit code
+// and collects its output.
+DWORD runProgram(std::wstring commandLine, std::string& output,
+                 const wchar_t* environment = nullptr, DWORD timeoutMs = 60000) {
+    wchar_t folder[MAX_PATH], file[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"out", 0, file);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return ~0u;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE sink = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
+    startup.hStdOutput = sink;
+    startup.hStdError = sink;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    if (!started) {
-        CloseHandle(readEnd);
-        return ~0u;
+    const BOOL started =
+        CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE,
+                       environment ? CREATE_UNICODE_ENVIRONMENT : 0,
+                       const_cast<wchar_t*>(environment), nullptr, &startup, &process);
+    CloseHandle(sink);
+    DWORD code = ~0u;
+    if (started) {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            const DWORD elapsed = GetTickCount() - start;
+            if (elapsed >= timeoutMs) {
+                TerminateProcess(process.hProcess, 1);
+                break;
+            }
+            if (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, timeoutMs - elapsed,
+                                          QS_ALLINPUT) == WAIT_OBJECT_0) {
+                GetExitCodeProcess(process.hProcess, &code);
+                break;
+            }
+            pumpMessages(0);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
     }
+    HANDLE in = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    while (in != INVALID_HANDLE_VALUE && ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got)
         output.append(buffer, got);
-    CloseHandle(readEnd);
-    DWORD code = ~0u;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
-    else
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (in != INVALID_HANDLE_VALUE)
+        CloseHandle(in);
+    DeleteFileW(file);
     return code;
+}
+
+// This process's environment block without the journal variable.
+std::wstring environmentWithoutJournalVariable() {
+    std::wstring block;
+    const std::wstring prefix = std::wstring(kJournalEnvVar) + L"=";
+    wchar_t* strings = GetEnvironmentStringsW();
+    for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1)
+        if (_wcsnicmp(entry, prefix.c_str(), prefix.size()) != 0)
+            block.append(entry, wcslen(entry) + 1);
+    FreeEnvironmentStringsW(strings);
+    block += L'\0';
+    return block;
 }
 
 const JournalRecord* findCall(const Records& records, const wchar_t* name, size_t nth = 0) {
@@ -199,13 +233,13 @@ TEST(EarlyBound, CallsAreJournaledWithArgumentsResultsAndRequestedFailures) {
     EXPECT_EQ(sinks, 0);
     LONG calls = 0;
     EXPECT_EQ(testing->get_CallCount(&calls), S_OK);
-    EXPECT_EQ(calls, 10);
+    EXPECT_EQ(calls, 9);
     CComBSTR status;
     EXPECT_EQ(testing->get_StatusText(&status), S_OK);
     EXPECT_STREQ(status, L"cam.local:554; stopped");
 
     Records served = journal.calls();
-    ASSERT_EQ(served.size(), 10u);
+    ASSERT_EQ(served.size(), 9u);
     EXPECT_EQ(served[0].slot, 7);
     EXPECT_EQ(served[0].args[1], JournalValue::string(L"cam.local"));
     EXPECT_EQ(served[0].args[2], JournalValue::number(-1));
@@ -228,8 +262,11 @@ TEST(Script, JScriptInAnotherProcessReachesEveryParameterShapeWithTextsIntact) {
     JournalFile journal;
     clearRequestedFailures();
     std::string output;
-    DWORD code =
-        runProgram(L"cscript.exe //nologo \"" + windowsPath(CAMERA_SIM_SCRIPT) + L"\"", output);
+    // Without the environment variable the journal is found through the
+    // registry, as in a process that COM starts.
+    const std::wstring environment = environmentWithoutJournalVariable();
+    DWORD code = runProgram(L"cscript.exe //nologo \"" + windowsPath(CAMERA_SIM_SCRIPT) + L"\"",
+                            output, environment.c_str());
     EXPECT_EQ(code, 0u) << output;
     EXPECT_NE(output.find("all checks passed"), std::string::npos) << output;
 
@@ -279,6 +316,175 @@ TEST(Script, JScriptInAnotherProcessReachesEveryParameterShapeWithTextsIntact) {
     EXPECT_EQ(slots, (std::vector<int>{7,  7,  7,  8,  9,  10, 11, 12, 13, 14, 16, 20,
                                        22, 42, 43, 37, 47, 49, 53, 46, 45, 18, 23, 38}));
     EXPECT_EQ(records.back().name, L"destroyed");
+}
+
+// A sink as the plug-in connects one: handler parameters described by the
+// registered type library.
+class EventRecorder : public ATL::IDispEventImpl<0, EventRecorder, &DIID__IMorvathCtrlEvents,
+                                                 &LIBID_MorvathCtrlLib, 1, 0> {
+public:
+    BEGIN_SINK_MAP(EventRecorder)
+    SINK_ENTRY_EX(0, DIID__IMorvathCtrlEvents, 1, OnCtrlEvent)
+    END_SINK_MAP()
+
+    HRESULT __stdcall OnCtrlEvent(BSTR text, long type, long subtype) {
+        received.push_back(
+            SimEvent{text ? std::wstring(text, SysStringLen(text)) : L"<null>", type, subtype});
+        if (reaction)
+            reaction();
+        return S_OK;
+    }
+
+    std::vector<SimEvent> received;
+    std::function<void()> reaction;
+};
+
+bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        pumpMessages(10);
+    }
+    return true;
+}
+
+TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
+    JournalFile journal;
+    clearRequestedFailures();
+    const int width = 480, height = 360;
+    HostWindow window(0, 0, width, height);
+    ASSERT_TRUE(window.host());
+    CComPtr<IUnknown> unknown;
+    ASSERT_EQ(window.createControl(kProgId, &unknown), S_OK);
+    HWND view = window.controlWindow();
+    ASSERT_TRUE(view) << "the control made its own child window";
+    EXPECT_TRUE(IsWindowVisible(view));
+    RECT viewRect{};
+    GetClientRect(view, &viewRect);
+    EXPECT_EQ(viewRect.right, width);
+    EXPECT_EQ(viewRect.bottom, height);
+
+    CComQIPtr<IMorvathCtrl> cam(unknown.p);
+    ASSERT_TRUE(cam);
+    EventRecorder sink;
+    ASSERT_EQ(sink.DispEventAdvise(cam), S_OK);
+
+    // On demand, through the request window, as another process would ask.
+    EXPECT_EQ(requestEvent(L"abc", 3, 7, GetCurrentProcessId()), 1);
+    ASSERT_TRUE(pumpUntil([&] { return sink.received.size() == 1; }));
+    EXPECT_EQ(sink.received[0].text, L"abc");
+    EXPECT_EQ(sink.received[0].type, 3);
+    EXPECT_EQ(sink.received[0].subtype, 7);
+    EXPECT_EQ(requestEvent(L"caf\u00e9 \u30ab\u30e1\u30e9 \xD83D\xDE00", -1, 0), 1);
+    ASSERT_TRUE(pumpUntil([&] { return sink.received.size() == 2; }));
+    EXPECT_EQ(sink.received[1].text, L"caf\u00e9 \u30ab\u30e1\u30e9 \xD83D\xDE00");
+    EXPECT_EQ(sink.received[1].type, -1);
+    EXPECT_EQ(requestForeignEvent(2), 1);
+    // ... and from another process.
+    std::string output;
+    EXPECT_EQ(runProgram(L"\"" + windowsPath(CAMERA_SIM_REQUEST_TOOL) +
+                             L"\" event \"far away\" 5 6 " + std::to_wstring(GetCurrentProcessId()),
+                         output),
+              0u)
+        << output;
+    ASSERT_TRUE(pumpUntil([&] { return sink.received.size() == 3; }));
+    EXPECT_EQ(sink.received[2].text, L"far away");
+    EXPECT_EQ(sink.received[2].type, 5);
+    EXPECT_EQ(sink.received[2].subtype, 6);
+
+    // Natural events follow the operations, once the caller pumps messages.
+    LONG result = -99;
+    EXPECT_EQ(
+        cam->InitCtrl(CComBSTR(L"http://cam.example/"), CComBSTR(L"192.168.1.64"), 8091, &result),
+        S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(cam->PlayRealVideo(CComBSTR(L"1"), CComBSTR(L"0"), CComBSTR(L"0"), &result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(sink.received.size(), 3u) << "not raised inside the call";
+    ASSERT_TRUE(pumpUntil([&] { return sink.received.size() == 4; }));
+    EXPECT_EQ(sink.received[3].text, L"192.168.1.64");
+    EXPECT_EQ(sink.received[3].type, kEventVideo);
+    EXPECT_EQ(sink.received[3].subtype, kStarted);
+
+    // The picture shows the test pattern and the state.
+    CComQIPtr<ICameraSimTesting> testing(unknown.p);
+    ASSERT_TRUE(testing);
+    CComBSTR status;
+    ASSERT_EQ(testing->get_StatusText(&status), S_OK);
+    EXPECT_STREQ(status, L"192.168.1.64:8091; live");
+    RedrawWindow(window.frame(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    pumpMessages(200);
+    EXPECT_TRUE(window.capture(windowsPath(CAMERA_SIM_SCREENSHOT)));
+    EXPECT_EQ(window.pixel(10, height * 3 / 8), RGB(192, 192, 192)) << "first colour bar";
+    EXPECT_EQ(window.pixel(width - 10, height * 3 / 8), RGB(0, 0, 192)) << "last colour bar";
+
+    // The host resizes the control's window.
+    MoveWindow(window.frame(), 0, 0, 320, 240, TRUE);
+    pumpMessages(50);
+    GetClientRect(view, &viewRect);
+    EXPECT_EQ(viewRect.right, 320);
+    EXPECT_EQ(viewRect.bottom, 240);
+
+    // A disconnected sink hears nothing more.
+    ASSERT_EQ(sink.DispEventUnadvise(cam), S_OK);
+    EXPECT_EQ(requestEvent(L"after", 0, 0), 1);
+    pumpMessages(100);
+    EXPECT_EQ(sink.received.size(), 4u);
+
+    Records events = journal.events();
+    ASSERT_EQ(events.size(), 6u);
+    EXPECT_EQ(*events[0].result, JournalValue::number(1)) << "one sink connected";
+    EXPECT_EQ(events[2].name, L"ForeignEvent");
+    EXPECT_EQ(events[2].slot, 2);
+    EXPECT_EQ(*events[5].result, JournalValue::number(0));
+    Records life = ofKind(journal.records(), JournalRecord::Kind::Life);
+    ASSERT_GE(life.size(), 2u);
+    EXPECT_EQ(life[0].name, L"created");
+    EXPECT_EQ(life[1].name, L"activated");
+}
+
+TEST(Hosting, SinkMayCallBackAndTeardownReleasesTheControl) {
+    JournalFile journal;
+    auto window = std::make_unique<HostWindow>(0, 0, 320, 240);
+    CComPtr<IUnknown> unknown;
+    ASSERT_EQ(window->createControl(kProgId, &unknown), S_OK);
+    CComQIPtr<IMorvathCtrl> cam(unknown.p);
+    CComQIPtr<ICameraSimTesting> testing(unknown.p);
+    ASSERT_TRUE(cam && testing);
+    EventRecorder sink;
+    ASSERT_EQ(sink.DispEventAdvise(cam), S_OK);
+    LONG sinks = 0;
+    EXPECT_EQ(testing->get_SinkCount(&sinks), S_OK);
+    EXPECT_EQ(sinks, 1);
+
+    // The handler calls the control while the event is being raised.
+    LONG disks = 0;
+    sink.reaction = [&] { cam->ExtGetDiskList(&disks); };
+    EXPECT_EQ(testing->RaiseEvent(CComBSTR(L"sync"), 9, 8, &sinks), S_OK);
+    EXPECT_EQ(sinks, 1);
+    ASSERT_EQ(sink.received.size(), 1u) << "RaiseEvent is synchronous";
+    EXPECT_EQ(disks, 1);
+    sink.reaction = nullptr;
+
+    ASSERT_EQ(sink.DispEventUnadvise(cam), S_OK);
+    EXPECT_EQ(testing->get_SinkCount(&sinks), S_OK);
+    EXPECT_EQ(sinks, 0);
+    testing.Release();
+    cam.Release();
+    unknown.Release();
+    window.reset();
+    pumpMessages(50);
+
+    Records records = journal.records();
+    ASSERT_GE(records.size(), 3u);
+    std::vector<std::wstring> order;
+    for (const JournalRecord& r : records)
+        order.push_back(r.name);
+    EXPECT_EQ(order, (std::vector<std::wstring>{L"created", L"activated", L"OnCtrlEvent",
+                                                L"ExtGetDiskList", L"deactivated", L"destroyed"}));
+    EXPECT_TRUE(findSimulators(GetCurrentProcessId()).empty());
 }
 
 } // namespace

@@ -1,14 +1,10 @@
 #include "host_window.h"
 
-#include <vector>
+#include "ax_host.h"
 
 namespace {
 
 const wchar_t kFrameClass[] = L"OrvelaCameraSimTestFrame";
-
-using AtlAxWinInitFn = BOOL(WINAPI*)();
-using AtlAxCreateControlExFn = HRESULT(WINAPI*)(LPCOLESTR, HWND, IStream*, IUnknown**, IUnknown**,
-                                                REFIID, IUnknown*);
 
 LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SIZE) {
@@ -22,10 +18,7 @@ LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 } // namespace
 
 HostWindow::HostWindow(int x, int y, int width, int height) {
-    atl_ = LoadLibraryW(L"atl100.dll");
-    auto init =
-        atl_ ? reinterpret_cast<AtlAxWinInitFn>(GetProcAddress(atl_, "AtlAxWinInit")) : nullptr;
-    if (!init || !init())
+    if (!ATL::AtlAxWinInit())
         return;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -46,8 +39,6 @@ HostWindow::HostWindow(int x, int y, int width, int height) {
 HostWindow::~HostWindow() {
     if (frame_)
         DestroyWindow(frame_);
-    if (atl_)
-        FreeLibrary(atl_);
 }
 
 HRESULT HostWindow::createControl(const wchar_t* progId, IUnknown** control) {
@@ -56,11 +47,7 @@ HRESULT HostWindow::createControl(const wchar_t* progId, IUnknown** control) {
     *control = nullptr;
     if (!host_)
         return E_FAIL;
-    auto create =
-        reinterpret_cast<AtlAxCreateControlExFn>(GetProcAddress(atl_, "AtlAxCreateControlEx"));
-    if (!create)
-        return E_NOTIMPL;
-    return create(progId, host_, nullptr, nullptr, control, IID_NULL, nullptr);
+    return ATL::AxHostLibrary::Atl100().CreateControl(host_, progId, control);
 }
 
 COLORREF HostWindow::pixel(int x, int y) const {

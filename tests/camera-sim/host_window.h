@@ -1,7 +1,8 @@
 #pragma once
 // A minimal control container for tests: a top-level window holding an
 // "AtlAxWin100" control-host window, in which atl100.dll creates a control by
-// ProgID, and a screen capture of that window into a .bmp file.
+// ProgID the way the plug-in does, and a screen capture of that window into a
+// .bmp file.
 
 #include <windows.h>
 #include <unknwn.h>
@@ -30,7 +31,6 @@ public:
     bool capture(const std::wstring& path) const;
 
 private:
-    HMODULE atl_ = nullptr;
     HWND frame_ = nullptr;
     HWND host_ = nullptr;
 };
