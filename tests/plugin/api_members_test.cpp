@@ -137,7 +137,7 @@ TEST(TestMembers, EchoCountsProcessWideFiresOneEchoAndReturnsItsArgument) {
     EXPECT_EQ(first.api->Invoke("echo", {std::string("x")}).get<std::string>(), "x");
     first.host->runAll();
     ASSERT_EQ(handler->calls().size(), 1u);
-    const VariantList& args = handler->calls()[0].args;
+    const VariantList args = handler->calls()[0].args;
     ASSERT_EQ(args.size(), 2u);
     EXPECT_EQ(args[0].get<std::string>(), "So far, you clicked this many times: ");
     ASSERT_TRUE(args[1].holds<int>());

@@ -75,10 +75,14 @@ TEST_F(Relay, TheControlsEventReachesThePageAsWideTextAndTwoLongs) {
     EXPECT_EQ(delivered().size(), 1u);
 
     // Events the simulator raises by itself arrive the same way.
-    page.api->Invoke("ExtSnapPicture", {std::string("C:\\snaps")});
+    page.api->Invoke("InitCtrl", {std::string("http://cam/"), std::string("10.0.0.5"), 554});
+    page.api->Invoke("PlayRealVideo", {std::string("1"), std::string("0"), std::string("live")});
+    CameraSim::pumpMessages(50);
     calls = delivered();
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[1].args[1].get<long>(), 2);
+    EXPECT_EQ(calls[1].args[0].get<std::wstring>(), L"10.0.0.5");
+    EXPECT_EQ(calls[1].args[1].get<long>(), 1);
+    EXPECT_EQ(calls[1].args[2].get<long>(), 1);
     page.api->DetachHostedCtrl();
 }
 
