@@ -14,9 +14,15 @@
 namespace {
 
 // What every sink shares: the event interface's description, loaded on first
-// need, and the resolved description of OnCtrlEvent. Sinks all run on the
-// browser's main thread.
+// need from the first sink's identities, and the resolved description of
+// OnCtrlEvent. A sink whose identities differ is served without the shared
+// record. Sinks all run on the browser's main thread.
 struct SharedTypeInfo {
+    bool identified = false;
+    GUID libid = {};
+    IID iid = {};
+    WORD major = 0;
+    WORD minor = 0;
     ATL::CComPtr<ITypeInfo> info;
     bool eventResolved = false;
     bool eventFromTypeLib = false;
@@ -28,19 +34,39 @@ SharedTypeInfo& shared() {
     return holder;
 }
 
-HRESULT loadTypeInfo(const CEventHandler& sink, LCID lcid, ITypeInfo** out) {
+// The shared record when it belongs to this sink's identities (claiming it
+// for them when nobody has), else null.
+SharedTypeInfo* sharedFor(const CEventHandler& sink) {
     SharedTypeInfo& holder = shared();
-    if (!holder.info) {
-        ATL::CComPtr<ITypeLib> library;
-        HRESULT hr =
-            LoadRegTypeLib(sink.m_libid, sink.m_wMajorVerNum, sink.m_wMinorVerNum, lcid, &library);
-        if (FAILED(hr))
-            return hr;
-        hr = library->GetTypeInfoOfGuid(sink.m_iid, &holder.info);
-        if (FAILED(hr))
-            return hr;
+    if (!holder.identified) {
+        holder.identified = true;
+        holder.libid = sink.m_libid;
+        holder.iid = sink.m_iid;
+        holder.major = sink.m_wMajorVerNum;
+        holder.minor = sink.m_wMinorVerNum;
     }
-    return holder.info.CopyTo(out);
+    const bool same = InlineIsEqualGUID(holder.libid, sink.m_libid) &&
+                      InlineIsEqualGUID(holder.iid, sink.m_iid) &&
+                      holder.major == sink.m_wMajorVerNum && holder.minor == sink.m_wMinorVerNum;
+    return same ? &holder : nullptr;
+}
+
+HRESULT loadTypeInfo(const CEventHandler& sink, LCID lcid, ITypeInfo** out) {
+    SharedTypeInfo* holder = sharedFor(sink);
+    if (holder && holder->info)
+        return holder->info.CopyTo(out);
+    ATL::CComPtr<ITypeLib> library;
+    HRESULT hr =
+        LoadRegTypeLib(sink.m_libid, sink.m_wMajorVerNum, sink.m_wMinorVerNum, lcid, &library);
+    if (FAILED(hr))
+        return hr;
+    ATL::CComPtr<ITypeInfo> info;
+    hr = library->GetTypeInfoOfGuid(sink.m_iid, &info);
+    if (FAILED(hr))
+        return hr;
+    if (holder)
+        holder->info = info;
+    return info.CopyTo(out);
 }
 
 // Byte offset of OnCtrlEvent in the vtable, for the generic call: a pointer to
@@ -115,12 +141,12 @@ HRESULT CEventHandler::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID l
 }
 
 HRESULT CEventHandler::GetFuncInfoFromId(const IID& iid, DISPID id, LCID lcid, FuncInfo& out) {
-    SharedTypeInfo& holder = shared();
+    SharedTypeInfo* holder = sharedFor(*this);
     const bool onCtrlEvent = id == orvelaControl::kOnCtrlEventId && InlineIsEqualGUID(iid, m_iid);
-    if (onCtrlEvent && holder.eventResolved) {
-        if (!holder.eventFromTypeLib)
+    if (holder && onCtrlEvent && holder->eventResolved) {
+        if (!holder->eventFromTypeLib)
             return TYPE_E_ELEMENTNOTFOUND;
-        out = holder.eventInfo;
+        out = holder->eventInfo;
         return S_OK;
     }
 
@@ -148,10 +174,11 @@ HRESULT CEventHandler::GetFuncInfoFromId(const IID& iid, DISPID id, LCID lcid, F
             info->ReleaseFuncDesc(desc);
         }
     }
-    if (onCtrlEvent) {
-        holder.eventResolved = true;
-        holder.eventFromTypeLib = SUCCEEDED(hr);
-        holder.eventInfo = found;
+    // Resolved once: later events neither reload nor retry a missing library.
+    if (holder && onCtrlEvent) {
+        holder->eventResolved = true;
+        holder->eventFromTypeLib = SUCCEEDED(hr);
+        holder->eventInfo = found;
     }
     if (SUCCEEDED(hr))
         out = found;

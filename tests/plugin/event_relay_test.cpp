@@ -244,3 +244,32 @@ TEST(EventSink, DeliversOnlyDispidOneAndDropsEventsWithoutAnOwner) {
     EXPECT_TRUE(handler->calls().empty());
     EXPECT_EQ(CEventHandler::fixedOnCtrlEventInfo().paramCount, 3);
 }
+
+TEST(EventSink, WithoutARegisteredTypeLibraryTheFixedDescriptionDeliversTheEvent) {
+    plugintest::ApiOnHost page;
+    auto handler = TestPageObject::makeFunction(page.host);
+    page.api->registerEventMethod("onOnCtrlEvent", handler);
+    CEventHandler sink;
+    // {0B9C1A7E-5D1F-4C3A-9E2B-6F8D7C5B4A39}: registered nowhere.
+    sink.m_libid = {0x0B9C1A7E, 0x5D1F, 0x4C3A, {0x9E, 0x2B, 0x6F, 0x8D, 0x7C, 0x5B, 0x4A, 0x39}};
+    sink.m_pOwner = page.api.get();
+    CEventHandler::FuncInfo described;
+    EXPECT_HRESULT_FAILED(sink.GetFuncInfoFromId(orvelaControl::kEventsIid, 1, 0, described));
+    ITypeInfo* info = nullptr;
+    EXPECT_HRESULT_FAILED(sink.GetTypeInfo(0, 0, &info));
+
+    ATL::CComVariant args[3];
+    args[2] = ATL::CComVariant(L"fixed");
+    args[1] = ATL::CComVariant(6L);
+    args[0] = ATL::CComVariant(8L);
+    DISPPARAMS params = paramsOf(args, 3);
+    EXPECT_EQ(sink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              S_OK);
+    page.host->runAll();
+    const auto calls = handler->calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].args[0].get<std::wstring>(), L"fixed");
+    EXPECT_EQ(calls[0].args[1].get<long>(), 6);
+    EXPECT_EQ(calls[0].args[2].get<long>(), 8);
+    handler->clearCalls();
+}

@@ -159,6 +159,17 @@ TEST_F(PluginOnWindow, DetachTearsTheHostWindowDownAndReattachMakesANewOne) {
     EXPECT_NE(api()->getControl(), firstControl.p);
 }
 
+TEST_F(PluginOnWindow, AttachingTheSameWindowTwiceIsSilentAndKeepsAControlShowing) {
+    plugin->SetWindow(pluginWindow.get());
+    const HWND firstHost = api()->getHostWindow();
+    // The core attaches again; the refused second creation does not leave the handler.
+    EXPECT_NO_THROW(plugin->SetWindow(pluginWindow.get()));
+    EXPECT_TRUE(IsWindow(api()->getHostWindow()));
+    EXPECT_EQ(api()->Invoke("GetCtrlVersion", {}).get<long>(), 20100);
+    plugin->ClearWindow();
+    DestroyWindow(firstHost);
+}
+
 TEST_F(PluginOnWindow, EventsBeforeAttachOrFromOtherSourcesAreNotHandled) {
     FW::ResizedEvent resized;
     EXPECT_FALSE(plugin->HandleEvent(&resized, pluginWindow.get()));
