@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "AtlHostRuntime.h"
+#include "ax_host.h"
 #include "orvela.h"
 
 namespace {
@@ -56,7 +56,7 @@ FW::PluginCorePtr PluginFactory::createPlugin(const std::string&) {
 void PluginFactory::globalPluginInitialize() {
     // A thread already initialised for another apartment model keeps it.
     CoInitialize(nullptr);
-    orvelaHost::AxWinInit();
+    ATL::AtlAxWinInit();
 }
 
 void PluginFactory::globalPluginDeinitialize() {

@@ -5,14 +5,23 @@
 #include <tuple>
 #include <utility>
 
-#include "AtlHostRuntime.h"
 #include "ControlCallError.h"
+#include "ax_host.h"
 #include "com_error.h"
 #include "com_types.h"
 
 using orvelaControl::ICameraControl;
 
 namespace {
+
+// The instance handle of the module this code is linked into.
+HINSTANCE thisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&thisModule), &module);
+    return module;
+}
 
 // The process-wide counter of echo calls.
 int s_echoCounter = 0;
@@ -244,7 +253,7 @@ struct orvelaAPI::Forwarding {
 
 orvelaAPI::orvelaAPI(const std::shared_ptr<orvela>& plugin, const FW::BrowserHostPtr& host)
     : FW::JSAPIAuto("<JSAPI-Auto Javascript Object>"), m_plugin(plugin), m_host(host) {
-    orvelaHost::AxWinInit();
+    ATL::AtlAxWinInit();
 
     registerMethod("echo", FW::make_method(this, &orvelaAPI::echo));
     registerMethod("testEvent", FW::make_method(this, &orvelaAPI::testEvent));
@@ -259,7 +268,7 @@ orvelaAPI::~orvelaAPI() {
     // Without a detach first the control would keep calling a sink that no
     // longer exists.
     if (m_eventHandler.m_dwEventCookie != CEventHandler::kNotConnected && m_spCtrl)
-        orvelaHost::Unadvise(m_spCtrl, orvelaControl::kEventsIid, m_eventHandler.m_dwEventCookie);
+        m_eventHandler.DispEventUnadvise(m_spCtrl);
     m_eventHandler.m_dwEventCookie = CEventHandler::kNotConnected;
     m_eventHandler.m_pOwner = nullptr;
 }
@@ -284,29 +293,18 @@ int orvelaAPI::CreateHostedCtrl(HWND parent) {
     m_hParentWnd = parent;
     RECT client = {};
     GetClientRect(parent, &client);
-    m_wndHost = CreateWindowExW(0, orvelaHost::kHostWindowClass, nullptr,
-                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, client.left, client.top,
-                                client.right - client.left, client.bottom - client.top, parent,
-                                nullptr, orvelaHost::ThisModule(), nullptr);
+    ATL::AxHostLibrary& runtime = ATL::AxHostLibrary::Atl100();
+    m_wndHost =
+        CreateWindowExW(0, runtime.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                        client.left, client.top, client.right - client.left,
+                        client.bottom - client.top, parent, nullptr, thisModule(), nullptr);
     if (!m_wndHost)
         return -1;
 
-    // The host object answers the registered query message when the runtime
-    // implements it; otherwise the runtime's own creation function is used.
+    // The host object creates the control when the window answers
+    // "WM_ATLGETHOST"; otherwise the runtime's AtlAxCreateControlEx does.
     ATL::CComPtr<IUnknown> created;
-    HRESULT hr = E_FAIL;
-    auto* hostObject =
-        reinterpret_cast<IUnknown*>(SendMessageW(m_wndHost, orvelaHost::HostQueryMessage(), 0, 0));
-    ATL::CComPtr<orvelaHost::IAxWinHostWindow> host;
-    if (hostObject)
-        hostObject->QueryInterface(orvelaHost::IID_IAxWinHostWindow,
-                                   reinterpret_cast<void**>(&host));
-    if (host)
-        hr = host->CreateControlEx(orvelaControl::kProgId, m_wndHost, nullptr, &created, IID_NULL,
-                                   nullptr);
-    else
-        hr = orvelaHost::AxCreateControlEx(orvelaControl::kProgId, m_wndHost, &created);
-    if (FAILED(hr))
+    if (FAILED(runtime.CreateControl(m_wndHost, orvelaControl::kProgId, &created)))
         return -1;
 
     if (static_cast<IUnknown*>(m_spCtrl.p) != created.p) {
@@ -319,15 +317,15 @@ int orvelaAPI::CreateHostedCtrl(HWND parent) {
     m_eventHandler.m_pOwner = this;
     if (m_eventHandler.m_dwEventCookie != CEventHandler::kNotConnected)
         ATL::AtlThrow(E_FAIL);
-    // A failed connection only means that no events arrive.
-    orvelaHost::Advise(m_spCtrl, static_cast<IDispatch*>(&m_eventHandler),
-                       orvelaControl::kEventsIid, &m_eventHandler.m_dwEventCookie);
+    // A failed connection only means that no events arrive; the cookie then
+    // stays "not connected".
+    m_eventHandler.DispEventAdvise(m_spCtrl);
     return 0;
 }
 
 void orvelaAPI::DetachHostedCtrl() {
     if (m_eventHandler.m_dwEventCookie != CEventHandler::kNotConnected && m_spCtrl)
-        orvelaHost::Unadvise(m_spCtrl, orvelaControl::kEventsIid, m_eventHandler.m_dwEventCookie);
+        m_eventHandler.DispEventUnadvise(m_spCtrl);
     m_eventHandler.m_dwEventCookie = CEventHandler::kNotConnected;
     m_hParentWnd = nullptr;
     if (!IsWindow(m_wndHost) || DestroyWindow(m_wndHost))

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "AtlHostRuntime.h"
+#include "ax_host.h"
 #include "orvelaAPI.h"
 
 namespace {
@@ -45,7 +45,7 @@ HWND makeWindow() {
 } // namespace
 
 int main() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) || !orvelaHost::AxWinInit()) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) || !ATL::AtlAxWinInit()) {
         std::fprintf(stderr, "plugin_bench: COM or the control-host runtime is unavailable\n");
         return 1;
     }

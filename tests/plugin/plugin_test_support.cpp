@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AtlHostRuntime.h"
+#include "ax_host.h"
 
 namespace plugintest {
 
@@ -26,7 +26,7 @@ class ComApartment : public ::testing::Environment {
 public:
     void SetUp() override {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        ASSERT_TRUE(orvelaHost::AxWinInit());
+        ASSERT_TRUE(ATL::AtlAxWinInit());
     }
     // The frame window and any simulator are left to the end of the process.
 };
