@@ -91,7 +91,7 @@ public:
     // Runs call() on the main thread and answers its result; from another
     // thread it waits until the main thread has run it.
     template <class F>
-    std::invoke_result_t<F&> CallOnMainThread(F call);
+    std::decay_t<std::invoke_result_t<F&>> CallOnMainThread(F call);
 
     // Calls the page function (method name empty) or the named method of the
     // object after the delay, from a page timer; answers the timer's
@@ -137,8 +137,9 @@ bool BrowserHost::ScheduleOnMainThread(const std::shared_ptr<T>& object, F call)
 }
 
 template <class F>
-std::invoke_result_t<F&> BrowserHost::CallOnMainThread(F call) {
-    using Result = std::invoke_result_t<F&>;
+std::decay_t<std::invoke_result_t<F&>> BrowserHost::CallOnMainThread(F call) {
+    // The result is handed back by value: a reference would outlive its call.
+    using Result = std::decay_t<std::invoke_result_t<F&>>;
     if (isMainThread())
         return call();
     auto functor = std::make_shared<FunctorCallImpl<F, Result>>(nullptr, std::move(call));

@@ -1,13 +1,29 @@
 #include "JSAPIImpl.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "JSObject.h"
 #include "utf8_tools.h"
 
 namespace FW {
 
-JSAPIImpl::JSAPIImpl(int zone) {
+namespace {
+
+// A writable copy of a copied-on-write map, put in place of the shared one.
+template <class Map>
+Map& writable(std::shared_ptr<const Map>& shared) {
+    auto copy = std::make_shared<Map>(*shared);
+    Map& map = *copy;
+    shared = std::move(copy);
+    return map;
+}
+
+} // namespace
+
+JSAPIImpl::JSAPIImpl(int zone)
+    : m_eventMap(std::make_shared<const EventContextMap>()),
+      m_evtIfaces(std::make_shared<const EventIfaceContextMap>()) {
     m_zoneStack.push_back(zone);
 }
 
@@ -46,13 +62,15 @@ void JSAPIImpl::registerEventMethod(const std::string& name, const JSObjectPtr& 
     const EventContext context = handler->getEventContext();
     const EventId id = handler->getEventId();
     std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
-    HandlerMultimap& handlers = m_eventMap[context];
-    auto range = handlers.equal_range(name);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (it->second->getEventId() == id)
-            return;
+    auto contextIt = m_eventMap->find(context);
+    if (contextIt != m_eventMap->end()) {
+        auto range = contextIt->second.equal_range(name);
+        for (auto it = range.first; it != range.second; ++it) {
+            if (it->second->getEventId() == id)
+                return;
+        }
     }
-    handlers.emplace(name, handler);
+    writable(m_eventMap)[context].emplace(name, handler);
 }
 
 void JSAPIImpl::unregisterEventMethod(const std::string& name, const JSObjectPtr& handler) {
@@ -61,13 +79,15 @@ void JSAPIImpl::unregisterEventMethod(const std::string& name, const JSObjectPtr
     const EventContext context = handler->getEventContext();
     const EventId id = handler->getEventId();
     std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
-    auto contextIt = m_eventMap.find(context);
-    if (contextIt == m_eventMap.end())
+    auto contextIt = m_eventMap->find(context);
+    if (contextIt == m_eventMap->end())
         return;
     auto range = contextIt->second.equal_range(name);
     for (auto it = range.first; it != range.second; ++it) {
         if (it->second->getEventId() == id) {
-            contextIt->second.erase(it);
+            const auto position = std::distance(contextIt->second.begin(), it);
+            HandlerMultimap& handlers = writable(m_eventMap)[context];
+            handlers.erase(std::next(handlers.begin(), position));
             return;
         }
     }
@@ -77,16 +97,16 @@ void JSAPIImpl::registerEventInterface(const JSObjectPtr& object) {
     if (!object)
         throw invalid_arguments();
     std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
-    m_evtIfaces[object->getEventContext()][object.get()] = object;
+    writable(m_evtIfaces)[object->getEventContext()][object.get()] = object;
 }
 
 void JSAPIImpl::unregisterEventInterface(const JSObjectPtr& object) {
     if (!object)
         throw invalid_arguments();
     std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
-    auto contextIt = m_evtIfaces.find(object->getEventContext());
-    if (contextIt != m_evtIfaces.end())
-        contextIt->second.erase(object.get());
+    auto contextIt = m_evtIfaces->find(object->getEventContext());
+    if (contextIt != m_evtIfaces->end() && contextIt->second.count(object.get()) != 0)
+        writable(m_evtIfaces)[object->getEventContext()].erase(object.get());
 }
 
 void JSAPIImpl::invokeAsyncSwallowing(const JSObjectPtr& object, const std::string& method,
@@ -99,13 +119,15 @@ void JSAPIImpl::invokeAsyncSwallowing(const JSObjectPtr& object, const std::stri
 }
 
 void JSAPIImpl::fireAsyncEvent(const std::string& name, const VariantList& args) {
-    EventContextMap handlerMap;
-    EventIfaceContextMap ifaceMap;
+    std::shared_ptr<const EventContextMap> handlerSnapshot;
+    std::shared_ptr<const EventIfaceContextMap> ifaceSnapshot;
     {
         std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
-        handlerMap = m_eventMap;
-        ifaceMap = m_evtIfaces;
+        handlerSnapshot = m_eventMap;
+        ifaceSnapshot = m_evtIfaces;
     }
+    const EventContextMap& handlerMap = *handlerSnapshot;
+    const EventIfaceContextMap& ifaceMap = *ifaceSnapshot;
 
     std::vector<EventContext> served;
     for (const auto& [context, handlers] : handlerMap) {
@@ -269,13 +291,15 @@ void JSAPIImpl::FireJSEvent(const std::string& name, const VariantMap& members,
 }
 
 void JSAPIImpl::fireEventRecord(const std::string& name, const VariantList& eventArgs) {
-    EventContextMap handlerMap;
-    EventIfaceContextMap ifaceMap;
+    std::shared_ptr<const EventContextMap> handlerSnapshot;
+    std::shared_ptr<const EventIfaceContextMap> ifaceSnapshot;
     {
         std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
-        handlerMap = m_eventMap;
-        ifaceMap = m_evtIfaces;
+        handlerSnapshot = m_eventMap;
+        ifaceSnapshot = m_evtIfaces;
     }
+    const EventContextMap& handlerMap = *handlerSnapshot;
+    const EventIfaceContextMap& ifaceMap = *ifaceSnapshot;
     for (const auto& [context, handlers] : handlerMap) {
         auto range = handlers.equal_range(name);
         for (auto it = range.first; it != range.second; ++it)

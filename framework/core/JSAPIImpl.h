@@ -64,7 +64,8 @@ protected:
 
     using HandlerMultimap = std::multimap<std::string, JSObjectPtr, std::less<>>;
     using EventContextMap = std::map<EventContext, HandlerMultimap>;
-    using EventIfaceMap = std::map<EventId, JSObjectPtr>;
+    // Interface objects are keyed by their own identity (their address).
+    using EventIfaceMap = std::map<const void*, JSObjectPtr>;
     using EventIfaceContextMap = std::map<EventContext, EventIfaceMap>;
 
     std::atomic<bool> m_valid{true};
@@ -72,8 +73,10 @@ protected:
     mutable std::recursive_mutex m_zoneMutex;
     mutable std::recursive_mutex m_eventMutex;
     mutable std::recursive_mutex m_proxyMutex;
-    EventContextMap m_eventMap;
-    EventIfaceContextMap m_evtIfaces;
+    // Copied on write, so that firing takes a snapshot under the lock without
+    // copying the maps themselves.
+    std::shared_ptr<const EventContextMap> m_eventMap;
+    std::shared_ptr<const EventIfaceContextMap> m_evtIfaces;
     std::vector<JSAPIImplWeakPtr> m_proxies;
 };
 

@@ -132,6 +132,18 @@ TEST(CrossThreadCalls, AWorkerGetsTheValueComputedOnTheMainThread) {
     EXPECT_EQ(42, result);
     EXPECT_EQ(std::this_thread::get_id(), ranOn);
 
+    // A reference result comes back as a copy.
+    const std::string onMain = "kept on main";
+    std::string copied;
+    done = false;
+    std::thread referenceWorker([&] {
+        copied = host->CallOnMainThread([&]() -> const std::string& { return onMain; });
+        done = true;
+    });
+    EXPECT_TRUE(host->runUntil([&] { return done.load(); }));
+    referenceWorker.join();
+    EXPECT_EQ(onMain, copied);
+
     std::string text;
     done = false;
     std::thread voidWorker([&] {
