@@ -1,4 +1,3 @@
-#include "FactoryBase.h"
 #include "JSAPI.h"
 #include "PluginCore.h"
 #include "PluginEvents.h"
@@ -264,29 +263,4 @@ TEST_F(PluginCoreTest, LifetimeIsCountedAndEndsTheHostsScheduledCalls) {
     EXPECT_EQ(PluginCore::ActivePluginCount(), before);
     EXPECT_TRUE(host->isShutDown());
     EXPECT_FALSE(host->queueMainThreadCall([](void*) {}, nullptr));
-}
-
-TEST(PluginCorePlatform, RemembersTheLastRecordedNames) {
-    PluginCore::setPlatform("Windows", "NPAPI");
-    PluginCore::setPlatform("Windows", "IE");
-    EXPECT_EQ(PluginCore::getOS(), "Windows");
-    EXPECT_EQ(PluginCore::getBrowser(), "IE");
-}
-
-TEST(FactoryBase, DefaultsOfTheModuleFactory) {
-    class Factory : public FactoryBase {
-    public:
-        PluginCorePtr createPlugin(const std::string&) override {
-            return std::make_shared<TestCore>();
-        }
-    };
-    auto factory = std::make_shared<Factory>();
-    factory->globalPluginInitialize();
-    EXPECT_EQ(factory->getLogLevel(), 4);
-    EXPECT_EQ(factory->createNpapiPlugin(nullptr, "application/x-orvela"), nullptr);
-    LogMethodList methods;
-    factory->getLoggingMethods(methods);
-    EXPECT_TRUE(methods.empty());
-    EXPECT_NE(factory->createPlugin("application/x-orvela"), nullptr);
-    factory->globalPluginDeinitialize();
 }

@@ -1,4 +1,4 @@
-// Cost of delivering a plug-in event through an event source, next to a direct
+// Cost of delivering a plug-in (window) event through an event source, next to a direct
 // virtual call of the sink, measured in the same run.
 
 #include <algorithm>
@@ -84,7 +84,7 @@ int main() {
         },
         iterations);
 
-    std::printf("event_bench: best of 7 rounds of %ld mouse-move events\n", iterations);
+    std::printf("plugin_event_bench: best of 7 rounds of %ld mouse-move events\n", iterations);
     std::printf("  %-34s %8.1f ns/event\n", "direct HandleEvent", directCall);
     std::printf("  %-34s %8.1f ns/event  (%.1fx direct)\n", "SendEvent, one sink", sendOne,
                 sendOne / directCall);
