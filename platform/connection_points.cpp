@@ -117,10 +117,18 @@ std::vector<CComPtr<IUnknown>> CComConnectionPoint::Sinks() const {
 
 HRESULT CComConnectionPoint::FireDispEvent(DISPID id, VARIANT* args, UINT count) const noexcept {
     return CallNoThrow([&] {
-        // Invoke wants the arguments last to first.
-        std::vector<VARIANT> reversed(args, args + count);
-        std::reverse(reversed.begin(), reversed.end());
-        DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr, count, 0};
+        // Invoke wants the arguments last to first; events are short, so the
+        // reversed list lives on the stack unless it is unusually long.
+        VARIANT local[16];
+        std::vector<VARIANT> heap;
+        VARIANT* reversed = local;
+        if (count > 16) {
+            heap.resize(count);
+            reversed = heap.data();
+        }
+        for (UINT i = 0; i < count; ++i)
+            reversed[i] = args[count - 1 - i];
+        DISPPARAMS params = {count ? reversed : nullptr, nullptr, count, 0};
         for (const auto& sink : Sinks()) {
             IDispatch* disp = static_cast<IDispatch*>(static_cast<IUnknown*>(sink));
             VARIANT result;

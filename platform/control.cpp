@@ -4,10 +4,7 @@
 
 namespace ATL {
 
-CComControlBase::~CComControlBase() {
-    if (m_hWndCD && ::IsWindow(m_hWndCD))
-        ::DestroyWindow(m_hWndCD);
-}
+CComControlBase::~CComControlBase() = default;
 
 HRESULT CComControlBase::OnDrawAdvanced(ATL_DRAWINFO& di) {
     return OnDraw(di);

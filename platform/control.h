@@ -126,6 +126,9 @@ template <class T, class WinBase = CWindowImpl<T>>
 class CComControl : public CComControlBase, public WinBase {
 public:
     CComControl() noexcept : CComControlBase(this->m_hWnd) {}
+    // A control destroyed while its window lives (no Close came) takes the
+    // window along, without letting its messages reach the dying object.
+    ~CComControl() override { WinBase::DetachAndDestroy(); }
 
     IUnknown* ControlUnknown() noexcept override { return static_cast<T*>(this)->GetUnknown(); }
     const CLSID& ControlCLSID() noexcept override { return T::GetObjectCLSID(); }
@@ -231,7 +234,8 @@ public:
     STDMETHOD(GetWindow)(HWND* hwnd) override { return self()->IOleInPlaceObject_GetWindow(hwnd); }
     STDMETHOD(ContextSensitiveHelp)(BOOL) override { return E_NOTIMPL; }
     STDMETHOD(TranslateAccelerator)(LPMSG msg) override {
-        HRESULT hr = S_FALSE;
+        // A hook that takes the message answers S_OK unless it says otherwise.
+        HRESULT hr = S_OK;
         return self()->PreTranslateAccelerator(msg, hr) ? hr : S_FALSE;
     }
     STDMETHOD(OnFrameWindowActivate)(BOOL) override { return S_OK; }
@@ -458,6 +462,24 @@ private:
             p->Release();
         return hr;
     }
+};
+
+// The site handed over by SetSite (containers that script rather than embed).
+template <class T>
+class IObjectWithSiteImpl : public IObjectWithSite {
+public:
+    STDMETHOD(SetSite)(IUnknown* site) override {
+        m_spUnkSite = site;
+        return S_OK;
+    }
+    STDMETHOD(GetSite)(REFIID iid, void** ppv) override {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        return m_spUnkSite ? m_spUnkSite->QueryInterface(iid, ppv) : E_FAIL;
+    }
+
+    CComPtr<IUnknown> m_spUnkSite;
 };
 
 template <class T>

@@ -68,6 +68,11 @@ HRESULT DispEventTypeInfo::GetFuncInfo(const GUID& libid, const IID& iid, WORD m
         m_minor = minor;
         m_known = true;
     }
+    const auto known = m_described.find(dispid);
+    if (known != m_described.end()) {
+        out = known->second;
+        return S_OK;
+    }
     CComPtr<ITypeInfo> info;
     HRESULT hr = GetTypeInfo(&info);
     if (FAILED(hr))
@@ -91,7 +96,10 @@ HRESULT DispEventTypeInfo::GetFuncInfo(const GUID& libid, const IID& iid, WORD m
     for (SHORT i = 0; i < desc->cParams && i < 8; ++i)
         out.pVarTypes[i] = ParamType(info, desc->lprgelemdescParam[i].tdesc);
     info->ReleaseFuncDesc(desc);
-    return S_OK;
+    return CallNoThrow([&] {
+        m_described.emplace(dispid, out);
+        return S_OK;
+    });
 }
 
 STDMETHODIMP IDispEventBase::QueryInterface(REFIID iid, void** ppv) {

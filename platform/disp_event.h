@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 
 namespace ATL {
 
@@ -95,6 +96,8 @@ private:
     WORD m_major = 0;
     WORD m_minor = 0;
     CComPtr<ITypeInfo> m_info;
+    // Descriptions already read, so that each event is looked up once.
+    std::map<DISPID, _ATL_FUNC_INFO> m_described;
 };
 
 // The IDispatch face shared by all sinks; T-independent work lives here.

@@ -203,11 +203,16 @@ HRESULT CAtlModule::UnRegisterTypeLib(UINT index) noexcept {
         hr = lib->GetLibAttr(&attr);
         if (FAILED(hr))
             return hr;
-        hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
-                                 attr->syskind);
+        // Nothing registered is nothing to remove (Wine refuses that call).
+        BSTR registered = nullptr;
+        if (SUCCEEDED(QueryPathOfRegTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,
+                                            attr->lcid, &registered))) {
+            SysFreeString(registered);
+            hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                                     attr->syskind);
+        }
         lib->ReleaseTLibAttr(attr);
-        // Nothing registered is nothing to remove.
-        return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
+        return hr;
     });
 }
 

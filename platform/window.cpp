@@ -32,6 +32,15 @@ HWND CWindowImplRoot::CreateWindowOf(const void* key, HWND parent, const RECT& r
         inst, this);
 }
 
+void CWindowImplRoot::DetachAndDestroy() noexcept {
+    HWND hWnd = m_hWnd;
+    if (!hWnd)
+        return;
+    SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
+    m_hWnd = nullptr;
+    ::DestroyWindow(hWnd);
+}
+
 LRESULT CALLBACK CWindowImplRoot::WindowProc(HWND hWnd, UINT uMsg, WPARAM wParam,
                                              LPARAM lParam) noexcept {
     CWindowImplRoot* self = nullptr;

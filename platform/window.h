@@ -64,6 +64,9 @@ public:
 
     // Called after WM_NCDESTROY, when m_hWnd is already null.
     virtual void OnFinalMessage(HWND) {}
+    // Destroys the window without routing its last messages to this object
+    // (for owners that are being destroyed themselves).
+    void DetachAndDestroy() noexcept;
 
 protected:
     ~CWindowImplRoot() = default;

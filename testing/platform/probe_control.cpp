@@ -1,5 +1,6 @@
-// A window-only control on the control base: paints itself red, raises its
-// events on request, and reports its window.
+// Controls on the control base: paints red, raises its events on request and
+// reports how it was activated. ProbeControl is window-only; ProbeWindowless
+// negotiates windowless activation when the site offers it.
 #include "connection_points.h"
 #include "control.h"
 #include "module.h"
@@ -7,34 +8,38 @@
 
 using namespace ATL;
 
-class CProbeControl
+template <const CLSID* pclsid, bool windowOnly, UINT registryId>
+class CProbeControlT
     : public CComObjectRootEx<CComSingleThreadModel>,
-      public CComCoClass<CProbeControl, &CLSID_ProbeControl>,
-      public CComControl<CProbeControl>,
+      public CComCoClass<CProbeControlT<pclsid, windowOnly, registryId>, pclsid>,
+      public CComControl<CProbeControlT<pclsid, windowOnly, registryId>>,
       public IDispatchImpl<IProbeControl, &IID_IProbeControl, &LIBID_OrvelaProbeLib>,
-      public IOleObjectImpl<CProbeControl>,
-      public IOleInPlaceObjectWindowlessImpl<CProbeControl>,
-      public IOleInPlaceActiveObjectImpl<CProbeControl>,
-      public IViewObjectExImpl<CProbeControl>,
-      public IPersistStreamInitImpl<CProbeControl>,
-      public IOleControlImpl<CProbeControl>,
-      public IQuickActivateImpl<CProbeControl>,
-      public IPersistStorageImpl<CProbeControl>,
-      public IDataObjectImpl<CProbeControl>,
-      public ISpecifyPropertyPagesImpl<CProbeControl>,
-      public IProvideClassInfo2Impl<&CLSID_ProbeControl, &DIID__IProbeControlEvents,
-                                    &LIBID_OrvelaProbeLib>,
-      public IObjectSafetyImpl<CProbeControl, INTERFACESAFE_FOR_UNTRUSTED_CALLER>,
-      public IConnectionPointContainerImpl<CProbeControl>,
-      public IConnectionPointImpl<CProbeControl, &DIID__IProbeControlEvents> {
+      public IOleObjectImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IOleInPlaceObjectWindowlessImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IOleInPlaceActiveObjectImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IViewObjectExImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IPersistStreamInitImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IOleControlImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IQuickActivateImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IPersistStorageImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IDataObjectImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public ISpecifyPropertyPagesImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IProvideClassInfo2Impl<pclsid, &DIID__IProbeControlEvents, &LIBID_OrvelaProbeLib>,
+      public IObjectSafetyImpl<CProbeControlT<pclsid, windowOnly, registryId>,
+                               INTERFACESAFE_FOR_UNTRUSTED_CALLER>,
+      public IObjectWithSiteImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IConnectionPointContainerImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IConnectionPointImpl<CProbeControlT<pclsid, windowOnly, registryId>,
+                                  &DIID__IProbeControlEvents> {
 public:
-    CProbeControl() { m_bWindowOnly = true; }
+    using Base = CComControl<CProbeControlT>;
+    CProbeControlT() { this->m_bWindowOnly = windowOnly; }
 
-    DECLARE_REGISTRY_RESOURCEID(103)
+    DECLARE_REGISTRY_RESOURCEID(registryId)
     DECLARE_OLEMISC_STATUS(OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
                            OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST)
 
-    BEGIN_COM_MAP(CProbeControl)
+    BEGIN_COM_MAP(CProbeControlT)
     COM_INTERFACE_ENTRY(IProbeControl)
     COM_INTERFACE_ENTRY(IDispatch)
     COM_INTERFACE_ENTRY(IViewObjectEx)
@@ -56,15 +61,22 @@ public:
     COM_INTERFACE_ENTRY(IProvideClassInfo)
     COM_INTERFACE_ENTRY(IProvideClassInfo2)
     COM_INTERFACE_ENTRY(IObjectSafety)
+    COM_INTERFACE_ENTRY(IObjectWithSite)
     END_COM_MAP()
 
-    BEGIN_CONNECTION_POINT_MAP(CProbeControl)
+    BEGIN_CONNECTION_POINT_MAP(CProbeControlT)
     CONNECTION_POINT_ENTRY(DIID__IProbeControlEvents)
     END_CONNECTION_POINT_MAP()
 
-    BEGIN_MSG_MAP(CProbeControl)
-    CHAIN_MSG_MAP(CComControl<CProbeControl>)
+    BEGIN_MSG_MAP(CProbeControlT)
+    MESSAGE_HANDLER(WM_USER + 1, OnProbeMessage)
+    CHAIN_MSG_MAP(Base)
     END_MSG_MAP()
+
+    // Answers wParam * 2, to show where messages are routed.
+    LRESULT OnProbeMessage(UINT, WPARAM wParam, LPARAM, BOOL&) {
+        return static_cast<LRESULT>(wParam * 2);
+    }
 
     HRESULT OnDraw(ATL_DRAWINFO& di) override {
         const RECT rc = {di.prcBounds->left, di.prcBounds->top, di.prcBounds->right,
@@ -76,16 +88,28 @@ public:
     }
 
     STDMETHOD(RaiseEvent)(BSTR text, long type, long subtype) override {
-        return FireEvent(1, text, type, subtype);
+        return this->FireEvent(1, text, type, subtype);
     }
-    STDMETHOD(RaiseOther)(long value) override { return FireEvent(2, value); }
-    STDMETHOD(RaiseWide)() override { return FireEvent(3, 1L, 2L, 3L, 4L, 5L, 6L, 7L, 8L, 9L); }
+    STDMETHOD(RaiseOther)(long value) override { return this->FireEvent(2, value); }
+    STDMETHOD(RaiseWide)() override {
+        return this->FireEvent(3, 1L, 2L, 3L, 4L, 5L, 6L, 7L, 8L, 9L);
+    }
     STDMETHOD(get_Window)(long* hwnd) override {
         if (!hwnd)
             return E_POINTER;
-        *hwnd = static_cast<long>(reinterpret_cast<LONG_PTR>(m_hWnd));
+        *hwnd = static_cast<long>(reinterpret_cast<LONG_PTR>(this->m_hWnd));
+        return S_OK;
+    }
+    STDMETHOD(get_Windowless)(VARIANT_BOOL* windowless) override {
+        if (!windowless)
+            return E_POINTER;
+        *windowless = this->m_bInPlaceActive && this->m_bWndLess ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
 };
 
+using CProbeControl = CProbeControlT<&CLSID_ProbeControl, true, 103>;
+using CProbeWindowless = CProbeControlT<&CLSID_ProbeWindowless, false, 104>;
+
 OBJECT_ENTRY_AUTO(CLSID_ProbeControl, CProbeControl)
+OBJECT_ENTRY_AUTO(CLSID_ProbeWindowless, CProbeWindowless)

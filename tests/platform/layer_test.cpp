@@ -313,3 +313,35 @@ TEST(CommandLine, WordsFollowASlashOrHyphenAnywhere) {
     EXPECT_TRUE(HasCommandWord(L"x.exe/Service", L"Service"));
     EXPECT_FALSE(HasCommandWord(nullptr, L"Service"));
 }
+
+namespace {
+
+class CTestServiceModule : public CAtlServiceModuleT<CTestServiceModule, 1> {
+public:
+    DECLARE_REGISTRY_APPID_RESOURCEID(1, L"{00000000-0000-0000-0000-000000000000}")
+};
+
+std::wstring g_boxes;
+int RecordBox(const wchar_t* text, const wchar_t* caption, UINT) {
+    g_boxes += std::wstring(caption) + L": " + text + L"\n";
+    return IDOK;
+}
+
+} // namespace
+
+TEST(ServiceModule, FailuresAreReportedThroughTheMessageBoxHook) {
+    SetMessageBoxHook(&RecordBox);
+    {
+        CTestServiceModule module;
+        wcscpy(module.m_szServiceName, L"Orvela\\Bad/Name");
+        EXPECT_FALSE(module.IsInstalled());
+        EXPECT_TRUE(module.Uninstall()); // nothing installed: nothing to do, no message
+        EXPECT_EQ(L"", g_boxes);
+        EXPECT_FALSE(module.Install());
+        EXPECT_EQ(L"Orvela\\Bad/Name: Could not start service\n", g_boxes);
+        // Registering the AppID needs a script; a module without one fails cleanly.
+        EXPECT_TRUE(FAILED(module.UpdateRegistryAppId(TRUE)));
+    }
+    SetMessageBoxHook(nullptr);
+    g_boxes.clear();
+}

@@ -13,7 +13,9 @@
 #include <objsafe.h>
 #include <ocidl.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 using namespace ATL;
 
@@ -312,6 +314,15 @@ TEST_F(HostedControl, EmbeddingInterfacesAnswerAsContainersExpect) {
     EXPECT_EQ(1234, size.cx);
     EXPECT_EQ(5678, size.cy);
 
+    CComPtr<IObjectWithSite> withSite;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&withSite));
+    CComPtr<IStream> site;
+    EXPECT_EQ(E_FAIL, withSite->GetSite(IID_IStream, reinterpret_cast<void**>(&site)));
+    EXPECT_EQ(S_OK, withSite->SetSite(stream));
+    EXPECT_EQ(S_OK, withSite->GetSite(IID_IStream, reinterpret_cast<void**>(&site)));
+    EXPECT_EQ(stream.p, site.p);
+    EXPECT_EQ(S_OK, withSite->SetSite(nullptr));
+
     CComPtr<IOleInPlaceObject> inplace;
     ASSERT_EQ(S_OK, unk.QueryInterface(&inplace));
     HWND wnd = nullptr;
@@ -415,6 +426,24 @@ TEST_F(HostedControl, FixedDescriptionDeliversWithoutTheTypeLibrary) {
     ASSERT_EQ(S_OK, ctl->RaiseOther(5));
     EXPECT_EQ(0, sink.seen.others);
     EXPECT_EQ(S_OK, sink.DispEventUnadvise(ctl));
+
+    // Dispatch falls back to the type library embedded in the server.
+    CComPtr<IDispatch> object;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ProbeObject, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IDispatch, reinterpret_cast<void**>(&object)));
+    LPOLESTR name = const_cast<LPOLESTR>(L"Add");
+    DISPID id = 0;
+    ASSERT_EQ(S_OK, object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(1, id);
+    CComVariant args[2];
+    args[0] = CComVariant(2L); // last argument first
+    args[1] = CComVariant(40L);
+    DISPPARAMS params = {args, nullptr, 2, 0};
+    CComVariant sum;
+    ASSERT_EQ(S_OK, object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                   &sum, nullptr, nullptr));
+    EXPECT_EQ(VT_I4, sum.vt);
+    EXPECT_EQ(42, sum.lVal);
 }
 
 TEST(ControlHosting, MissingRuntimeFailsCleanly) {
@@ -590,4 +619,182 @@ TEST(LocalServer, ServiceRegistrationRunsAndIsUndone) {
               RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID\\{1660140D-6A5C-432E-9283-2B91F901297D}", 0,
                             KEY_READ, &key));
     RegCloseKey(key);
+}
+
+namespace {
+
+// Every key and value under root\path, one line per value, sorted.
+void Snapshot(HKEY root, const std::wstring& path, std::map<std::wstring, std::wstring>& out) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    out[path] = L"";
+    std::vector<BYTE> data(4096);
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[512];
+        DWORD nameLen = 512, type = 0, size = static_cast<DWORD>(data.size());
+        const LONG err = RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data.data(), &size);
+        if (err == ERROR_MORE_DATA) {
+            data.resize(size);
+            --i;
+            continue;
+        }
+        if (err != ERROR_SUCCESS)
+            break;
+        std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+        out[path + L" :" + name] = std::to_wstring(type) + L"=" + text;
+    }
+    std::vector<std::wstring> children;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[512];
+        DWORD nameLen = 512;
+        if (RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        children.emplace_back(name);
+    }
+    RegCloseKey(key);
+    for (const auto& child : children)
+        Snapshot(root, path + L"\\" + child, out);
+}
+
+using Registry = std::map<std::wstring, std::wstring>;
+
+Registry Classes() {
+    Registry all;
+    Registry machine, user;
+    Snapshot(HKEY_LOCAL_MACHINE, L"Software\\Classes", machine);
+    Snapshot(HKEY_CURRENT_USER, L"Software\\Classes", user);
+    for (auto& [k, v] : machine)
+        all[L"HKLM\\" + k] = v;
+    for (auto& [k, v] : user)
+        all[L"HKCU\\" + k] = v;
+    return all;
+}
+
+std::string Diff(const Registry& a, const Registry& b) {
+    std::string out;
+    for (const auto& [k, v] : a)
+        if (!b.count(k) || b.at(k) != v)
+            out += "- " + std::string(k.begin(), k.end()) + "\n";
+    for (const auto& [k, v] : b)
+        if (!a.count(k))
+            out += "+ " + std::string(k.begin(), k.end()) + "\n";
+    return out.substr(0, 4000);
+}
+
+bool KeyExists(HKEY root, const wchar_t* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+} // namespace
+
+TEST(Registration, RegisterThenUnregisterRestoresTheRegistry) {
+    const std::wstring path = PROBE_DLL_PATH;
+    HMODULE dll = LoadLibraryW(path.c_str());
+    ASSERT_NE(nullptr, dll);
+    using RegFn = HRESULT(WINAPI*)();
+    using InstallFn = HRESULT(WINAPI*)(BOOL, LPCWSTR);
+    auto reg =
+        reinterpret_cast<RegFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+    auto unreg = reinterpret_cast<RegFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllUnregisterServer")));
+    auto install =
+        reinterpret_cast<InstallFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllInstall")));
+    ASSERT_TRUE(reg && unreg && install);
+
+    const wchar_t* clsidKey = L"Software\\Classes\\CLSID\\{13D3EE89-EB58-4824-B2D4-9E0E540D7735}";
+    const wchar_t* libKey = L"Software\\Classes\\TypeLib\\{D3284390-DEF5-4A9C-8A5F-FC373E4DE0E4}";
+    // Start from nothing registered (unregistering twice is harmless). Container
+    // keys are never removed: they stand as on any system that has used them.
+    ASSERT_EQ(S_OK, unreg());
+    EXPECT_EQ(S_OK, unreg());
+    ASSERT_EQ(S_OK, install(FALSE, L"user"));
+    for (const wchar_t* container :
+         {L"Software\\Classes\\CLSID", L"Software\\Classes\\AppID", L"Software\\Classes\\TypeLib",
+          L"Software\\Classes\\Interface"}) {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, container, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        RegCloseKey(key);
+    }
+    const Registry before = Classes();
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, clsidKey));
+
+    // Machine-wide.
+    ASSERT_EQ(S_OK, reg());
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, clsidKey));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, libKey));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, clsidKey));
+    ASSERT_EQ(S_OK, unreg());
+    EXPECT_EQ("", Diff(before, Classes()));
+
+    // Per user: the same entries under HKCU\Software\Classes, none machine-wide.
+    ASSERT_EQ(S_OK, install(TRUE, L"USER"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, clsidKey));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, libKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, clsidKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, libKey));
+    ASSERT_EQ(S_OK, install(FALSE, L"user"));
+    EXPECT_EQ("", Diff(before, Classes()));
+
+    // Leave the probe registered as the fixture had it.
+    EXPECT_EQ(S_OK, reg());
+}
+
+TEST(ControlHosting, WindowlessWhenTheSiteOffersIt) {
+    AxHostLibrary& atl = AxHostLibrary::Atl100();
+    ASSERT_TRUE(atl.AtlAxWinInit());
+    HWND host = CreateWindowExW(0, atl.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200,
+                                100, TopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, host);
+    CComPtr<IUnknown> unk;
+    ASSERT_EQ(S_OK, atl.CreateControl(host, L"OrvelaProbe.Windowless", &unk));
+    CComPtr<IProbeControl> ctl;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&ctl));
+    VARIANT_BOOL windowless = VARIANT_FALSE;
+    ASSERT_EQ(S_OK, ctl->get_Windowless(&windowless));
+    EXPECT_EQ(VARIANT_TRUE, windowless);
+    long hwnd = -1;
+    EXPECT_EQ(S_OK, ctl->get_Window(&hwnd));
+    EXPECT_EQ(0, hwnd);
+    EXPECT_EQ(nullptr, GetWindow(host, GW_CHILD));
+
+    // Messages arrive through the container and reach the control's message map.
+    CComPtr<IOleInPlaceObjectWindowless> inplace;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&inplace));
+    HWND none = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(E_FAIL, inplace->GetWindow(&none));
+    LRESULT result = 0;
+    EXPECT_EQ(S_OK, inplace->OnWindowMessage(WM_USER + 1, 21, 0, &result));
+    EXPECT_EQ(42, result);
+    EXPECT_EQ(S_FALSE, inplace->OnWindowMessage(WM_USER + 2, 0, 0, &result));
+
+    // Drawing goes through IViewObject::Draw into the container's device context.
+    CComPtr<IViewObject> view;
+    ASSERT_EQ(S_OK, unk.QueryInterface(&view));
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 20, 20);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECTL bounds = {0, 0, 20, 20};
+    EXPECT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds,
+                               nullptr, nullptr, 0));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(dc, 10, 10));
+    EXPECT_EQ(DV_E_DVASPECT, view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, dc, &bounds,
+                                        nullptr, nullptr, 0));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    ctl.Release();
+    inplace.Release();
+    view.Release();
+    unk.Release();
+    DestroyWindow(host);
+    Pump();
 }
