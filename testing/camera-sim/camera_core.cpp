@@ -137,7 +137,7 @@ long CameraCore::raiseEvent(const QueuedEvent& event) {
         else
             record.name = L"ForeignEvent";
         record.result = JournalValue::number(sinks);
-        appendToJournal(record);
+        appendToJournal(settings_.journalPath(), record);
         lastEvent_ = describeEvent(event) + L" (" + std::to_wstring(sinks) +
                      (sinks == 1 ? L" sink)" : L" sinks)");
     } catch (...) {
@@ -147,9 +147,10 @@ long CameraCore::raiseEvent(const QueuedEvent& event) {
     return sinks;
 }
 
-void CameraCore::journalLife(const wchar_t* what) const {
+void CameraCore::journalLife(const wchar_t* what) {
     try {
-        appendToJournal(JournalRecord::make(JournalRecord::Kind::Life, GetCurrentProcessId(),
+        appendToJournal(settings_.journalPath(),
+                        JournalRecord::make(JournalRecord::Kind::Life, GetCurrentProcessId(),
                                             instance_, 0, what));
     } catch (...) {
     }
@@ -176,7 +177,7 @@ HRESULT CameraCore::begin(int slot) {
         failures_.erase(own);
         return hr;
     }
-    if (auto requested = takeRequestedFailure(slot))
+    if (auto requested = settings_.takeRequestedFailure(slot))
         return *requested;
     return S_OK;
 }
@@ -186,7 +187,7 @@ void CameraCore::finish(JournalRecord& record) {
     record.pid = GetCurrentProcessId();
     record.instance = instance_;
     record.name = operationName(record.slot);
-    appendToJournal(record);
+    appendToJournal(settings_.journalPath(), record);
 
     lastCall_ = record.name + L" -> ";
     if (record.result) {

@@ -6,6 +6,7 @@
 
 #include "camera_model.h"
 #include "journal_record.h"
+#include "journal_writer.h"
 #include "sim_painter.h"
 
 #include <windows.h>
@@ -50,7 +51,7 @@ public:
     long raiseEvent(const QueuedEvent& event);
 
     // Writes a lifecycle line ("created", "activated", ...).
-    void journalLife(const wchar_t* what) const;
+    void journalLife(const wchar_t* what);
 
 protected:
     // Serves an operation with an integer result: journals the arguments (BSTR
@@ -90,6 +91,7 @@ private:
     static LRESULT CALLBACK requestWindowProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam);
 
+    SettingsWatch settings_;
     long instance_;
     long calls_ = 0;
     std::map<int, HRESULT> failures_;

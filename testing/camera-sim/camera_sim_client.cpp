@@ -1,5 +1,7 @@
 #include "camera_sim_client.h"
 
+#include "journal_writer.h"
+
 #include <string>
 
 namespace CameraSim {
@@ -30,10 +32,12 @@ bool readSetting(std::wstring& value) {
 void writeSetting(const std::wstring& value) {
     RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName, REG_SZ, value.c_str(),
                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    announceSettingsChange();
 }
 
 void deleteSetting() {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName);
+    announceSettingsChange();
 }
 
 std::wstring freshTempPath() {
@@ -78,6 +82,7 @@ JournalFile::JournalFile(std::wstring path) : path_(path.empty() ? freshTempPath
     hadSetting_ = readSetting(previousSetting_);
     SetEnvironmentVariableW(kJournalEnvVar, path_.c_str());
     writeSetting(path_);
+    clearRequestedFailures();
 }
 
 JournalFile::~JournalFile() {
@@ -86,6 +91,7 @@ JournalFile::~JournalFile() {
         writeSetting(previousSetting_);
     else
         deleteSetting();
+    clearRequestedFailures();
     if (!keep_)
         DeleteFileW(path_.c_str());
 }
@@ -164,10 +170,12 @@ void failNextCall(int slot, HRESULT hr) {
     DWORD value = static_cast<DWORD>(hr);
     std::wstring name = std::to_wstring(slot);
     RegSetKeyValueW(HKEY_CURRENT_USER, kFailNextKey, name.c_str(), REG_DWORD, &value, sizeof value);
+    announceSettingsChange();
 }
 
 void clearRequestedFailures() {
     RegDeleteTreeW(HKEY_CURRENT_USER, kFailNextKey);
+    announceSettingsChange();
 }
 
 std::vector<HWND> findSimulators(DWORD pid) {

@@ -23,9 +23,11 @@ namespace CameraSim {
 
 using Records = std::vector<JournalRecord>;
 
-// A journal file for one test. Construction creates it empty and points this
-// process's environment and the HKCU setting (for other processes) at it;
-// destruction restores both and deletes the file unless keep() was called.
+// A journal file for one test, and a clean slate: construction creates the file
+// empty, points this process's environment and the HKCU setting (for other
+// processes) at it and withdraws pending failure requests; destruction restores
+// both settings, withdraws the requests that no call consumed (a failed test
+// leaves none behind) and deletes the file unless keep() was called.
 class JournalFile {
 public:
     // An empty path picks a fresh file in the temporary folder.

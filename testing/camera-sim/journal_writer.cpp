@@ -2,6 +2,8 @@
 
 #include "sim_settings.h"
 
+#include <cwchar>
+
 namespace CameraSim {
 
 namespace {
@@ -15,22 +17,32 @@ std::wstring readRegistryText(HKEY root, const wchar_t* key, const wchar_t* name
     return buffer;
 }
 
-class NamedMutexLock {
+// Serialises appends across processes; created once per process.
+class JournalLock {
 public:
-    explicit NamedMutexLock(const wchar_t* name) : mutex_(CreateMutexW(nullptr, FALSE, name)) {
+    JournalLock() : mutex_(shared()) {
         if (mutex_)
             WaitForSingleObject(mutex_, 5000);
     }
-    ~NamedMutexLock() {
-        if (mutex_) {
+    ~JournalLock() {
+        if (mutex_)
             ReleaseMutex(mutex_);
-            CloseHandle(mutex_);
-        }
     }
-    NamedMutexLock(const NamedMutexLock&) = delete;
-    NamedMutexLock& operator=(const NamedMutexLock&) = delete;
+    JournalLock(const JournalLock&) = delete;
+    JournalLock& operator=(const JournalLock&) = delete;
 
 private:
+    static HANDLE shared() {
+        static const struct Holder {
+            HANDLE handle = CreateMutexW(nullptr, FALSE, kJournalMutexName);
+            ~Holder() {
+                if (handle)
+                    CloseHandle(handle);
+            }
+        } holder;
+        return holder.handle;
+    }
+
     HANDLE mutex_;
 };
 
@@ -45,12 +57,15 @@ std::wstring journalPath() {
 }
 
 void appendToJournal(const JournalRecord& record) {
-    std::wstring path = journalPath();
+    appendToJournal(journalPath(), record);
+}
+
+void appendToJournal(const std::wstring& path, const JournalRecord& record) {
     if (path.empty())
         return;
     std::string line = formatJournalRecord(record);
     line += '\n';
-    NamedMutexLock lock(kJournalMutexName);
+    JournalLock lock;
     HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -76,7 +91,84 @@ std::optional<HRESULT> takeRequestedFailure(int slot) {
         type == REG_DWORD && RegDeleteValueW(key, name.c_str()) == ERROR_SUCCESS)
         failure = static_cast<HRESULT>(value);
     RegCloseKey(key);
+    if (failure)
+        announceSettingsChange();
     return failure;
+}
+
+namespace {
+
+// A counter in memory shared by every process of the prefix; whoever changes
+// the settings increments it, and simulators re-read the registry only when it
+// moved. Reading it costs no system call.
+volatile LONG* settingsGeneration() {
+    static const struct Shared {
+        HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            sizeof(LONG), kSettingsGenerationName);
+        volatile LONG* counter = mapping ? static_cast<volatile LONG*>(MapViewOfFile(
+                                               mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)))
+                                         : nullptr;
+        ~Shared() {
+            if (counter)
+                UnmapViewOfFile(const_cast<LONG*>(counter));
+            if (mapping)
+                CloseHandle(mapping);
+        }
+    } shared;
+    return shared.counter;
+}
+
+} // namespace
+
+void announceSettingsChange() {
+    if (volatile LONG* counter = settingsGeneration())
+        InterlockedIncrement(counter);
+}
+
+SettingsWatch::SettingsWatch() : generation_(settingsGeneration()) {}
+
+void SettingsWatch::refreshIfChanged() {
+    // Without the shared counter every call reads the registry.
+    if (generation_) {
+        const LONG now = InterlockedCompareExchange(generation_, 0, 0);
+        if (known_ && now == seen_)
+            return;
+        seen_ = now;
+        known_ = true;
+    }
+    registryJournal_ = readRegistryText(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName);
+    failingSlots_.reset();
+    HKEY failures = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kFailNextKey, 0, KEY_QUERY_VALUE, &failures) !=
+        ERROR_SUCCESS)
+        return;
+    wchar_t name[32];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 32;
+        if (RegEnumValueW(failures, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        const long slot = std::wcstol(name, nullptr, 10);
+        if (slot > 0 && slot < static_cast<long>(failingSlots_.size()))
+            failingSlots_.set(slot);
+    }
+    RegCloseKey(failures);
+}
+
+std::wstring SettingsWatch::journalPath() {
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD length = GetEnvironmentVariableW(kJournalEnvVar, buffer, MAX_PATH * 2);
+    if (length > 0 && length < MAX_PATH * 2)
+        return std::wstring(buffer, length);
+    refreshIfChanged();
+    return registryJournal_;
+}
+
+std::optional<HRESULT> SettingsWatch::takeRequestedFailure(int slot) {
+    refreshIfChanged();
+    if (slot <= 0 || slot >= static_cast<int>(failingSlots_.size()) || !failingSlots_.test(slot))
+        return std::nullopt;
+    return CameraSim::takeRequestedFailure(slot);
 }
 
 } // namespace CameraSim

@@ -5,6 +5,7 @@
 
 #include "journal_record.h"
 
+#include <bitset>
 #include <optional>
 #include <string>
 
@@ -14,13 +15,40 @@ namespace CameraSim {
 // value; empty when neither is set (then nothing is written).
 std::wstring journalPath();
 
-// Appends one line; silently does nothing when no journal is chosen or the
-// file cannot be opened, so a misconfigured test never breaks the control.
+// Appends one line to the file at path; silently does nothing for an empty
+// path or a file that cannot be opened, so a misconfigured test never breaks
+// the control.
+void appendToJournal(const std::wstring& path, const JournalRecord& record);
+// The same, to the journal path in effect.
 void appendToJournal(const JournalRecord& record);
 
 // Consumes the failure requested for a slot, if any. Only one process can
 // consume a request: the registry value is deleted, and the caller that
 // deleted it applies it.
 std::optional<HRESULT> takeRequestedFailure(int slot);
+
+// Tells every simulator of the prefix that the registry settings changed.
+// Whoever changes them (the test helper) calls it after the change.
+void announceSettingsChange();
+
+// What journalPath and takeRequestedFailure answer, re-read from the registry
+// only after a change was announced, so that a call costs no system call while
+// the settings stay unchanged.
+class SettingsWatch {
+public:
+    SettingsWatch();
+
+    std::wstring journalPath();
+    std::optional<HRESULT> takeRequestedFailure(int slot);
+
+private:
+    void refreshIfChanged();
+
+    volatile LONG* generation_;
+    LONG seen_ = 0;
+    bool known_ = false;
+    std::wstring registryJournal_;
+    std::bitset<64> failingSlots_;
+};
 
 } // namespace CameraSim

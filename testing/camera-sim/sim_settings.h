@@ -19,6 +19,9 @@ constexpr wchar_t kJournalValueName[] = L"Journal";
 // Serialises appends from several processes.
 constexpr wchar_t kJournalMutexName[] = L"Local\\OrvelaCameraSimJournal";
 
+// Shared counter of settings changes (see announceSettingsChange).
+constexpr wchar_t kSettingsGenerationName[] = L"Local\\OrvelaCameraSimSettings";
+
 // One-shot failures: value "<slot>" (REG_DWORD, the HRESULT) under this HKCU key
 // makes the next call of that slot, in any simulator of any process, fail.
 constexpr wchar_t kFailNextKey[] = L"Software\\orvela\\CameraSim\\FailNext";

@@ -195,7 +195,6 @@ TEST(Registration, ProgIdNamesTheSimulatorAndTheTypeLibraryDescribesEverySlot) {
 
 TEST(EarlyBound, CallsAreJournaledWithArgumentsResultsAndRequestedFailures) {
     JournalFile journal;
-    clearRequestedFailures();
     CComPtr<IMorvathCtrl> cam;
     ASSERT_EQ(CoCreateInstance(CLSID_MorvathCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IMorvathCtrl,
                                reinterpret_cast<void**>(&cam)),
@@ -260,7 +259,6 @@ TEST(EarlyBound, CallsAreJournaledWithArgumentsResultsAndRequestedFailures) {
 
 TEST(Script, JScriptInAnotherProcessReachesEveryParameterShapeWithTextsIntact) {
     JournalFile journal;
-    clearRequestedFailures();
     std::string output;
     // Without the environment variable the journal is found through the
     // registry, as in a process that COM starts.
@@ -351,7 +349,6 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
 
 TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
     JournalFile journal;
-    clearRequestedFailures();
     const int width = 480, height = 360;
     HostWindow window(0, 0, width, height);
     ASSERT_TRUE(window.host());

@@ -214,7 +214,6 @@ protected:
 
 TEST(Instance, JournalsCallsFailuresAndEventsInOrder) {
     JournalFile journal;
-    clearRequestedFailures();
     {
         RecordingCore core;
         BSTR ip = SysAllocString(L"10.1.2.3");
@@ -308,8 +307,10 @@ TEST(Instance, JournalSettingIsRestoredAndFileRemoved) {
         {
             JournalFile inner;
             EXPECT_EQ(journalPath(), inner.path());
+            failNextCall(9, E_FAIL);
         }
         EXPECT_EQ(journalPath(), path);
+        EXPECT_FALSE(takeRequestedFailure(9).has_value()) << "a finished test leaves no request";
     }
     EXPECT_EQ(journalPath(), L"");
     EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
