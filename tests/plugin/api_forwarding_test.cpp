@@ -134,6 +134,31 @@ protected:
 
 } // namespace
 
+TEST(WithoutControl, EveryMemberAnswersMinusOneOrTheEmptyTextAndCallsNothing) {
+    CameraSim::JournalFile journal;
+    plugintest::ApiOnHost page;
+    for (const Forwarded& call : everyForwardingMember()) {
+        SCOPED_TRACE(call.member);
+        const variant result = page.api->Invoke(call.member, call.scriptArgs);
+        switch (call.answer) {
+        case Answer::Number:
+            ASSERT_TRUE(result.holds<long>());
+            EXPECT_EQ(result.get<long>(), -1);
+            break;
+        case Answer::Text:
+            ASSERT_TRUE(result.holds<std::string>());
+            EXPECT_EQ(result.get<std::string>(), "");
+            break;
+        case Answer::WideText:
+            ASSERT_TRUE(result.holds<std::wstring>());
+            EXPECT_EQ(result.get<std::wstring>(), L"");
+            break;
+        }
+    }
+    EXPECT_FALSE(page.api->HasMethod("ExtReserved"));
+    EXPECT_TRUE(journal.records().empty());
+}
+
 TEST_F(WithControl, EveryMemberReachesItsSlotWithConvertedArgumentsAndReturnsTheAnswer) {
     for (const Forwarded& call : everyForwardingMember()) {
         SCOPED_TRACE(call.member);

@@ -1,6 +1,5 @@
-// The scripting object without a camera control: the test members, the
-// answers that stand for "no control", and the scripting core's argument
-// errors that happen before any member runs.
+// The scripting object's test members, and the scripting core's argument
+// errors that happen before any member runs, with no camera control.
 #include <gtest/gtest.h>
 
 #include "JSAPIAuto.h"
@@ -11,105 +10,6 @@ using FW::variant;
 using FW::VariantList;
 using FW::Testing::TestPageObject;
 using plugintest::ApiOnHost;
-
-namespace {
-
-const char* const kNumberMembers[] = {"InitCtrl",
-                                      "GetCtrlVersion",
-                                      "LoadLang",
-                                      "SetBufferTick",
-                                      "SetBufferTickV2",
-                                      "SetDeviceType",
-                                      "SetUsernamePasswordAndLanguage",
-                                      "SetPlayerNum",
-                                      "ShowIPConfig",
-                                      "SetVideoPlayerSize",
-                                      "DestroyOrvela",
-                                      "PlayRealVideo",
-                                      "StopPlayReal",
-                                      "OpenMotionDetection",
-                                      "ChangeMDNum",
-                                      "ExtSnapPicture",
-                                      "ExtRealRecord",
-                                      "ExtTalkback",
-                                      "ExtGetDiskList",
-                                      "ExtVideoFullFill",
-                                      "ExtVideoFullScreen",
-                                      "ExtGetSnapRecordTalk_Status",
-                                      "ExtVideoExitFullScreen",
-                                      "OnPlayBackFile",
-                                      "OnStopPlayBack",
-                                      "OnPlayBackFast",
-                                      "OnPlayBackSlow",
-                                      "ExtGetPlayBackStatus",
-                                      "ExtSoundSwitch",
-                                      "ExtVideoZoom",
-                                      "ExtOpenFolder",
-                                      "ExtSetPlayMode",
-                                      "ExtGetCtrlVersion",
-                                      "ExtSetVideoMaskConfig",
-                                      "ExtShowPathSelectNew",
-                                      "OnPlayBackByTime",
-                                      "ExtGetPlayBackTimestamp",
-                                      "ExtSetVideoROIConfig",
-                                      "ExtSetVideoHumanConfig",
-                                      "SetVideoPlayerSizeAndZoomValue"};
-
-const char* const kTextMembers[] = {"GetMDBlockStr", "ExtGetVideoMaskConfig",
-                                    "ExtGetPublicDocumentsrPath", "ExtGetVideoROIConfig",
-                                    "ExtGetVideoHumanConfig"};
-
-// Arguments that pass the scripting core's conversions for each number member.
-VariantList validArgsFor(const std::string& name) {
-    const variant text(std::string("x"));
-    const variant number(1);
-    if (name == "InitCtrl" || name == "SetVideoPlayerSizeAndZoomValue")
-        return {text, text, number};
-    if (name == "LoadLang")
-        return {text, number};
-    if (name == "SetBufferTick" || name == "SetBufferTickV2")
-        return {number, number};
-    if (name == "SetDeviceType" || name == "ExtSetVideoROIConfig" ||
-        name == "ExtSetVideoHumanConfig")
-        return {number, text};
-    if (name == "SetUsernamePasswordAndLanguage" || name == "PlayRealVideo" ||
-        name == "OnPlayBackFile")
-        return {text, text, text};
-    if (name == "SetVideoPlayerSize")
-        return {text, text};
-    if (name == "ExtVideoZoom" || name == "ExtSetPlayMode")
-        return {number};
-    if (name == "ExtSetVideoMaskConfig")
-        return {number, number, number, number, number, text};
-    if (name == "OnPlayBackByTime")
-        return {number, text, text};
-    if (name == "SetPlayerNum" || name == "OpenMotionDetection" || name == "ChangeMDNum" ||
-        name == "ExtSnapPicture" || name == "ExtRealRecord" || name == "ExtVideoFullFill" ||
-        name == "ExtOpenFolder")
-        return {text};
-    return {};
-}
-
-} // namespace
-
-TEST(WithoutControl, NumberMembersAnswerMinusOneAndTextMembersTheEmptyText) {
-    ApiOnHost page;
-    for (const char* name : kNumberMembers) {
-        ASSERT_TRUE(page.api->HasMethod(name)) << name;
-        const variant result = page.api->Invoke(name, validArgsFor(name));
-        ASSERT_TRUE(result.holds<long>()) << name;
-        EXPECT_EQ(result.get<long>(), -1) << name;
-    }
-    for (const char* name : kTextMembers) {
-        const variant result = page.api->Invoke(name, {});
-        ASSERT_TRUE(result.holds<std::string>()) << name;
-        EXPECT_EQ(result.get<std::string>(), "") << name;
-    }
-    const variant path = page.api->Invoke("ExtGetSelectPath", {});
-    ASSERT_TRUE(path.holds<std::wstring>());
-    EXPECT_EQ(path.get<std::wstring>(), L"");
-    EXPECT_FALSE(page.api->HasMethod("ExtReserved"));
-}
 
 TEST(WithoutControl, TextArgumentsAreNotExaminedButCoreConversionsStillApply) {
     ApiOnHost page;
