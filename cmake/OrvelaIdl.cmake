@@ -10,11 +10,12 @@
 # orvela_embed_resources(<target> <file.rc> [DEPENDS files...])
 #   Compiles <file.rc> into <target> with windres. The .rc file names the type
 #   libraries and registry scripts by bare file name: the source folder and the
-#   current build folder are searched.
+#   current build folder are searched. Files named in the .rc that stand in the
+#   source folder are tracked by themselves; DEPENDS adds generated ones (type
+#   libraries) that the resources must be rebuilt after.
 #
 # widl 7.0 damages the library's GUID in type libraries that hold a
-# dispinterface; fix-widl-typelib.py repairs it after each run. DEPENDS lists generated files (type
-#   libraries) that the resources must be rebuilt after.
+# dispinterface; fix-widl-typelib.py repairs it after each run.
 set(ORVELA_WIDL i686-w64-mingw32-widl CACHE STRING "IDL compiler")
 set(ORVELA_WIDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "System IDL files")
 set(ORVELA_WIDL_LIBPATH /usr/lib/i386-linux-gnu/wine/i386-windows CACHE PATH "stdole2.tlb")
@@ -47,7 +48,21 @@ function(orvela_embed_resources target rc)
     cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
     get_filename_component(rc_abs ${rc} ABSOLUTE)
     target_sources(${target} PRIVATE ${rc_abs})
+    # Files that the .rc names and that stand in the source folder (registry
+    # scripts, bitmaps) are dependencies too: windres does not report them.
+    set(deps ${ARG_DEPENDS})
+    file(STRINGS ${rc_abs} rc_lines REGEX "\"[^\"]+\"")
+    foreach(line IN LISTS rc_lines)
+        string(REGEX MATCHALL "\"[^\"]+\"" quoted "${line}")
+        foreach(name IN LISTS quoted)
+            string(REPLACE "\"" "" name "${name}")
+            if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${name}
+                    AND NOT IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${name})
+                list(APPEND deps ${CMAKE_CURRENT_SOURCE_DIR}/${name})
+            endif()
+        endforeach()
+    endforeach()
     set_source_files_properties(${rc_abs} PROPERTIES
-        OBJECT_DEPENDS "${ARG_DEPENDS}"
+        OBJECT_DEPENDS "${deps}"
         INCLUDE_DIRECTORIES "${CMAKE_CURRENT_SOURCE_DIR};${CMAKE_CURRENT_BINARY_DIR}")
 endfunction()

@@ -185,7 +185,7 @@ HRESULT InvokeSinkHandler(void* object, const RawMemberFn& handler, const _ATL_F
     if (info.nParams > 8 || info.nParams < 0)
         return E_FAIL;
     const UINT n = static_cast<UINT>(info.nParams);
-    if (!params || params->cArgs < n || (n && !params->rgvarg))
+    if (n && (!params || params->cArgs < n || !params->rgvarg))
         return DISP_E_BADPARAMCOUNT;
 
     char* self = static_cast<char*>(object) + handler.adj;
