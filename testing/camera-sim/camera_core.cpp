@@ -4,6 +4,8 @@
 #include "operations.h"
 #include "sim_settings.h"
 
+#include <cstring>
+
 namespace CameraSim {
 
 namespace {
@@ -80,15 +82,15 @@ LRESULT CALLBACK CameraCore::requestWindowProc(HWND window, UINT message, WPARAM
     try {
         if (message == WM_COPYDATA) {
             const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-            if (!data || data->dwData != kRaiseEventRequest ||
+            if (!data || !data->lpData || data->dwData != kRaiseEventRequest ||
                 data->cbData < sizeof(RaiseEventRequest) ||
                 (data->cbData - sizeof(RaiseEventRequest)) % sizeof(wchar_t) != 0)
                 return FALSE;
             RaiseEventRequest header;
-            memcpy(&header, data->lpData, sizeof header);
+            std::memcpy(&header, data->lpData, sizeof header);
             const auto* text = reinterpret_cast<const char*>(data->lpData) + sizeof header;
             std::wstring eventText((data->cbData - sizeof header) / sizeof(wchar_t), L'\0');
-            memcpy(&eventText[0], text, eventText.size() * sizeof(wchar_t));
+            std::memcpy(&eventText[0], text, eventText.size() * sizeof(wchar_t));
             core->queueEvent(
                 QueuedEvent{header.dispid, SimEvent{eventText, header.type, header.subtype}});
             return TRUE;
@@ -114,13 +116,16 @@ void CameraCore::raiseQueuedEvents() {
     // by this same loop, after the current one.
     if (raising_)
         return;
-    raising_ = true;
+    struct Raising {
+        bool& flag;
+        explicit Raising(bool& f) : flag(f) { flag = true; }
+        ~Raising() { flag = false; }
+    } raising(raising_);
     while (!queued_.empty()) {
         QueuedEvent event = std::move(queued_.front());
         queued_.pop_front();
         raiseEvent(event);
     }
-    raising_ = false;
 }
 
 long CameraCore::raiseEvent(const QueuedEvent& event) {

@@ -1,6 +1,6 @@
 #include "camera_sim_control.h"
 
-#include <vector>
+#include <string_view>
 
 using namespace ATL;
 
@@ -11,31 +11,31 @@ long CameraSimControl::connectedSinks() {
 }
 
 void CameraSimControl::fireEvent(const QueuedEvent& event) {
-    // rgvarg holds the arguments last to first.
-    VARIANT args[3];
-    for (VARIANT& arg : args)
-        VariantInit(&arg);
-    DISPPARAMS params{nullptr, nullptr, 0, 0};
-    if (event.dispid == 1) {
-        args[2].vt = VT_BSTR;
-        args[2].bstrVal =
-            SysAllocStringLen(event.event.text.data(), static_cast<UINT>(event.event.text.size()));
-        if (!args[2].bstrVal)
-            return;
-        args[1].vt = VT_I4;
-        args[1].lVal = event.event.type;
-        args[0].vt = VT_I4;
-        args[0].lVal = event.event.subtype;
-        params.rgvarg = args;
-        params.cArgs = 3;
-    }
-    for (const CComPtr<IUnknown>& sink : ConnectionPoint().Sinks()) {
-        CComQIPtr<IDispatch> dispatch(sink.p);
-        if (dispatch)
-            dispatch->Invoke(event.dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                             nullptr, nullptr, nullptr);
-    }
-    VariantClear(&args[2]);
+    CallNoThrow([&] {
+        // rgvarg holds the arguments last to first; the BSTR stays owned by text.
+        CComBSTR text(std::wstring_view(event.event.text));
+        VARIANT args[3];
+        for (VARIANT& arg : args)
+            VariantInit(&arg);
+        DISPPARAMS params{nullptr, nullptr, 0, 0};
+        if (event.dispid == 1) {
+            args[2].vt = VT_BSTR;
+            args[2].bstrVal = text;
+            args[1].vt = VT_I4;
+            args[1].lVal = event.event.type;
+            args[0].vt = VT_I4;
+            args[0].lVal = event.event.subtype;
+            params.rgvarg = args;
+            params.cArgs = 3;
+        }
+        for (const CComPtr<IUnknown>& sink : ConnectionPoint().Sinks()) {
+            CComQIPtr<IDispatch> dispatch(sink.p);
+            if (dispatch)
+                dispatch->Invoke(event.dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                 &params, nullptr, nullptr, nullptr);
+        }
+        return S_OK;
+    });
 }
 
 void CameraSimControl::stateChanged() {

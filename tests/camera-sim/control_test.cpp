@@ -412,17 +412,20 @@ TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
     EXPECT_STREQ(status, L"192.168.1.64:8091; live");
     RedrawWindow(window.frame(), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    pumpMessages(200);
+    // The screen shows the picture once the X server has it.
+    EXPECT_TRUE(pumpUntil([&] {
+        return window.pixel(10, height * 3 / 8) == RGB(192, 192, 192) &&
+               window.pixel(width - 10, height * 3 / 8) == RGB(0, 0, 192);
+    })) << "first and last colour bars";
     EXPECT_TRUE(window.capture(windowsPath(CAMERA_SIM_SCREENSHOT)));
-    EXPECT_EQ(window.pixel(10, height * 3 / 8), RGB(192, 192, 192)) << "first colour bar";
-    EXPECT_EQ(window.pixel(width - 10, height * 3 / 8), RGB(0, 0, 192)) << "last colour bar";
 
     // The host resizes the control's window.
     MoveWindow(window.frame(), 0, 0, 320, 240, TRUE);
-    pumpMessages(50);
-    GetClientRect(view, &viewRect);
-    EXPECT_EQ(viewRect.right, 320);
-    EXPECT_EQ(viewRect.bottom, 240);
+    EXPECT_TRUE(pumpUntil([&] {
+        GetClientRect(view, &viewRect);
+        return viewRect.right == 320 && viewRect.bottom == 240;
+    })) << viewRect.right
+        << "x" << viewRect.bottom;
 
     // A disconnected sink hears nothing more.
     ASSERT_EQ(sink.DispEventUnadvise(cam), S_OK);
