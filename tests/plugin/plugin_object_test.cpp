@@ -198,6 +198,23 @@ TEST_F(PluginOnWindow, IsAlwaysWindowedAndItsRootObjectIsTheCameraApi) {
     EXPECT_EQ(plugin->getRootJSAPI(), root);
 }
 
+TEST(PluginLifetime, DestructionDropsTheRootObjectAndFreesWhatTheHostRetained) {
+    auto host = FW::Testing::TestBrowserHost::create();
+    auto plugin = std::static_pointer_cast<orvela>(getFactoryInstance()->createPlugin(""));
+    plugin->SetHost(host);
+    std::weak_ptr<FW::JSAPI> root = plugin->getRootJSAPI();
+    auto retained = std::make_shared<orvelaAPI>(nullptr, host);
+    std::weak_ptr<orvelaAPI> watched = retained;
+    host->retainJSAPIPtr(retained);
+    retained.reset();
+    const int releasesBefore = host->deferredReleases();
+
+    plugin.reset();
+    EXPECT_TRUE(root.expired());
+    EXPECT_TRUE(watched.expired());
+    EXPECT_GT(host->deferredReleases(), releasesBefore);
+}
+
 TEST(Factory, OneFactoryNamesThePluginAndDescribesItsMimeType) {
     auto factory = std::static_pointer_cast<PluginFactory>(getFactoryInstance());
     ASSERT_NE(factory, nullptr);
