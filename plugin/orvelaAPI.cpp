@@ -1,0 +1,333 @@
+#include "orvelaAPI.h"
+
+#include <climits>
+#include <new>
+#include <tuple>
+#include <utility>
+
+#include "ControlCallError.h"
+#include "ax_host.h"
+#include "com_error.h"
+#include "com_types.h"
+
+using orvelaControl::ICameraControl;
+
+namespace {
+
+// The instance handle of the module this code is linked into.
+HINSTANCE thisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&thisModule), &module);
+    return module;
+}
+
+// The process-wide counter of echo calls.
+int s_echoCounter = 0;
+
+const char kEchoText[] = "So far, you clicked this many times: ";
+
+// Kinds of forwarded arguments.
+struct Text {};  // a narrow string exactly, examined only when a control exists
+struct Int16 {}; // converted by the scripting core before the member runs
+struct Int32 {};
+
+template <class Kind>
+struct ScriptParam;
+template <>
+struct ScriptParam<Text> {
+    using type = const FW::variant&;
+};
+template <>
+struct ScriptParam<Int16> {
+    using type = short;
+};
+template <>
+struct ScriptParam<Int32> {
+    using type = long;
+};
+
+template <class Kind>
+using ScriptParamT = typename ScriptParam<Kind>::type;
+
+// Narrow bytes read as text in the active ANSI code page.
+BSTR ansiToBstr(const std::string& text) {
+    if (text.size() > static_cast<size_t>(INT_MAX))
+        throw std::bad_alloc();
+    const int length = static_cast<int>(text.size());
+    const int wide = length ? MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0) : 0;
+    BSTR converted = SysAllocStringLen(nullptr, static_cast<UINT>(wide));
+    if (!converted)
+        throw std::bad_alloc();
+    if (wide)
+        MultiByteToWideChar(CP_ACP, 0, text.data(), length, converted, wide);
+    return converted;
+}
+
+std::string bstrToAnsi(BSTR text) {
+    std::string converted;
+    const int length = static_cast<int>(SysStringLen(text));
+    if (!length)
+        return converted;
+    const int narrow = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (narrow <= 0)
+        return converted;
+    converted.resize(static_cast<size_t>(narrow));
+    WideCharToMultiByte(CP_ACP, 0, text, length, &converted[0], narrow, nullptr, nullptr);
+    return converted;
+}
+
+void requireText(const FW::variant& value) {
+    if (!value.holds<std::string>())
+        throw FW::bad_variant_cast(FW::variant_detail::demangle(value.type().name()),
+                                   FW::variant_detail::type_name<std::string>());
+}
+
+template <class Kind>
+void check(ScriptParamT<Kind> value) {
+    if constexpr (std::is_same_v<Kind, Text>)
+        requireText(value);
+}
+
+// One argument as the control takes it; a text's BSTR lives until the call returned.
+template <class Kind>
+class ControlArg {
+public:
+    explicit ControlArg(long value) : m_value(value) {}
+    LONG get() const { return m_value; }
+
+private:
+    LONG m_value;
+};
+
+template <>
+class ControlArg<Text> {
+public:
+    explicit ControlArg(const FW::variant& value) {
+        m_text.Attach(ansiToBstr(value.get<std::string>()));
+    }
+    BSTR get() const { return m_text; }
+
+private:
+    ATL::CComBSTR m_text;
+};
+
+// Owns a BSTR that the control returned.
+struct ReturnedText {
+    ReturnedText() = default;
+    ReturnedText(const ReturnedText&) = delete;
+    ReturnedText& operator=(const ReturnedText&) = delete;
+    ~ReturnedText() { SysFreeString(text); }
+    BSTR text = nullptr;
+};
+
+} // namespace
+
+// The forwarding members: each checks its texts, converts its arguments, calls
+// the control's operation through its interface and returns the answer.
+struct orvelaAPI::Forwarding {
+    [[noreturn]] static void raise(orvelaAPI& api, HRESULT hr) {
+        orvelaControl::raiseControlError(hr, api.m_spCtrl, orvelaControl::kControlIid);
+    }
+
+    template <auto Operation, class... Kinds>
+    static long callNumber(orvelaAPI& api, ScriptParamT<Kinds>... args) {
+        ICameraControl* control = api.m_spCtrl;
+        if (!control)
+            return -1;
+        (check<Kinds>(args), ...);
+        std::tuple<ControlArg<Kinds>...> converted{ControlArg<Kinds>(args)...};
+        LONG result = 0;
+        const HRESULT hr = std::apply(
+            [&](const auto&... arg) { return (control->*Operation)(arg.get()..., &result); },
+            converted);
+        if (FAILED(hr))
+            raise(api, hr);
+        return result;
+    }
+
+    template <auto Operation>
+    static bool callText(orvelaAPI& api, ReturnedText& answer) {
+        ICameraControl* control = api.m_spCtrl;
+        if (!control)
+            return false;
+        BSTR text = nullptr;
+        const HRESULT hr = (control->*Operation)(&text);
+        if (FAILED(hr))
+            raise(api, hr);
+        answer.text = text;
+        return true;
+    }
+
+    template <auto Operation, class... Kinds>
+    static FW::CallMethodFunctor number(orvelaAPI* api) {
+        return FW::method_detail::makeCaller<long, ScriptParamT<Kinds>...>(
+            [api](ScriptParamT<Kinds>... args) -> long {
+                return callNumber<Operation, Kinds...>(*api, args...);
+            });
+    }
+
+    template <auto Operation>
+    static FW::CallMethodFunctor narrowText(orvelaAPI* api) {
+        return FW::method_detail::makeCaller<std::string>([api]() -> std::string {
+            ReturnedText answer;
+            if (!callText<Operation>(*api, answer))
+                return std::string();
+            return bstrToAnsi(answer.text);
+        });
+    }
+
+    template <auto Operation>
+    static FW::CallMethodFunctor wideText(orvelaAPI* api) {
+        return FW::method_detail::makeCaller<std::wstring>([api]() -> std::wstring {
+            ReturnedText answer;
+            if (!callText<Operation>(*api, answer) || !answer.text)
+                return std::wstring();
+            return std::wstring(answer.text, SysStringLen(answer.text));
+        });
+    }
+
+    struct Entry {
+        const char* name;
+        FW::CallMethodFunctor (*make)(orvelaAPI*);
+    };
+
+    static void registerAll(orvelaAPI& api) {
+        using C = ICameraControl;
+        static const Entry table[] = {
+            {"InitCtrl", &number<&C::InitCtrl, Text, Text, Int16>},
+            {"GetCtrlVersion", &number<&C::GetCtrlVersion>},
+            {"LoadLang", &number<&C::LoadLang, Text, Int32>},
+            {"SetBufferTick", &number<&C::SetBufferTick, Int32, Int32>},
+            {"SetBufferTickV2", &number<&C::SetBufferTickV2, Int32, Int32>},
+            {"SetDeviceType", &number<&C::SetDeviceType, Int32, Text>},
+            {"SetUsernamePasswordAndLanguage",
+             &number<&C::SetUsernamePasswordAndLanguage, Text, Text, Text>},
+            {"SetPlayerNum", &number<&C::SetPlayerNum, Text>},
+            {"ShowIPConfig", &number<&C::ShowIPConfig>},
+            {"SetVideoPlayerSize", &number<&C::SetVideoPlayerSize, Text, Text>},
+            {"DestroyOrvela", &number<&C::DestroyOrvela>},
+            {"PlayRealVideo", &number<&C::PlayRealVideo, Text, Text, Text>},
+            {"StopPlayReal", &number<&C::StopPlayReal>},
+            {"OpenMotionDetection", &number<&C::OpenMotionDetection, Text>},
+            {"ChangeMDNum", &number<&C::ChangeMDNum, Text>},
+            {"GetMDBlockStr", &narrowText<&C::GetMDBlockStr>},
+            {"ExtSnapPicture", &number<&C::ExtSnapPicture, Text>},
+            {"ExtRealRecord", &number<&C::ExtRealRecord, Text>},
+            {"ExtTalkback", &number<&C::ExtTalkback>},
+            {"ExtGetDiskList", &number<&C::ExtGetDiskList>},
+            {"ExtVideoFullFill", &number<&C::ExtVideoFullFill, Text>},
+            {"ExtVideoFullScreen", &number<&C::ExtVideoFullScreen>},
+            {"ExtGetSnapRecordTalk_Status", &number<&C::ExtGetSnapRecordTalk_Status>},
+            {"ExtVideoExitFullScreen", &number<&C::ExtVideoExitFullScreen>},
+            {"OnPlayBackFile", &number<&C::OnPlayBackFile, Text, Text, Text>},
+            {"OnStopPlayBack", &number<&C::OnStopPlayBack>},
+            {"OnPlayBackFast", &number<&C::OnPlayBackFast>},
+            {"OnPlayBackSlow", &number<&C::OnPlayBackSlow>},
+            {"ExtGetPlayBackStatus", &number<&C::ExtGetPlayBackStatus>},
+            {"ExtSoundSwitch", &number<&C::ExtSoundSwitch>},
+            {"ExtVideoZoom", &number<&C::ExtVideoZoom, Int32>},
+            {"ExtOpenFolder", &number<&C::ExtOpenFolder, Text>},
+            {"ExtSetPlayMode", &number<&C::ExtSetPlayMode, Int32>},
+            {"ExtGetCtrlVersion", &number<&C::ExtGetCtrlVersion>},
+            {"ExtSetVideoMaskConfig",
+             &number<&C::ExtSetVideoMaskConfig, Int32, Int32, Int32, Int32, Int32, Text>},
+            {"ExtGetVideoMaskConfig", &narrowText<&C::ExtGetVideoMaskConfig>},
+            {"ExtGetPublicDocumentsrPath", &narrowText<&C::ExtGetPublicDocumentsrPath>},
+            {"ExtGetSelectPath", &wideText<&C::ExtGetSelectPath>},
+            {"ExtShowPathSelectNew", &number<&C::ExtShowPathSelectNew>},
+            {"OnPlayBackByTime", &number<&C::OnPlayBackByTime, Int32, Text, Text>},
+            {"ExtGetPlayBackTimestamp", &number<&C::ExtGetPlayBackTimestamp>},
+            {"ExtSetVideoROIConfig", &number<&C::ExtSetVideoROIConfig, Int32, Text>},
+            {"ExtGetVideoROIConfig", &narrowText<&C::ExtGetVideoROIConfig>},
+            {"ExtSetVideoHumanConfig", &number<&C::ExtSetVideoHumanConfig, Int32, Text>},
+            {"ExtGetVideoHumanConfig", &narrowText<&C::ExtGetVideoHumanConfig>},
+            {"SetVideoPlayerSizeAndZoomValue",
+             &number<&C::SetVideoPlayerSizeAndZoomValue, Text, Text, Int32>},
+        };
+        for (const Entry& entry : table)
+            api.registerMethod(entry.name, entry.make(&api));
+    }
+};
+
+orvelaAPI::orvelaAPI(const std::shared_ptr<orvela>& plugin, const FW::BrowserHostPtr& host)
+    : FW::JSAPIAuto("<JSAPI-Auto Javascript Object>"), m_plugin(plugin), m_host(host) {
+    ATL::AtlAxWinInit();
+
+    registerMethod("echo", FW::make_method(this, &orvelaAPI::echo));
+    registerMethod("testEvent", FW::make_method(this, &orvelaAPI::testEvent));
+    registerProperty("testString", FW::make_property(this, &orvelaAPI::get_testString,
+                                                     &orvelaAPI::set_testString));
+    registerProperty("version",
+                     FW::make_property(this, &orvelaAPI::get_version, &orvelaAPI::set_version));
+    Forwarding::registerAll(*this);
+}
+
+orvelaAPI::~orvelaAPI() {
+    // Without a detach first the control would keep calling a sink that no
+    // longer exists.
+    if (m_eventHandler.m_dwEventCookie != CEventHandler::kNotConnected && m_spCtrl)
+        m_eventHandler.DispEventUnadvise(m_spCtrl);
+    m_eventHandler.m_dwEventCookie = CEventHandler::kNotConnected;
+    m_eventHandler.m_pOwner = nullptr;
+}
+
+FW::variant orvelaAPI::echo(const FW::variant& value) {
+    const int count = s_echoCounter++;
+    FireEvent("onecho", FW::VariantList{FW::variant(std::string(kEchoText)), FW::variant(count)});
+    return value;
+}
+
+void orvelaAPI::testEvent() {
+    FireEvent("ontest", FW::VariantList());
+}
+
+void orvelaAPI::fire_OnCtrlEvent(BSTR text, long type, long subtype) {
+    std::wstring wide = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+    FireEvent("onOnCtrlEvent", FW::VariantList{FW::variant(std::move(wide)), FW::variant(type),
+                                               FW::variant(subtype)});
+}
+
+int orvelaAPI::CreateHostedCtrl(HWND parent) {
+    m_hParentWnd = parent;
+    RECT client = {};
+    GetClientRect(parent, &client);
+    ATL::AxHostLibrary& runtime = ATL::AxHostLibrary::Atl100();
+    m_wndHost =
+        CreateWindowExW(0, runtime.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                        client.left, client.top, client.right - client.left,
+                        client.bottom - client.top, parent, nullptr, thisModule(), nullptr);
+    if (!m_wndHost)
+        return -1;
+
+    // The host object creates the control when the window answers
+    // "WM_ATLGETHOST"; otherwise the runtime's AtlAxCreateControlEx does.
+    ATL::CComPtr<IUnknown> created;
+    if (FAILED(runtime.CreateControl(m_wndHost, orvelaControl::kProgId, &created)))
+        return -1;
+
+    if (static_cast<IUnknown*>(m_spCtrl.p) != created.p) {
+        ATL::CComPtr<ICameraControl> control;
+        if (created)
+            created->QueryInterface(orvelaControl::kControlIid, reinterpret_cast<void**>(&control));
+        m_spCtrl.Attach(control.Detach());
+    }
+
+    m_eventHandler.m_pOwner = this;
+    if (m_eventHandler.m_dwEventCookie != CEventHandler::kNotConnected)
+        ATL::AtlThrow(E_FAIL);
+    // A failed connection only means that no events arrive; the cookie then
+    // stays "not connected".
+    m_eventHandler.DispEventAdvise(m_spCtrl);
+    return 0;
+}
+
+void orvelaAPI::DetachHostedCtrl() {
+    if (m_eventHandler.m_dwEventCookie != CEventHandler::kNotConnected && m_spCtrl)
+        m_eventHandler.DispEventUnadvise(m_spCtrl);
+    m_eventHandler.m_dwEventCookie = CEventHandler::kNotConnected;
+    m_hParentWnd = nullptr;
+    if (!IsWindow(m_wndHost) || DestroyWindow(m_wndHost))
+        m_wndHost = nullptr;
+}
