@@ -23,7 +23,7 @@ test: build-native build-tsan build-win32
 	@./scripts/run-tests
 
 demo: build-win32
-	@./scripts/wine-testbed build/win32 ./scripts/wine-run build/win32/wineprefix build/win32/testing/selfcheck/orvela-selfcheck.exe
+	@./scripts/wine-testbed build/win32 ./scripts/run-demo build/win32
 
 bench: build-release
 	@./scripts/run-benchmarks build/release
