@@ -54,13 +54,18 @@ FW::PluginCorePtr PluginFactory::createPlugin(const std::string&) {
 }
 
 void PluginFactory::globalPluginInitialize() {
-    // A thread already initialised for another apartment model keeps it.
-    CoInitialize(nullptr);
+    // A thread already initialised for another apartment model keeps it; the
+    // refused call then has nothing for the module's stop to undo.
+    if (SUCCEEDED(CoInitialize(nullptr)))
+        ++m_comInitializations;
     ATL::AtlAxWinInit();
 }
 
 void PluginFactory::globalPluginDeinitialize() {
-    CoUninitialize();
+    if (m_comInitializations > 0) {
+        --m_comInitializations;
+        CoUninitialize();
+    }
 }
 
 std::string PluginFactory::getPluginName(const std::string&) const {

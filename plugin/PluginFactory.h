@@ -20,6 +20,10 @@ public:
     // The MIME description's description for the type; empty for a type it does
     // not list, "Unknown Description" when the look-up fails.
     std::string getPluginDescription(const std::string& mimetype);
+
+private:
+    // Module starts that joined an apartment, each undone by one module stop.
+    int m_comInitializations = 0;
 };
 
 // The process's one factory, made on the first call.

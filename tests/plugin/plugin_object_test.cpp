@@ -2,6 +2,7 @@
 // follows attach, detach, resize, repaint and keys; and the factory.
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 #include "PluginEvents.h"
@@ -239,4 +240,25 @@ TEST(Factory, OneFactoryNamesThePluginAndDescribesItsMimeType) {
     EXPECT_EQ(CoCreateInstance(CameraSim::kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                reinterpret_cast<void**>(&stillWorks)),
               S_OK);
+}
+
+TEST(Factory, ModuleStopLeavesAThreadOfAnotherApartmentModelInitialised) {
+    // The module's start cannot join a multithreaded apartment, so its stop must
+    // not end the thread's own COM initialisation either.
+    HRESULT joined = E_FAIL;
+    HRESULT afterStop = E_FAIL;
+    APTTYPE type = APTTYPE_CURRENT;
+    std::thread([&] {
+        joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        auto factory = getFactoryInstance();
+        factory->globalPluginInitialize();
+        factory->globalPluginDeinitialize();
+        APTTYPEQUALIFIER qualifier;
+        afterStop = CoGetApartmentType(&type, &qualifier);
+        if (SUCCEEDED(joined))
+            CoUninitialize();
+    }).join();
+    ASSERT_EQ(joined, S_OK);
+    EXPECT_EQ(afterStop, S_OK);
+    EXPECT_EQ(type, APTTYPE_MTA);
 }
