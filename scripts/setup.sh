@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ clang-format
+  cmake make g++ clang-format python3
   g++-mingw-w64-i686-posix mingw-w64-i686-dev mingw-w64-tools binutils-mingw-w64-i686
   libboost-dev libutfcpp-dev googletest libgtest-dev libbenchmark-dev duktape-dev
   wine wine32:i386 wine64 libwine-dev
