@@ -207,6 +207,15 @@ TEST(ConnectionPoints, FindAdviseFireUnadvise) {
     EXPECT_TRUE(CComPtr<IUnknown>(listed[1].pUnk).IsEqualObject(b->GetUnknown()));
     for (ULONG i = 0; i < count; ++i)
         listed[i].pUnk->Release();
+    // A copy starts where its original stands.
+    ASSERT_EQ(S_OK, connections->Reset());
+    ASSERT_EQ(S_OK, connections->Skip(1));
+    CComPtr<IEnumConnections> copy;
+    ASSERT_EQ(S_OK, connections->Clone(&copy));
+    CONNECTDATA second = {};
+    ASSERT_EQ(S_OK, copy->Next(1, &second, nullptr));
+    EXPECT_EQ(cb, second.dwCookie);
+    second.pUnk->Release();
     CComObject<CThing>* obj =
         static_cast<CComObject<CThing>*>(static_cast<IPersistStream*>(thing.p));
     obj->IConnectionPointImpl<CThing, &IID_IDispatch>::FireEvent(7, L"abc", 3L, 7L);
@@ -238,6 +247,17 @@ TEST(ConnectionPoints, FindAdviseFireUnadvise) {
     EXPECT_EQ(2u, fetched);
     for (ULONG i = 0; i < fetched; ++i)
         got[i]->Release();
+    // Skipping exactly to the end skips all that was asked; a count past the
+    // end, even one that would wrap the position around, stops at the end.
+    ASSERT_EQ(S_OK, points->Reset());
+    EXPECT_EQ(S_OK, points->Skip(2));
+    EXPECT_EQ(S_FALSE, points->Skip(1));
+    ASSERT_EQ(S_OK, points->Reset());
+    ASSERT_EQ(S_OK, points->Skip(1));
+    EXPECT_EQ(S_FALSE, points->Skip(0xFFFFFFFFu));
+    IConnectionPoint* after = nullptr;
+    EXPECT_EQ(S_FALSE, points->Next(1, &after, nullptr));
+    EXPECT_EQ(nullptr, after);
     EXPECT_EQ(S_OK, AtlUnadvise(thing->GetUnknown(), IID_IDispatch, cb));
 }
 
