@@ -107,40 +107,41 @@ private:
 
 template <class Rule, class... Args>
 HRESULT CameraCore::serve(int slot, LONG* out, Rule&& rule, Args... args) noexcept {
+    if (out)
+        *out = 0;
     try {
         JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 0, 0, slot);
         record.args = {journalValue(args)...};
         record.hr = out ? begin(slot) : E_POINTER;
-        if (out) {
-            *out = 0;
-            if (SUCCEEDED(record.hr)) {
-                *out = rule();
-                record.result = JournalValue::number(*out);
-            }
+        if (SUCCEEDED(record.hr)) {
+            *out = rule();
+            record.result = JournalValue::number(*out);
         }
         finish(record);
         return record.hr;
     } catch (...) {
+        if (out)
+            *out = 0;
         return E_OUTOFMEMORY;
     }
 }
 
 template <class Rule, class... Args>
 HRESULT CameraCore::serveText(int slot, BSTR* out, Rule&& rule, Args... args) noexcept {
+    // Cleared first: the failure path below frees what *out holds.
+    if (out)
+        *out = nullptr;
     try {
         JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 0, 0, slot);
         record.args = {journalValue(args)...};
         record.hr = out ? begin(slot) : E_POINTER;
-        if (out) {
-            *out = nullptr;
-            if (SUCCEEDED(record.hr)) {
-                std::wstring result = rule();
-                *out = SysAllocStringLen(result.data(), static_cast<UINT>(result.size()));
-                if (*out)
-                    record.result = JournalValue::string(std::move(result));
-                else
-                    record.hr = E_OUTOFMEMORY;
-            }
+        if (SUCCEEDED(record.hr)) {
+            std::wstring result = rule();
+            *out = SysAllocStringLen(result.data(), static_cast<UINT>(result.size()));
+            if (*out)
+                record.result = JournalValue::string(std::move(result));
+            else
+                record.hr = E_OUTOFMEMORY;
         }
         finish(record);
         return record.hr;
