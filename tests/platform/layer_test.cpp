@@ -296,6 +296,18 @@ TEST(Text, StrictUnicodeAndLossyAnsi) {
     EXPECT_EQ("?", WideToAnsi(L"\u4e2d"));
     // UTF-8 bytes read as ANSI become the characters those bytes stand for.
     EXPECT_EQ(L"\u00c3\u00a9", AnsiToWide("\xC3\xA9"));
+    // The BSTR form, and <comdef.h>'s _bstr_t, read ANSI text the same way;
+    // empty text is an empty BSTR, not a null one.
+    CComBSTR direct;
+    direct.Attach(AnsiToBstr("caf\xE9"));
+    EXPECT_EQ(L"caf\u00e9", direct.view());
+    CComBSTR none;
+    none.Attach(AnsiToBstr(""));
+    ASSERT_NE(nullptr, none.m_str);
+    EXPECT_EQ(0u, none.Length());
+    const _bstr_t both("caf\xE9");
+    EXPECT_STREQ(L"caf\u00e9", static_cast<const wchar_t*>(both));
+    EXPECT_STREQ("caf\xE9", static_cast<const char*>(both));
 }
 
 TEST(Raii, BstrVariantHandle) {
