@@ -246,9 +246,13 @@ void orvelaAPI::testEvent() {
 }
 
 void orvelaAPI::fire_OnCtrlEvent(BSTR text, long type, long subtype) {
-    std::wstring wide = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-    FireEvent("onOnCtrlEvent", FW::VariantList{FW::variant(std::move(wide)), FW::variant(type),
-                                               FW::variant(subtype)});
+    // Built in place: a braced list would copy every value once more.
+    FW::VariantList args;
+    args.reserve(3);
+    args.emplace_back(text ? std::wstring(text, SysStringLen(text)) : std::wstring());
+    args.emplace_back(type);
+    args.emplace_back(subtype);
+    FireEvent("onOnCtrlEvent", args);
 }
 
 int orvelaAPI::CreateHostedCtrl(HWND parent) {
