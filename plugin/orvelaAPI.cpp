@@ -1,5 +1,6 @@
 #include "orvelaAPI.h"
 
+#include <atomic>
 #include <tuple>
 #include <utility>
 
@@ -22,8 +23,9 @@ HINSTANCE thisModule() {
     return module;
 }
 
-// The process-wide counter of echo calls.
-int s_echoCounter = 0;
+// The process-wide counter of echo calls; plug-in instances may live on
+// different threads.
+std::atomic<int> s_echoCounter{0};
 
 const char kEchoText[] = "So far, you clicked this many times: ";
 
@@ -236,7 +238,7 @@ orvelaAPI::~orvelaAPI() {
 }
 
 FW::variant orvelaAPI::echo(const FW::variant& value) {
-    const int count = s_echoCounter++;
+    const int count = s_echoCounter.fetch_add(1);
     FireEvent("onecho", FW::VariantList{FW::variant(std::string(kEchoText)), FW::variant(count)});
     return value;
 }
