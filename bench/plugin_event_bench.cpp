@@ -1,12 +1,11 @@
 // Cost of delivering a plug-in (window) event through an event source, next to a direct
 // virtual call of the sink, measured in the same run.
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "bench_timing.h"
 #include "PluginEventSource.h"
 #include "PluginEvents.h"
 
@@ -31,20 +30,6 @@ public:
 private:
     bool m_answer;
 };
-
-template <class F>
-double nsPerCall(F&& body, long iterations) {
-    double best = 1e300;
-    for (int round = 0; round < 7; ++round) {
-        const auto start = std::chrono::steady_clock::now();
-        for (long i = 0; i < iterations; ++i)
-            body();
-        const auto end = std::chrono::steady_clock::now();
-        best = std::min(best, std::chrono::duration<double, std::nano>(end - start).count() /
-                                  static_cast<double>(iterations));
-    }
-    return best;
-}
 
 } // namespace
 

@@ -1,11 +1,10 @@
 // Cost of a script call through the member registry, next to a direct C++ call
 // of the same member function, measured in the same run.
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "bench_timing.h"
 #include "JSAPIAuto.h"
 #include "TestBrowserHost.h"
 
@@ -38,20 +37,6 @@ public:
 private:
     long m_count = 3;
 };
-
-template <class F>
-double nsPerCall(F&& body, long iterations) {
-    double best = 1e300;
-    for (int round = 0; round < 7; ++round) {
-        const auto start = std::chrono::steady_clock::now();
-        for (long i = 0; i < iterations; ++i)
-            body();
-        const auto end = std::chrono::steady_clock::now();
-        best = std::min(best, std::chrono::duration<double, std::nano>(end - start).count() /
-                                  static_cast<double>(iterations));
-    }
-    return best;
-}
 
 } // namespace
 

@@ -1,7 +1,10 @@
 #include "com_error.h"
 
+#include "text.h"
+
 #include <comutil.h>
 
+#include <cstring>
 #include <string>
 
 namespace ATL {
@@ -36,29 +39,31 @@ void WINAPI _com_issue_errorex(HRESULT hr, IUnknown* punk, REFIID riid) {
 
 namespace _com_util {
 
-// ANSI code page conversions, as _bstr_t and _variant_t expect.
+// ANSI code page conversions, as _bstr_t and _variant_t expect; failures are
+// raised as _com_error.
 BSTR WINAPI ConvertStringToBSTR(const char* src) {
     if (!src)
         return nullptr;
-    const int n = MultiByteToWideChar(CP_ACP, 0, src, -1, nullptr, 0);
-    if (n <= 0)
-        _com_issue_error(HRESULT_FROM_WIN32(GetLastError()));
-    BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(n - 1));
-    if (!out)
-        _com_issue_error(E_OUTOFMEMORY);
-    MultiByteToWideChar(CP_ACP, 0, src, -1, out, n);
+    BSTR out = nullptr;
+    try {
+        out = ATL::AnsiToBstr(src);
+    } catch (const ATL::CAtlException& e) {
+        _com_issue_error(e.hr());
+    }
     return out;
 }
 
 char* WINAPI ConvertBSTRToString(BSTR src) {
     if (!src)
         return nullptr;
-    const int len = static_cast<int>(SysStringLen(src));
-    const int n = WideCharToMultiByte(CP_ACP, 0, src, len, nullptr, 0, nullptr, nullptr);
-    char* out = new char[static_cast<size_t>(n) + 1];
-    if (n > 0)
-        WideCharToMultiByte(CP_ACP, 0, src, len, out, n, nullptr, nullptr);
-    out[n] = '\0';
+    std::string text;
+    try {
+        text = ATL::WideToAnsi(std::wstring_view(src, SysStringLen(src)));
+    } catch (const ATL::CAtlException& e) {
+        _com_issue_error(e.hr());
+    }
+    char* out = new char[text.size() + 1];
+    std::memcpy(out, text.c_str(), text.size() + 1);
     return out;
 }
 

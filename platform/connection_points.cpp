@@ -6,34 +6,34 @@
 
 namespace ATL {
 
-HRESULT AtlAdvise(IUnknown* container, IUnknown* sink, const IID& iid, DWORD* cookie) noexcept {
-    if (!container || !cookie)
-        return E_INVALIDARG;
-    CComPtr<IConnectionPointContainer> cpc;
-    HRESULT hr =
-        container->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc));
-    if (FAILED(hr))
-        return hr;
-    CComPtr<IConnectionPoint> cp;
-    hr = cpc->FindConnectionPoint(iid, &cp);
-    if (FAILED(hr))
-        return hr;
-    return cp->Advise(sink, cookie);
-}
+namespace {
 
-HRESULT AtlUnadvise(IUnknown* container, const IID& iid, DWORD cookie) noexcept {
+// The container's point for iid, for the client-side helpers.
+HRESULT FindPoint(IUnknown* container, const IID& iid, CComPtr<IConnectionPoint>& point) noexcept {
     if (!container)
         return E_INVALIDARG;
     CComPtr<IConnectionPointContainer> cpc;
-    HRESULT hr =
+    const HRESULT hr =
         container->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc));
     if (FAILED(hr))
         return hr;
+    return cpc->FindConnectionPoint(iid, &point);
+}
+
+} // namespace
+
+HRESULT AtlAdvise(IUnknown* container, IUnknown* sink, const IID& iid, DWORD* cookie) noexcept {
+    if (!cookie)
+        return E_INVALIDARG;
     CComPtr<IConnectionPoint> cp;
-    hr = cpc->FindConnectionPoint(iid, &cp);
-    if (FAILED(hr))
-        return hr;
-    return cp->Unadvise(cookie);
+    const HRESULT hr = FindPoint(container, iid, cp);
+    return FAILED(hr) ? hr : cp->Advise(sink, cookie);
+}
+
+HRESULT AtlUnadvise(IUnknown* container, const IID& iid, DWORD cookie) noexcept {
+    CComPtr<IConnectionPoint> cp;
+    const HRESULT hr = FindPoint(container, iid, cp);
+    return FAILED(hr) ? hr : cp->Unadvise(cookie);
 }
 
 CComConnectionPoint::~CComConnectionPoint() {
@@ -152,153 +152,95 @@ HRESULT FindConnectionPointIn(void* object, const ConnectionPointEntry* map, REF
 
 namespace {
 
-// Enumerator over a snapshot of the container's points; holds each point
-// (and through it the container) while it lives.
-class CEnumConnectionPoints : public CComObjectRootEx<CComSingleThreadModel>,
-                              public IEnumConnectionPoints {
+void CopyItem(const CComPtr<IConnectionPoint>& point, IConnectionPoint** out) noexcept {
+    point.CopyTo(out);
+}
+void CopyItem(const std::pair<DWORD, CComPtr<IUnknown>>& connection, CONNECTDATA* out) noexcept {
+    connection.second.CopyTo(&out->pUnk);
+    out->dwCookie = connection.first;
+}
+
+// Enumerator over a snapshot: of a container's points (each held, and through
+// it the container) or of a point's connections (sink and cookie).
+template <class Enum, const IID* piid, class Item, class Held>
+class CEnumSnapshot : public CComObjectRootEx<CComSingleThreadModel>, public Enum {
 public:
-    BEGIN_COM_MAP(CEnumConnectionPoints)
-    COM_INTERFACE_ENTRY(IEnumConnectionPoints)
+    BEGIN_COM_MAP(CEnumSnapshot)
+    COM_INTERFACE_ENTRY_IID(*piid, Enum)
     END_COM_MAP()
 
-    STDMETHOD(Next)(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
+    // A new enumerator whose snapshot fill(items) makes.
+    template <class Fill>
+    static HRESULT Create(Enum** out, Fill&& fill) noexcept {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        CComObject<CEnumSnapshot>* e = nullptr;
+        HRESULT hr = CComObject<CEnumSnapshot>::CreateInstance(&e);
+        if (FAILED(hr))
+            return hr;
+        e->AddRef();
+        hr = CallNoThrow([&] {
+            fill(*e);
+            return S_OK;
+        });
+        if (SUCCEEDED(hr))
+            hr = e->QueryInterface(*piid, reinterpret_cast<void**>(out));
+        e->Release();
+        return hr;
+    }
+
+    STDMETHOD(Next)(ULONG count, Item* out, ULONG* fetched) override {
         if (!out || (count != 1 && !fetched))
             return E_POINTER;
         ULONG n = 0;
-        while (n < count && m_pos < m_points.size()) {
-            m_points[m_pos++].CopyTo(&out[n]);
-            ++n;
-        }
+        while (n < count && m_pos < m_items.size())
+            CopyItem(m_items[m_pos++], &out[n++]);
         if (fetched)
             *fetched = n;
         return n == count ? S_OK : S_FALSE;
     }
     STDMETHOD(Skip)(ULONG count) override {
-        m_pos = std::min<size_t>(m_points.size(), m_pos + count);
-        return m_pos < m_points.size() ? S_OK : S_FALSE;
+        const size_t skipped = std::min<size_t>(count, m_items.size() - m_pos);
+        m_pos += skipped;
+        return skipped == count ? S_OK : S_FALSE;
     }
     STDMETHOD(Reset)() override {
         m_pos = 0;
         return S_OK;
     }
-    STDMETHOD(Clone)(IEnumConnectionPoints** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        CComObject<CEnumConnectionPoints>* copy = nullptr;
-        HRESULT hr = CComObject<CEnumConnectionPoints>::CreateInstance(&copy);
-        if (FAILED(hr))
-            return hr;
-        copy->AddRef();
-        hr = CallNoThrow([&] {
-            copy->m_points = m_points;
-            copy->m_pos = m_pos;
-            return S_OK;
+    STDMETHOD(Clone)(Enum** out) override {
+        return Create(out, [this](CEnumSnapshot& copy) {
+            copy.m_items = m_items;
+            copy.m_pos = m_pos;
         });
-        if (SUCCEEDED(hr))
-            hr = copy->QueryInterface(IID_IEnumConnectionPoints, reinterpret_cast<void**>(out));
-        copy->Release();
-        return hr;
     }
 
-    std::vector<CComPtr<IConnectionPoint>> m_points;
+    std::vector<Held> m_items;
     size_t m_pos = 0;
 };
 
-// Enumerator over a snapshot of a point's connections (sink and cookie).
-class CEnumConnections : public CComObjectRootEx<CComSingleThreadModel>, public IEnumConnections {
-public:
-    BEGIN_COM_MAP(CEnumConnections)
-    COM_INTERFACE_ENTRY(IEnumConnections)
-    END_COM_MAP()
-
-    STDMETHOD(Next)(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
-        if (!out || (count != 1 && !fetched))
-            return E_POINTER;
-        ULONG n = 0;
-        while (n < count && m_pos < m_sinks.size()) {
-            const auto& [cookie, sink] = m_sinks[m_pos++];
-            sink.CopyTo(&out[n].pUnk);
-            out[n].dwCookie = cookie;
-            ++n;
-        }
-        if (fetched)
-            *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    STDMETHOD(Skip)(ULONG count) override {
-        m_pos = std::min<size_t>(m_sinks.size(), m_pos + count);
-        return m_pos < m_sinks.size() ? S_OK : S_FALSE;
-    }
-    STDMETHOD(Reset)() override {
-        m_pos = 0;
-        return S_OK;
-    }
-    STDMETHOD(Clone)(IEnumConnections** out) override {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        CComObject<CEnumConnections>* copy = nullptr;
-        HRESULT hr = CComObject<CEnumConnections>::CreateInstance(&copy);
-        if (FAILED(hr))
-            return hr;
-        copy->AddRef();
-        hr = CallNoThrow([&] {
-            copy->m_sinks = m_sinks;
-            copy->m_pos = m_pos;
-            return S_OK;
-        });
-        if (SUCCEEDED(hr))
-            hr = copy->QueryInterface(IID_IEnumConnections, reinterpret_cast<void**>(out));
-        copy->Release();
-        return hr;
-    }
-
-    std::vector<std::pair<DWORD, CComPtr<IUnknown>>> m_sinks;
-    size_t m_pos = 0;
-};
+using CEnumConnectionPoints = CEnumSnapshot<IEnumConnectionPoints, &IID_IEnumConnectionPoints,
+                                            IConnectionPoint*, CComPtr<IConnectionPoint>>;
+using CEnumConnections = CEnumSnapshot<IEnumConnections, &IID_IEnumConnections, CONNECTDATA,
+                                       std::pair<DWORD, CComPtr<IUnknown>>>;
 
 } // namespace
 
 STDMETHODIMP CComConnectionPoint::EnumConnections(IEnumConnections** connections) {
-    if (!connections)
-        return E_POINTER;
-    *connections = nullptr;
-    CComObject<CEnumConnections>* e = nullptr;
-    HRESULT hr = CComObject<CEnumConnections>::CreateInstance(&e);
-    if (FAILED(hr))
-        return hr;
-    e->AddRef();
-    hr = CallNoThrow([&] {
+    return CEnumConnections::Create(connections, [this](CEnumConnections& e) {
+        e.m_items.reserve(m_sinks.size());
         for (const auto& [cookie, sink] : m_sinks)
-            e->m_sinks.emplace_back(cookie, sink);
-        return S_OK;
+            e.m_items.emplace_back(cookie, sink);
     });
-    if (SUCCEEDED(hr))
-        hr = e->QueryInterface(IID_IEnumConnections, reinterpret_cast<void**>(connections));
-    e->Release();
-    return hr;
 }
 
 HRESULT EnumConnectionPointsIn(void* object, const ConnectionPointEntry* map,
                                IEnumConnectionPoints** points) noexcept {
-    if (!points)
-        return E_POINTER;
-    *points = nullptr;
-    CComObject<CEnumConnectionPoints>* e = nullptr;
-    HRESULT hr = CComObject<CEnumConnectionPoints>::CreateInstance(&e);
-    if (FAILED(hr))
-        return hr;
-    e->AddRef();
-    hr = CallNoThrow([&] {
+    return CEnumConnectionPoints::Create(points, [&](CEnumConnectionPoints& e) {
         for (const ConnectionPointEntry* entry = map; entry->iid; ++entry)
-            e->m_points.emplace_back(&entry->get(object));
-        return S_OK;
+            e.m_items.emplace_back(&entry->get(object));
     });
-    if (SUCCEEDED(hr))
-        hr = e->QueryInterface(IID_IEnumConnectionPoints, reinterpret_cast<void**>(points));
-    e->Release();
-    return hr;
 }
 
 } // namespace ATL

@@ -71,11 +71,15 @@ public:
         return m_cp;
     }
     // Fires event id with the given values (anything CComVariant takes), in
-    // declaration order, to every connected sink.
+    // declaration order, to every connected sink. A value that cannot be made
+    // (out of memory) fails the event instead of throwing out of the caller's
+    // COM method.
     template <class... Args>
-    HRESULT FireEvent(DISPID id, const Args&... args) {
-        CComVariant values[sizeof...(Args) + 1] = {CComVariant(args)...};
-        return ConnectionPoint().FireDispEvent(id, values, sizeof...(Args));
+    HRESULT FireEvent(DISPID id, const Args&... args) noexcept {
+        return CallNoThrow([&] {
+            CComVariant values[sizeof...(Args) + 1] = {CComVariant(args)...};
+            return ConnectionPoint().FireDispEvent(id, values, sizeof...(Args));
+        });
     }
 
 private:

@@ -23,7 +23,7 @@ HRESULT CComControlBase::IOleObject_GetClientSite(IOleClientSite** site) {
 
 HRESULT CComControlBase::IOleObject_Close(DWORD saveOption) {
     // Containers may close without deactivating: the window goes here.
-    IOleInPlaceObject_InPlaceDeactivate();
+    CallNoThrow([this] { return IOleInPlaceObject_InPlaceDeactivate(); });
     if (m_hWndCD && ::IsWindow(m_hWndCD))
         ::DestroyWindow(m_hWndCD);
     if (m_bRequiresSave && m_spClientSite &&

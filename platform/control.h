@@ -208,7 +208,7 @@ public:
     STDMETHOD(GetWindow)(HWND* hwnd) override { return self()->IOleInPlaceObject_GetWindow(hwnd); }
     STDMETHOD(ContextSensitiveHelp)(BOOL) override { return E_NOTIMPL; }
     STDMETHOD(InPlaceDeactivate)() override {
-        return self()->IOleInPlaceObject_InPlaceDeactivate();
+        return CallNoThrow([this] { return self()->IOleInPlaceObject_InPlaceDeactivate(); });
     }
     STDMETHOD(UIDeactivate)() override { return self()->IOleInPlaceObject_UIDeactivate(); }
     STDMETHOD(SetObjectRects)(LPCRECT pos, LPCRECT clip) override {
@@ -234,9 +234,13 @@ public:
     STDMETHOD(GetWindow)(HWND* hwnd) override { return self()->IOleInPlaceObject_GetWindow(hwnd); }
     STDMETHOD(ContextSensitiveHelp)(BOOL) override { return E_NOTIMPL; }
     STDMETHOD(TranslateAccelerator)(LPMSG msg) override {
+        if (!msg)
+            return E_POINTER;
         // A hook that takes the message answers S_OK unless it says otherwise.
-        HRESULT hr = S_OK;
-        return self()->PreTranslateAccelerator(msg, hr) ? hr : S_FALSE;
+        return CallNoThrow([&] {
+            HRESULT hr = S_OK;
+            return self()->PreTranslateAccelerator(msg, hr) ? hr : S_FALSE;
+        });
     }
     STDMETHOD(OnFrameWindowActivate)(BOOL) override { return S_OK; }
     STDMETHOD(OnDocWindowActivate)(BOOL) override { return S_OK; }

@@ -177,13 +177,25 @@ HRESULT CAtlModule::UpdateRegistryFromResource(UINT id, BOOL bRegister,
     });
 }
 
+namespace {
+
+// Loads the type library resource TYPELIB index of the module; path names it
+// (the module's path, followed by "\\index" after the first).
+HRESULT LoadOwnTypeLib(const CAtlModule& module, UINT index, std::wstring& path,
+                       CComPtr<ITypeLib>& lib) {
+    path = module.GetModulePath();
+    if (index != 1)
+        path += L"\\" + std::to_wstring(index);
+    return LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+}
+
+} // namespace
+
 HRESULT CAtlModule::RegisterTypeLib(UINT index) noexcept {
     return CallNoThrow([&]() -> HRESULT {
-        std::wstring path = GetModulePath();
-        if (index != 1)
-            path += L"\\" + std::to_wstring(index);
+        std::wstring path;
         CComPtr<ITypeLib> lib;
-        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+        HRESULT hr = LoadOwnTypeLib(*this, index, path, lib);
         if (FAILED(hr))
             return hr;
         return ::RegisterTypeLib(lib, const_cast<wchar_t*>(path.c_str()), nullptr);
@@ -192,11 +204,9 @@ HRESULT CAtlModule::RegisterTypeLib(UINT index) noexcept {
 
 HRESULT CAtlModule::UnRegisterTypeLib(UINT index) noexcept {
     return CallNoThrow([&]() -> HRESULT {
-        std::wstring path = GetModulePath();
-        if (index != 1)
-            path += L"\\" + std::to_wstring(index);
+        std::wstring path;
         CComPtr<ITypeLib> lib;
-        HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+        HRESULT hr = LoadOwnTypeLib(*this, index, path, lib);
         if (FAILED(hr))
             return hr;
         TLIBATTR* attr = nullptr;

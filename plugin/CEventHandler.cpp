@@ -1,7 +1,6 @@
 #include "CEventHandler.h"
 
-#include <new>
-
+#include "com_error.h"
 #include "orvelaAPI.h"
 
 const ATL::_ATL_FUNC_INFO& CEventHandler::fixedOnCtrlEventInfo() noexcept {
@@ -13,12 +12,8 @@ HRESULT CEventHandler::OnCtrlEvent(BSTR text, LONG type, LONG subtype) {
     if (!m_pOwner)
         return S_FALSE;
     // Called from the control through the generic call: nothing may unwind past it.
-    try {
+    return ATL::CallNoThrow([&] {
         m_pOwner->fire_OnCtrlEvent(text, type, subtype);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }

@@ -5,7 +5,6 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "ax_host.h"
@@ -26,26 +25,18 @@ std::vector<std::string> split(const std::string& text, char separator) {
 }
 
 // The MIME description split once into type -> description.
-class DescriptionMap {
-public:
-    std::string lookUp(const std::string& mimetype) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_filled) {
-            for (const std::string& entry : split(PluginFactory::getMimeDescription(), ';')) {
-                const auto fields = split(entry, ':');
-                if (fields.size() >= 3)
-                    m_descriptions[fields[0]] = fields[2];
-            }
-            m_filled = true;
+const std::map<std::string, std::string>& descriptionsByType() {
+    static const std::map<std::string, std::string> descriptions = [] {
+        std::map<std::string, std::string> parsed;
+        for (const std::string& entry : split(PluginFactory::getMimeDescription(), ';')) {
+            const auto fields = split(entry, ':');
+            if (fields.size() >= 3)
+                parsed[fields[0]] = fields[2];
         }
-        return m_descriptions[mimetype];
-    }
-
-private:
-    std::mutex m_mutex;
-    bool m_filled = false;
-    std::map<std::string, std::string> m_descriptions;
-};
+        return parsed;
+    }();
+    return descriptions;
+}
 
 } // namespace
 
@@ -73,9 +64,10 @@ std::string PluginFactory::getPluginName(const std::string&) const {
 }
 
 std::string PluginFactory::getPluginDescription(const std::string& mimetype) {
-    static DescriptionMap descriptions;
     try {
-        return descriptions.lookUp(mimetype);
+        const auto& descriptions = descriptionsByType();
+        const auto found = descriptions.find(mimetype);
+        return found == descriptions.end() ? std::string() : found->second;
     } catch (const std::exception&) {
         return "Unknown Description";
     }

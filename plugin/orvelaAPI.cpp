@@ -1,7 +1,6 @@
 #include "orvelaAPI.h"
 
-#include <climits>
-#include <new>
+#include <atomic>
 #include <tuple>
 #include <utility>
 
@@ -9,6 +8,7 @@
 #include "ax_host.h"
 #include "com_error.h"
 #include "com_types.h"
+#include "text.h"
 
 using orvelaControl::ICameraControl;
 
@@ -23,8 +23,9 @@ HINSTANCE thisModule() {
     return module;
 }
 
-// The process-wide counter of echo calls.
-int s_echoCounter = 0;
+// The process-wide counter of echo calls; plug-in instances may live on
+// different threads.
+std::atomic<int> s_echoCounter{0};
 
 const char kEchoText[] = "So far, you clicked this many times: ";
 
@@ -50,33 +51,6 @@ struct ScriptParam<Int32> {
 
 template <class Kind>
 using ScriptParamT = typename ScriptParam<Kind>::type;
-
-// Narrow bytes read as text in the active ANSI code page.
-BSTR ansiToBstr(const std::string& text) {
-    if (text.size() > static_cast<size_t>(INT_MAX))
-        throw std::bad_alloc();
-    const int length = static_cast<int>(text.size());
-    const int wide = length ? MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0) : 0;
-    BSTR converted = SysAllocStringLen(nullptr, static_cast<UINT>(wide));
-    if (!converted)
-        throw std::bad_alloc();
-    if (wide)
-        MultiByteToWideChar(CP_ACP, 0, text.data(), length, converted, wide);
-    return converted;
-}
-
-std::string bstrToAnsi(BSTR text) {
-    std::string converted;
-    const int length = static_cast<int>(SysStringLen(text));
-    if (!length)
-        return converted;
-    const int narrow = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (narrow <= 0)
-        return converted;
-    converted.resize(static_cast<size_t>(narrow));
-    WideCharToMultiByte(CP_ACP, 0, text, length, &converted[0], narrow, nullptr, nullptr);
-    return converted;
-}
 
 void requireText(const FW::variant& value) {
     if (!value.holds<std::string>())
@@ -105,21 +79,13 @@ template <>
 class ControlArg<Text> {
 public:
     explicit ControlArg(const FW::variant& value) {
-        m_text.Attach(ansiToBstr(value.get<std::string>()));
+        // Narrow bytes are read as text in the active ANSI code page.
+        m_text.Attach(ATL::AnsiToBstr(value.get<std::string>()));
     }
     BSTR get() const { return m_text; }
 
 private:
     ATL::CComBSTR m_text;
-};
-
-// Owns a BSTR that the control returned.
-struct ReturnedText {
-    ReturnedText() = default;
-    ReturnedText(const ReturnedText&) = delete;
-    ReturnedText& operator=(const ReturnedText&) = delete;
-    ~ReturnedText() { SysFreeString(text); }
-    BSTR text = nullptr;
 };
 
 } // namespace
@@ -148,15 +114,13 @@ struct orvelaAPI::Forwarding {
     }
 
     template <auto Operation>
-    static bool callText(orvelaAPI& api, ReturnedText& answer) {
+    static bool callText(orvelaAPI& api, ATL::CComBSTR& answer) {
         ICameraControl* control = api.m_spCtrl;
         if (!control)
             return false;
-        BSTR text = nullptr;
-        const HRESULT hr = (control->*Operation)(&text);
+        const HRESULT hr = (control->*Operation)(&answer);
         if (FAILED(hr))
             raise(api, hr);
-        answer.text = text;
         return true;
     }
 
@@ -171,20 +135,20 @@ struct orvelaAPI::Forwarding {
     template <auto Operation>
     static FW::CallMethodFunctor narrowText(orvelaAPI* api) {
         return FW::method_detail::makeCaller<std::string>([api]() -> std::string {
-            ReturnedText answer;
+            ATL::CComBSTR answer;
             if (!callText<Operation>(*api, answer))
                 return std::string();
-            return bstrToAnsi(answer.text);
+            return ATL::WideToAnsi(answer.view());
         });
     }
 
     template <auto Operation>
     static FW::CallMethodFunctor wideText(orvelaAPI* api) {
         return FW::method_detail::makeCaller<std::wstring>([api]() -> std::wstring {
-            ReturnedText answer;
-            if (!callText<Operation>(*api, answer) || !answer.text)
+            ATL::CComBSTR answer;
+            if (!callText<Operation>(*api, answer))
                 return std::wstring();
-            return std::wstring(answer.text, SysStringLen(answer.text));
+            return std::wstring(answer.view());
         });
     }
 
@@ -274,7 +238,7 @@ orvelaAPI::~orvelaAPI() {
 }
 
 FW::variant orvelaAPI::echo(const FW::variant& value) {
-    const int count = s_echoCounter++;
+    const int count = s_echoCounter.fetch_add(1);
     FireEvent("onecho", FW::VariantList{FW::variant(std::string(kEchoText)), FW::variant(count)});
     return value;
 }
@@ -284,9 +248,13 @@ void orvelaAPI::testEvent() {
 }
 
 void orvelaAPI::fire_OnCtrlEvent(BSTR text, long type, long subtype) {
-    std::wstring wide = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-    FireEvent("onOnCtrlEvent", FW::VariantList{FW::variant(std::move(wide)), FW::variant(type),
-                                               FW::variant(subtype)});
+    // Built in place: a braced list would copy every value once more.
+    FW::VariantList args;
+    args.reserve(3);
+    args.emplace_back(text ? std::wstring(text, SysStringLen(text)) : std::wstring());
+    args.emplace_back(type);
+    args.emplace_back(subtype);
+    FireEvent("onOnCtrlEvent", args);
 }
 
 int orvelaAPI::CreateHostedCtrl(HWND parent) {

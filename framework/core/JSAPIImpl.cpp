@@ -287,7 +287,10 @@ void JSAPIImpl::FireJSEvent(const std::string& name, const VariantMap& members,
     for (const auto& entry : members)
         event.emplace(entry.first, entry.second);
     event["arguments"] = args;
-    fireEventRecord(name, VariantList{variant(std::move(event))});
+    // Moved in: a braced list would copy the whole record once more.
+    VariantList record;
+    record.emplace_back(std::move(event));
+    fireEventRecord(name, record);
 }
 
 void JSAPIImpl::fireEventRecord(const std::string& name, const VariantList& eventArgs) {

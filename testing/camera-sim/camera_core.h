@@ -89,6 +89,15 @@ private:
     static JournalValue journalValue(BSTR value) { return JournalValue::bstr(value); }
     static JournalValue journalValue(LONG value) { return JournalValue::number(value); }
     HRESULT begin(int slot);
+    // The journal record of a call with its arguments; its HRESULT is the
+    // requested failure, if any, or E_POINTER without an out-pointer.
+    template <class... Args>
+    JournalRecord startCall(int slot, bool hasOut, Args... args) {
+        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 0, 0, slot);
+        record.args = {journalValue(args)...};
+        record.hr = hasOut ? begin(slot) : E_POINTER;
+        return record;
+    }
     void finish(JournalRecord& record);
     void createRequestWindow();
     static LRESULT CALLBACK requestWindowProc(HWND window, UINT message, WPARAM wParam,
@@ -107,40 +116,37 @@ private:
 
 template <class Rule, class... Args>
 HRESULT CameraCore::serve(int slot, LONG* out, Rule&& rule, Args... args) noexcept {
+    if (out)
+        *out = 0;
     try {
-        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 0, 0, slot);
-        record.args = {journalValue(args)...};
-        record.hr = out ? begin(slot) : E_POINTER;
-        if (out) {
-            *out = 0;
-            if (SUCCEEDED(record.hr)) {
-                *out = rule();
-                record.result = JournalValue::number(*out);
-            }
+        JournalRecord record = startCall(slot, out != nullptr, args...);
+        if (SUCCEEDED(record.hr)) {
+            *out = rule();
+            record.result = JournalValue::number(*out);
         }
         finish(record);
         return record.hr;
     } catch (...) {
+        if (out)
+            *out = 0;
         return E_OUTOFMEMORY;
     }
 }
 
 template <class Rule, class... Args>
 HRESULT CameraCore::serveText(int slot, BSTR* out, Rule&& rule, Args... args) noexcept {
+    // Cleared first: the failure path below frees what *out holds.
+    if (out)
+        *out = nullptr;
     try {
-        JournalRecord record = JournalRecord::make(JournalRecord::Kind::Call, 0, 0, slot);
-        record.args = {journalValue(args)...};
-        record.hr = out ? begin(slot) : E_POINTER;
-        if (out) {
-            *out = nullptr;
-            if (SUCCEEDED(record.hr)) {
-                std::wstring result = rule();
-                *out = SysAllocStringLen(result.data(), static_cast<UINT>(result.size()));
-                if (*out)
-                    record.result = JournalValue::string(std::move(result));
-                else
-                    record.hr = E_OUTOFMEMORY;
-            }
+        JournalRecord record = startCall(slot, out != nullptr, args...);
+        if (SUCCEEDED(record.hr)) {
+            std::wstring result = rule();
+            *out = SysAllocStringLen(result.data(), static_cast<UINT>(result.size()));
+            if (*out)
+                record.result = JournalValue::string(std::move(result));
+            else
+                record.hr = E_OUTOFMEMORY;
         }
         finish(record);
         return record.hr;

@@ -7,7 +7,8 @@
 //   camera_sim_request clear
 //
 // Exit code: 0 when at least one simulator took an event request (or the
-// failure request was stored), 1 when none did, 2 for a bad command line.
+// failure request was stored), 1 when none did (or the request failed), 2 for
+// a bad command line.
 #include "camera_sim_client.h"
 
 #include <cstdio>
@@ -69,7 +70,12 @@ int main() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv)
         return 2;
-    const int code = run(argc, argv);
+    int code = 1;
+    try {
+        code = run(argc, argv);
+    } catch (...) {
+        std::fputs("camera_sim_request: the request could not be made\n", stderr);
+    }
     LocalFree(argv);
     return code;
 }

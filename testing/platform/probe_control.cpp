@@ -6,6 +6,8 @@
 #include "module.h"
 #include "probe.h"
 
+#include <stdexcept>
+
 using namespace ATL;
 
 template <const CLSID* pclsid, bool windowOnly, UINT registryId>
@@ -87,9 +89,11 @@ public:
         return S_OK;
     }
 
-    // F5 from the container is the control's own key.
+    // F5 from the container is the control's own key; F7 makes the hook fail.
     BOOL PreTranslateAccelerator(MSG* msg, HRESULT&) override {
-        return msg && msg->message == WM_KEYDOWN && msg->wParam == VK_F5;
+        if (msg->message == WM_KEYDOWN && msg->wParam == VK_F7)
+            throw std::runtime_error("accelerator hook failed");
+        return msg->message == WM_KEYDOWN && msg->wParam == VK_F5;
     }
 
     STDMETHOD(RaiseEvent)(BSTR text, long type, long subtype) override {

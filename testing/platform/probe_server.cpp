@@ -4,6 +4,7 @@
 #include "dispatch.h"
 #include "exe_module.h"
 #include "probe_server.h"
+#include "probe_members.h"
 
 #include <cstdio>
 #include <string>
@@ -31,22 +32,9 @@ public:
     COM_INTERFACE_ENTRY(ISupportErrorInfo)
     END_COM_MAP()
 
-    STDMETHOD(Add)(long a, long b, long* sum) override {
-        if (!sum)
-            return E_POINTER;
-        *sum = static_cast<long>(static_cast<unsigned long>(a) + static_cast<unsigned long>(b));
-        return S_OK;
-    }
+    STDMETHOD(Add)(long a, long b, long* sum) override { return ProbeMembers::Add(a, b, sum); }
     STDMETHOD(Concat)(BSTR a, BSTR b, BSTR* joined) override {
-        if (!joined)
-            return E_POINTER;
-        *joined = nullptr;
-        return CallNoThrow([&] {
-            std::wstring text(a ? a : L"", SysStringLen(a));
-            text.append(b ? b : L"", SysStringLen(b));
-            *joined = CComBSTR(text).Detach();
-            return S_OK;
-        });
+        return ProbeMembers::Concat(a, b, joined);
     }
     STDMETHOD(get_ProcessId)(long* pid) override {
         if (!pid)

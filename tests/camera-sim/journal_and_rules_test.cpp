@@ -204,6 +204,15 @@ public:
     HRESULT blocks(BSTR* out) {
         return serveText(22, out, [this] { return model_.GetMDBlockStr(); });
     }
+    // The same operation journaling an argument, to make journaling fail.
+    HRESULT blocksWith(BSTR argument, BSTR* out) {
+        return serveText(
+            22, out, [this] { return model_.GetMDBlockStr(); }, argument);
+    }
+    HRESULT initWith(BSTR argument, LONG* out) {
+        return serve(
+            7, out, [this] { return model_.InitCtrl(L"", L"", 0); }, argument);
+    }
     HRESULT reserved(LONG* out) { return refuse(38, out, E_NOTIMPL); }
 
     std::vector<QueuedEvent> raised;
@@ -290,6 +299,20 @@ TEST(Instance, JournalsCallsFailuresAndEventsInOrder) {
     EXPECT_EQ(records[16].name, L"destroyed");
     EXPECT_EQ(callsOf(records, 7).size(), 5u);
     EXPECT_EQ(countEvents(records), 3u);
+}
+
+TEST(Instance, OutValuesAreClearedEvenWhenJournalingFails) {
+    JournalFile journal;
+    RecordingCore core;
+    // A BSTR whose length prefix claims a gigabyte: copying it for the journal fails.
+    alignas(4) unsigned char storage[8] = {0xF0, 0xFF, 0xFF, 0x7F};
+    BSTR huge = reinterpret_cast<BSTR>(storage + 4);
+    BSTR text = reinterpret_cast<BSTR>(1); // what a caller's uninitialised BSTR may hold
+    EXPECT_EQ(core.blocksWith(huge, &text), E_OUTOFMEMORY);
+    EXPECT_EQ(text, nullptr);
+    LONG result = -99;
+    EXPECT_EQ(core.initWith(huge, &result), E_OUTOFMEMORY);
+    EXPECT_EQ(result, 0);
 }
 
 TEST(Instance, RequestsReachOnlyTheChosenProcessAndLiveInstances) {

@@ -207,6 +207,15 @@ TEST(ConnectionPoints, FindAdviseFireUnadvise) {
     EXPECT_TRUE(CComPtr<IUnknown>(listed[1].pUnk).IsEqualObject(b->GetUnknown()));
     for (ULONG i = 0; i < count; ++i)
         listed[i].pUnk->Release();
+    // A copy starts where its original stands.
+    ASSERT_EQ(S_OK, connections->Reset());
+    ASSERT_EQ(S_OK, connections->Skip(1));
+    CComPtr<IEnumConnections> copy;
+    ASSERT_EQ(S_OK, connections->Clone(&copy));
+    CONNECTDATA second = {};
+    ASSERT_EQ(S_OK, copy->Next(1, &second, nullptr));
+    EXPECT_EQ(cb, second.dwCookie);
+    second.pUnk->Release();
     CComObject<CThing>* obj =
         static_cast<CComObject<CThing>*>(static_cast<IPersistStream*>(thing.p));
     obj->IConnectionPointImpl<CThing, &IID_IDispatch>::FireEvent(7, L"abc", 3L, 7L);
@@ -238,6 +247,17 @@ TEST(ConnectionPoints, FindAdviseFireUnadvise) {
     EXPECT_EQ(2u, fetched);
     for (ULONG i = 0; i < fetched; ++i)
         got[i]->Release();
+    // Skipping exactly to the end skips all that was asked; a count past the
+    // end, even one that would wrap the position around, stops at the end.
+    ASSERT_EQ(S_OK, points->Reset());
+    EXPECT_EQ(S_OK, points->Skip(2));
+    EXPECT_EQ(S_FALSE, points->Skip(1));
+    ASSERT_EQ(S_OK, points->Reset());
+    ASSERT_EQ(S_OK, points->Skip(1));
+    EXPECT_EQ(S_FALSE, points->Skip(0xFFFFFFFFu));
+    IConnectionPoint* after = nullptr;
+    EXPECT_EQ(S_FALSE, points->Next(1, &after, nullptr));
+    EXPECT_EQ(nullptr, after);
     EXPECT_EQ(S_OK, AtlUnadvise(thing->GetUnknown(), IID_IDispatch, cb));
 }
 
@@ -276,6 +296,18 @@ TEST(Text, StrictUnicodeAndLossyAnsi) {
     EXPECT_EQ("?", WideToAnsi(L"\u4e2d"));
     // UTF-8 bytes read as ANSI become the characters those bytes stand for.
     EXPECT_EQ(L"\u00c3\u00a9", AnsiToWide("\xC3\xA9"));
+    // The BSTR form, and <comdef.h>'s _bstr_t, read ANSI text the same way;
+    // empty text is an empty BSTR, not a null one.
+    CComBSTR direct;
+    direct.Attach(AnsiToBstr("caf\xE9"));
+    EXPECT_EQ(L"caf\u00e9", direct.view());
+    CComBSTR none;
+    none.Attach(AnsiToBstr(""));
+    ASSERT_NE(nullptr, none.m_str);
+    EXPECT_EQ(0u, none.Length());
+    const _bstr_t both("caf\xE9");
+    EXPECT_STREQ(L"caf\u00e9", static_cast<const wchar_t*>(both));
+    EXPECT_STREQ("caf\xE9", static_cast<const char*>(both));
 }
 
 TEST(Raii, BstrVariantHandle) {

@@ -336,6 +336,10 @@ TEST_F(HostedControl, EmbeddingInterfacesAnswerAsContainersExpect) {
     EXPECT_EQ(S_OK, active->TranslateAccelerator(&key));
     key.wParam = VK_F6;
     EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&key));
+    // A failing hook and a missing message are answered, not thrown or followed.
+    key.wParam = VK_F7;
+    EXPECT_EQ(E_FAIL, active->TranslateAccelerator(&key));
+    EXPECT_EQ(E_POINTER, active->TranslateAccelerator(nullptr));
 
     CComPtr<IQuickActivate> quick;
     ASSERT_EQ(S_OK, unk.QueryInterface(&quick));
