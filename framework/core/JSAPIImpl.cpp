@@ -118,16 +118,15 @@ void JSAPIImpl::invokeAsyncSwallowing(const JSObjectPtr& object, const std::stri
     }
 }
 
+JSAPIImpl::EventTables JSAPIImpl::snapshotEventTables() const {
+    std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
+    return {m_eventMap, m_evtIfaces};
+}
+
 void JSAPIImpl::fireAsyncEvent(const std::string& name, const VariantList& args) {
-    std::shared_ptr<const EventContextMap> handlerSnapshot;
-    std::shared_ptr<const EventIfaceContextMap> ifaceSnapshot;
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
-        handlerSnapshot = m_eventMap;
-        ifaceSnapshot = m_evtIfaces;
-    }
-    const EventContextMap& handlerMap = *handlerSnapshot;
-    const EventIfaceContextMap& ifaceMap = *ifaceSnapshot;
+    const EventTables tables = snapshotEventTables();
+    const EventContextMap& handlerMap = *tables.handlers;
+    const EventIfaceContextMap& ifaceMap = *tables.interfaces;
 
     std::vector<EventContext> served;
     for (const auto& [context, handlers] : handlerMap) {
@@ -294,15 +293,9 @@ void JSAPIImpl::FireJSEvent(const std::string& name, const VariantMap& members,
 }
 
 void JSAPIImpl::fireEventRecord(const std::string& name, const VariantList& eventArgs) {
-    std::shared_ptr<const EventContextMap> handlerSnapshot;
-    std::shared_ptr<const EventIfaceContextMap> ifaceSnapshot;
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
-        handlerSnapshot = m_eventMap;
-        ifaceSnapshot = m_evtIfaces;
-    }
-    const EventContextMap& handlerMap = *handlerSnapshot;
-    const EventIfaceContextMap& ifaceMap = *ifaceSnapshot;
+    const EventTables tables = snapshotEventTables();
+    const EventContextMap& handlerMap = *tables.handlers;
+    const EventIfaceContextMap& ifaceMap = *tables.interfaces;
     for (const auto& [context, handlers] : handlerMap) {
         auto range = handlers.equal_range(name);
         for (auto it = range.first; it != range.second; ++it)

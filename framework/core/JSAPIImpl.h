@@ -78,6 +78,13 @@ protected:
     std::shared_ptr<const EventContextMap> m_eventMap;
     std::shared_ptr<const EventIfaceContextMap> m_evtIfaces;
     std::vector<JSAPIImplWeakPtr> m_proxies;
+
+    // Both event tables as they are now, taken under the lock.
+    struct EventTables {
+        std::shared_ptr<const EventContextMap> handlers;
+        std::shared_ptr<const EventIfaceContextMap> interfaces;
+    };
+    EventTables snapshotEventTables() const;
 };
 
 // Holds the zone from construction to destruction.
