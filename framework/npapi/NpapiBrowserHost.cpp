@@ -1,0 +1,440 @@
+#include "NpapiBrowserHost.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "DOM/Document.h"
+#include "DOM/Element.h"
+#include "DOM/Window.h"
+#include "JSExceptions.h"
+#include "NPJavascriptObject.h"
+#include "NPObjectAPI.h"
+
+namespace FW {
+namespace Npapi {
+
+#define NPN_OFFERS(member) ORVELA_NPN_HAS(&m_funcs, member)
+
+NpapiBrowserHost::NpapiBrowserHost(NPP npp) : m_npp(npp) {}
+
+NpapiBrowserHost::~NpapiBrowserHost() = default;
+
+void NpapiBrowserHost::setBrowserFuncs(const NPNetscapeFuncs* funcs) {
+    m_funcs = NPNetscapeFuncs{};
+    if (funcs == nullptr)
+        return;
+    // An older browser's table is shorter; what it lacks stays zero.
+    const size_t size =
+        funcs->size < sizeof(NPNetscapeFuncs) ? funcs->size : sizeof(NPNetscapeFuncs);
+    std::memcpy(&m_funcs, funcs, size);
+    m_funcs.size = static_cast<uint16_t>(size);
+    if (NPN_OFFERS(pluginthreadasynccall))
+        m_asyncCall = m_funcs.pluginthreadasynccall;
+
+    NPObject* window = nullptr;
+    NPObject* element = nullptr;
+    if (GetValue(NPNVWindowNPObject, &window) != NPERR_NO_ERROR)
+        window = nullptr;
+    if (GetValue(NPNVPluginElementNPObject, &element) != NPERR_NO_ERROR)
+        element = nullptr;
+    auto self = std::static_pointer_cast<NpapiBrowserHost>(shared_from_this());
+    try {
+        if (window) {
+            m_windowObject = std::make_shared<NPObjectAPI>(window, self);
+            m_domWindow = DOM::Window::create(m_windowObject);
+        }
+        if (element) {
+            m_elementObject = std::make_shared<NPObjectAPI>(element, self);
+            m_domElement = DOM::Element::create(m_elementObject);
+        }
+    } catch (...) {
+        // The wrappers hold their own references; ours are released below.
+    }
+    if (window)
+        ReleaseObject(window);
+    if (element)
+        ReleaseObject(element);
+    if (m_domWindow) {
+        try {
+            variant document = m_windowObject->GetProperty("document");
+            if (document.holds<JSObjectPtr>() && document.get<JSObjectPtr>())
+                m_domDocument = DOM::Document::create(document.get<JSObjectPtr>());
+        } catch (const std::exception&) {
+            // A page without a document still has a window.
+        }
+    }
+}
+
+DOM::DocumentPtr NpapiBrowserHost::getDOMDocument() {
+    if (!m_domDocument)
+        throw std::runtime_error("Cannot find HTML document");
+    return m_domDocument;
+}
+
+DOM::WindowPtr NpapiBrowserHost::getDOMWindow() {
+    if (!m_domWindow)
+        throw std::runtime_error("Cannot find HTML window");
+    return m_domWindow;
+}
+
+DOM::ElementPtr NpapiBrowserHost::getDOMElement() {
+    if (!m_domElement)
+        throw std::runtime_error("Cannot find the plug-in's HTML element");
+    return m_domElement;
+}
+
+NPObject* NpapiBrowserHost::windowObject() const {
+    return m_windowObject ? static_cast<NPObjectAPI&>(*m_windowObject).getNPObject() : nullptr;
+}
+
+void NpapiBrowserHost::evaluateJavaScript(const std::string& script) {
+    NPObject* window = windowObject();
+    if (!window)
+        throw std::runtime_error("Cannot find HTML window");
+    NPString text{script.c_str(), static_cast<uint32_t>(script.size())};
+    NPVariant result;
+    result.type = NPVariantType_Void;
+    if (!Evaluate(window, &text, &result))
+        throw script_error("Error executing JavaScript code");
+    ReleaseVariantValue(&result);
+}
+
+void NpapiBrowserHost::shutdown() {
+    m_asyncCall = nullptr;
+    BrowserHost::shutdown();
+    // Page objects release through the table, so they go before it does.
+    m_domDocument.reset();
+    m_domWindow.reset();
+    m_domElement.reset();
+    m_windowObject.reset();
+    m_elementObject.reset();
+    DeferredRelease();
+    m_wrapperCache.clear();
+    m_funcs = NPNetscapeFuncs{};
+}
+
+bool NpapiBrowserHost::ScheduleAsyncCall(void (*function)(void*), void* data) {
+    if (isShutDown())
+        return false;
+    NPN_PluginThreadAsyncCallFuncPtr asyncCall = m_asyncCall;
+    if (!asyncCall)
+        return false;
+    asyncCall(m_npp, function, data);
+    return true;
+}
+
+void NpapiBrowserHost::ReleaseObject(NPObject* object) {
+    if (object == nullptr)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_releaseMutex);
+        m_pendingReleases.push_back(object);
+    }
+    if (isMainThread())
+        DeferredRelease();
+}
+
+void NpapiBrowserHost::DeferredRelease() {
+    std::vector<NPObject*> objects;
+    {
+        std::lock_guard<std::mutex> lock(m_releaseMutex);
+        objects.swap(m_pendingReleases);
+    }
+    if (NPN_OFFERS(releaseobject)) {
+        for (NPObject* object : objects)
+            m_funcs.releaseobject(object);
+    }
+    for (auto it = m_wrapperCache.begin(); it != m_wrapperCache.end();) {
+        if (it->second.expired())
+            it = m_wrapperCache.erase(it);
+        else
+            ++it;
+    }
+}
+
+// ---- value conversion
+
+variant NpapiBrowserHost::getVariant(const NPVariant* npVariant) {
+    if (npVariant == nullptr)
+        return variant();
+    switch (npVariant->type) {
+    case NPVariantType_Null:
+        return variant(variant_detail::null());
+    case NPVariantType_Bool:
+        return variant(npVariant->value.boolValue);
+    case NPVariantType_Int32:
+        return variant(static_cast<int>(npVariant->value.intValue));
+    case NPVariantType_Double:
+        return variant(npVariant->value.doubleValue);
+    case NPVariantType_String: {
+        const NPString& s = npVariant->value.stringValue;
+        if (s.UTF8Characters == nullptr)
+            return variant(std::string());
+        return variant(std::string(s.UTF8Characters, s.UTF8Length));
+    }
+    case NPVariantType_Object: {
+        NPObject* object = npVariant->value.objectValue;
+        if (object == nullptr)
+            return variant(JSObjectPtr());
+        auto self = std::static_pointer_cast<NpapiBrowserHost>(shared_from_this());
+        return variant(JSObjectPtr(std::make_shared<NPObjectAPI>(object, self)));
+    }
+    case NPVariantType_Void:
+    default:
+        return variant();
+    }
+}
+
+namespace {
+
+void setVoid(NPVariant* dst) {
+    dst->type = NPVariantType_Void;
+    dst->value.objectValue = nullptr;
+}
+void setNull(NPVariant* dst) {
+    dst->type = NPVariantType_Null;
+    dst->value.objectValue = nullptr;
+}
+void setObject(NPVariant* dst, NPObject* object) {
+    if (object == nullptr) {
+        setNull(dst);
+        return;
+    }
+    dst->type = NPVariantType_Object;
+    dst->value.objectValue = object;
+}
+
+} // namespace
+
+void NpapiBrowserHost::getNPVariant(NPVariant* dst, const variant& src) {
+    if (dst == nullptr)
+        return;
+    setVoid(dst);
+    auto setInt = [dst](int32_t value) {
+        dst->type = NPVariantType_Int32;
+        dst->value.intValue = value;
+    };
+    auto setString = [this, dst](const std::string& text) {
+        char* copy = StringDup(text);
+        if (copy == nullptr)
+            return; // no memory from the browser: void rather than a dangling string
+        dst->type = NPVariantType_String;
+        dst->value.stringValue.UTF8Characters = copy;
+        dst->value.stringValue.UTF8Length = static_cast<uint32_t>(text.size());
+    };
+    auto existingObject = [this](const JSAPIPtr& api) -> NPObject* {
+        if (auto page = std::dynamic_pointer_cast<NPObjectAPI>(api))
+            return RetainObject(page->getNPObject());
+        return nullptr;
+    };
+
+    if (src.holds<bool>()) {
+        dst->type = NPVariantType_Bool;
+        dst->value.boolValue = src.get<bool>();
+    } else if (src.holds<int>() || src.holds<char>() || src.holds<unsigned char>() ||
+               src.holds<short>() || src.holds<unsigned short>()) {
+        setInt(src.convert<int>());
+    } else if (src.holds<long>()) {
+        // Held longs keep to 32 bits on every host.
+        setInt(static_cast<int32_t>(src.get<long>()));
+    } else if (src.holds<double>() || src.holds<float>()) {
+        dst->type = NPVariantType_Double;
+        dst->value.doubleValue = src.convert<double>();
+    } else if (src.holds<std::string>()) {
+        setString(src.get<std::string>());
+    } else if (src.holds<std::wstring>() || src.holds<unsigned int>() ||
+               src.holds<unsigned long>() || src.holds<long long>() ||
+               src.holds<unsigned long long>()) {
+        setString(src.convert<std::string>());
+    } else if (src.is_null()) {
+        setNull(dst);
+    } else if (src.holds<VariantList>() || src.holds<VariantMap>()) {
+        DOM::WindowPtr window = m_domWindow;
+        if (!window)
+            return;
+        if (src.holds<VariantList>()) {
+            JSObjectPtr array = window->createArray();
+            auto page = std::dynamic_pointer_cast<NPObjectAPI>(array);
+            if (!page)
+                return;
+            for (const variant& element : src.get<VariantList>())
+                array->Invoke("push", VariantList{element});
+            setObject(dst, RetainObject(page->getNPObject()));
+        } else {
+            JSObjectPtr object = window->createMap();
+            auto page = std::dynamic_pointer_cast<NPObjectAPI>(object);
+            if (!page)
+                return;
+            for (const auto& entry : src.get<VariantMap>())
+                object->SetProperty(entry.first, entry.second);
+            setObject(dst, RetainObject(page->getNPObject()));
+        }
+    } else if (src.holds<JSAPIPtr>()) {
+        const JSAPIPtr& api = src.get<JSAPIPtr>();
+        if (!api)
+            setNull(dst);
+        else if (NPObject* page = existingObject(api))
+            setObject(dst, page);
+        else
+            setObject(dst, getJSAPIWrapper(api, true));
+    } else if (src.holds<JSAPIWeakPtr>()) {
+        JSAPIPtr api = src.get<JSAPIWeakPtr>().lock();
+        if (!api)
+            setNull(dst);
+        else if (NPObject* page = existingObject(api))
+            setObject(dst, page);
+        else
+            setObject(dst, getJSAPIWrapper(api, false));
+    } else if (src.holds<JSObjectPtr>()) {
+        const JSObjectPtr& object = src.get<JSObjectPtr>();
+        if (!object)
+            setNull(dst);
+        else if (NPObject* page = existingObject(object))
+            setObject(dst, page);
+        else
+            setObject(dst, NPJavascriptObject::NewObject(
+                               std::static_pointer_cast<NpapiBrowserHost>(shared_from_this()),
+                               object, true));
+    }
+}
+
+NPObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIPtr& api, bool autoRelease) {
+    auto self = std::static_pointer_cast<NpapiBrowserHost>(shared_from_this());
+    if (!api)
+        return NPJavascriptObject::NewObject(self, api, false);
+    auto found = m_wrapperCache.find(api.get());
+    if (found != m_wrapperCache.end()) {
+        if (auto wrapper = found->second.lock()) {
+            RetainObject(wrapper.get());
+            return wrapper.get();
+        }
+        m_wrapperCache.erase(found);
+    }
+    NPJavascriptObject* wrapper = NPJavascriptObject::NewObject(self, api, autoRelease);
+    if (wrapper)
+        m_wrapperCache[api.get()] = wrapper->getWeakReference();
+    return wrapper;
+}
+
+std::string NpapiBrowserHost::StringFromIdentifier(NPIdentifier identifier) const {
+    if (!NPN_OFFERS(utf8fromidentifier))
+        return std::string();
+    NPUTF8* text = m_funcs.utf8fromidentifier(identifier);
+    if (text == nullptr)
+        return std::string();
+    std::string result(text);
+    MemFree(text);
+    return result;
+}
+
+// ---- thin wrappers
+
+void* NpapiBrowserHost::MemAlloc(uint32_t size) const {
+    return NPN_OFFERS(memalloc) ? m_funcs.memalloc(size) : nullptr;
+}
+
+void NpapiBrowserHost::MemFree(void* ptr) const {
+    if (NPN_OFFERS(memfree))
+        m_funcs.memfree(ptr);
+}
+
+char* NpapiBrowserHost::StringDup(const std::string& text) const {
+    if (text.size() >= UINT32_MAX)
+        return nullptr;
+    auto* copy = static_cast<char*>(MemAlloc(static_cast<uint32_t>(text.size() + 1)));
+    if (copy != nullptr)
+        std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+NPError NpapiBrowserHost::GetValue(NPNVariable variable, void* value) const {
+    if (!NPN_OFFERS(getvalue))
+        return NPERR_GENERIC_ERROR;
+    return m_funcs.getvalue(m_npp, variable, value);
+}
+
+NPIdentifier NpapiBrowserHost::GetStringIdentifier(const std::string& name) const {
+    return NPN_OFFERS(getstringidentifier) ? m_funcs.getstringidentifier(name.c_str()) : nullptr;
+}
+
+NPIdentifier NpapiBrowserHost::GetIntIdentifier(int32_t id) const {
+    return NPN_OFFERS(getintidentifier) ? m_funcs.getintidentifier(id) : nullptr;
+}
+
+bool NpapiBrowserHost::IdentifierIsString(NPIdentifier identifier) const {
+    return NPN_OFFERS(identifierisstring) && m_funcs.identifierisstring(identifier);
+}
+
+int32_t NpapiBrowserHost::IntFromIdentifier(NPIdentifier identifier) const {
+    return NPN_OFFERS(intfromidentifier) ? m_funcs.intfromidentifier(identifier) : 0;
+}
+
+NPObject* NpapiBrowserHost::CreateObject(NPClass* npClass) const {
+    return NPN_OFFERS(createobject) ? m_funcs.createobject(m_npp, npClass) : nullptr;
+}
+
+NPObject* NpapiBrowserHost::RetainObject(NPObject* object) const {
+    return NPN_OFFERS(retainobject) && object ? m_funcs.retainobject(object) : nullptr;
+}
+
+void NpapiBrowserHost::ReleaseVariantValue(NPVariant* value) const {
+    if (value != nullptr && NPN_OFFERS(releasevariantvalue))
+        m_funcs.releasevariantvalue(value);
+}
+
+bool NpapiBrowserHost::Invoke(NPObject* object, NPIdentifier name, const NPVariant* args,
+                              uint32_t count, NPVariant* result) const {
+    return NPN_OFFERS(invoke) && m_funcs.invoke(m_npp, object, name, args, count, result);
+}
+
+bool NpapiBrowserHost::InvokeDefault(NPObject* object, const NPVariant* args, uint32_t count,
+                                     NPVariant* result) const {
+    return NPN_OFFERS(invokeDefault) && m_funcs.invokeDefault(m_npp, object, args, count, result);
+}
+
+bool NpapiBrowserHost::Evaluate(NPObject* object, NPString* script, NPVariant* result) const {
+    return NPN_OFFERS(evaluate) && m_funcs.evaluate(m_npp, object, script, result);
+}
+
+bool NpapiBrowserHost::GetProperty(NPObject* object, NPIdentifier name, NPVariant* result) const {
+    return NPN_OFFERS(getproperty) && m_funcs.getproperty(m_npp, object, name, result);
+}
+
+bool NpapiBrowserHost::SetProperty(NPObject* object, NPIdentifier name,
+                                   const NPVariant* value) const {
+    return NPN_OFFERS(setproperty) && m_funcs.setproperty(m_npp, object, name, value);
+}
+
+bool NpapiBrowserHost::RemoveProperty(NPObject* object, NPIdentifier name) const {
+    return NPN_OFFERS(removeproperty) && m_funcs.removeproperty(m_npp, object, name);
+}
+
+bool NpapiBrowserHost::HasProperty(NPObject* object, NPIdentifier name) const {
+    return NPN_OFFERS(hasproperty) && m_funcs.hasproperty(m_npp, object, name);
+}
+
+bool NpapiBrowserHost::HasMethod(NPObject* object, NPIdentifier name) const {
+    return NPN_OFFERS(hasmethod) && m_funcs.hasmethod(m_npp, object, name);
+}
+
+bool NpapiBrowserHost::HasEnumerate() const {
+    return NPN_OFFERS(enumerate);
+}
+
+bool NpapiBrowserHost::Enumerate(NPObject* object, NPIdentifier** identifiers,
+                                 uint32_t* count) const {
+    return NPN_OFFERS(enumerate) && m_funcs.enumerate(m_npp, object, identifiers, count);
+}
+
+bool NpapiBrowserHost::Construct(NPObject* object, const NPVariant* args, uint32_t count,
+                                 NPVariant* result) const {
+    return NPN_OFFERS(construct) && m_funcs.construct(m_npp, object, args, count, result);
+}
+
+void NpapiBrowserHost::SetException(NPObject* object, const std::string& message) const {
+    if (NPN_OFFERS(setexception))
+        m_funcs.setexception(object, message.c_str());
+}
+
+} // namespace Npapi
+} // namespace FW

@@ -1,0 +1,104 @@
+#pragma once
+// One NPAPI instance's access to the browser: the browser's function table for
+// that instance, value conversion between FW::variant and NPVariant, the cache
+// of scripting-object wrappers handed to the browser, and main-thread calls
+// through the browser's thread-async call.
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "BrowserHost.h"
+#include "npapi_abi.h"
+
+namespace FW {
+namespace Npapi {
+
+class NPJavascriptObject;
+class NpapiBrowserHost;
+using NpapiBrowserHostPtr = std::shared_ptr<NpapiBrowserHost>;
+using NpapiBrowserHostWeakPtr = std::weak_ptr<NpapiBrowserHost>;
+
+class NpapiBrowserHost : public BrowserHost {
+public:
+    explicit NpapiBrowserHost(NPP npp);
+    ~NpapiBrowserHost() override;
+
+    // Copies the entries the browser's table carries (the rest stay zero) and
+    // reads the page's window, document and plug-in element.
+    void setBrowserFuncs(const NPNetscapeFuncs* funcs);
+
+    EventContext getContextID() const override { return m_npp; }
+    NPP getContextNPP() const { return m_npp; }
+
+    DOM::DocumentPtr getDOMDocument() override;
+    DOM::WindowPtr getDOMWindow() override;
+    DOM::ElementPtr getDOMElement() override;
+    using BrowserHost::evaluateJavaScript;
+    void evaluateJavaScript(const std::string& script) override;
+    void shutdown() override;
+    void DeferredRelease() override;
+    bool ScheduleAsyncCall(void (*function)(void*), void* data) override;
+
+    // Value conversion. getNPVariant's result belongs to the receiver, who
+    // frees it with ReleaseVariantValue.
+    variant getVariant(const NPVariant* npVariant);
+    void getNPVariant(NPVariant* dst, const variant& src);
+    // The browser-side object for a scripting object: one NPObject per live
+    // scripting object; the answer is retained for the caller.
+    NPObject* getJSAPIWrapper(const JSAPIPtr& api, bool autoRelease);
+    std::string StringFromIdentifier(NPIdentifier identifier) const;
+
+    // The browser's functions for this instance; each answers a failure
+    // (false, null, an error code) when the browser does not offer it.
+    void* MemAlloc(uint32_t size) const;
+    void MemFree(void* ptr) const;
+    char* StringDup(const std::string& text) const;
+    NPError GetValue(NPNVariable variable, void* value) const;
+    NPIdentifier GetStringIdentifier(const std::string& name) const;
+    NPIdentifier GetIntIdentifier(int32_t id) const;
+    bool IdentifierIsString(NPIdentifier identifier) const;
+    int32_t IntFromIdentifier(NPIdentifier identifier) const;
+    NPObject* CreateObject(NPClass* npClass) const;
+    NPObject* RetainObject(NPObject* object) const;
+    // From another thread the release waits for the main thread.
+    void ReleaseObject(NPObject* object);
+    void ReleaseVariantValue(NPVariant* value) const;
+    bool Invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count,
+                NPVariant* result) const;
+    bool InvokeDefault(NPObject* object, const NPVariant* args, uint32_t count,
+                       NPVariant* result) const;
+    bool Evaluate(NPObject* object, NPString* script, NPVariant* result) const;
+    bool GetProperty(NPObject* object, NPIdentifier name, NPVariant* result) const;
+    bool SetProperty(NPObject* object, NPIdentifier name, const NPVariant* value) const;
+    bool RemoveProperty(NPObject* object, NPIdentifier name) const;
+    bool HasProperty(NPObject* object, NPIdentifier name) const;
+    bool HasMethod(NPObject* object, NPIdentifier name) const;
+    bool Enumerate(NPObject* object, NPIdentifier** identifiers, uint32_t* count) const;
+    bool Construct(NPObject* object, const NPVariant* args, uint32_t count,
+                   NPVariant* result) const;
+    void SetException(NPObject* object, const std::string& message) const;
+    bool HasEnumerate() const;
+
+private:
+    NPObject* windowObject() const;
+
+    NPP m_npp;
+    NPNetscapeFuncs m_funcs{};
+    // Read from any thread; cleared at shutdown.
+    std::atomic<NPN_PluginThreadAsyncCallFuncPtr> m_asyncCall{nullptr};
+    JSObjectPtr m_windowObject;
+    JSObjectPtr m_elementObject;
+    DOM::WindowPtr m_domWindow;
+    DOM::DocumentPtr m_domDocument;
+    DOM::ElementPtr m_domElement;
+    std::map<const JSAPI*, std::weak_ptr<NPJavascriptObject>> m_wrapperCache;
+    std::mutex m_releaseMutex;
+    std::vector<NPObject*> m_pendingReleases;
+};
+
+} // namespace Npapi
+} // namespace FW
