@@ -1,0 +1,223 @@
+// The library's NPAPI doors: the three exports a browser looks up and the
+// instance calls it makes through the plug-in function table. No exception
+// leaves any of them.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "NpapiBrowserHost.h"
+#include "NpapiPluginModule.h"
+#include "NpapiPluginWin.h"
+
+using namespace FW;
+using namespace FW::Npapi;
+
+namespace {
+
+struct InstanceHolder {
+    NpapiBrowserHostPtr host;
+    std::shared_ptr<NpapiPluginWin> plugin;
+};
+
+InstanceHolder* holderOf(NPP instance) {
+    return instance != nullptr ? static_cast<InstanceHolder*>(instance->pdata) : nullptr;
+}
+
+NpapiPluginWin* pluginOf(NPP instance) {
+    InstanceHolder* holder = holderOf(instance);
+    return holder != nullptr ? holder->plugin.get() : nullptr;
+}
+
+NPError NPP_NewImpl(NPMIMEType pluginType, NPP instance, uint16_t, int16_t argc, char* argn[],
+                    char* argv[], NPSavedData*) {
+    if (instance == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    try {
+        NpapiPluginModule* module = NpapiPluginModule::GetModule();
+        auto host = std::make_shared<NpapiBrowserHost>(instance);
+        host->setBrowserFuncs(&module->netscapeFuncs());
+        const std::string mimetype = pluginType != nullptr ? pluginType : "";
+        PluginCorePtr core = getNpapiFactory()->createPlugin(mimetype);
+        if (!core) {
+            host->shutdown();
+            return NPERR_OUT_OF_MEMORY_ERROR;
+        }
+        auto plugin = std::make_shared<NpapiPluginWin>(host, mimetype, core);
+        auto* holder = new InstanceHolder{host, plugin};
+        instance->pdata = holder;
+        try {
+            plugin->init(pluginType, argc, argn, argv);
+        } catch (...) {
+            // A failed start leaves no half-made instance behind.
+            instance->pdata = nullptr;
+            host->shutdown();
+            plugin->shutdown();
+            delete holder;
+            throw;
+        }
+        return NPERR_NO_ERROR;
+    } catch (const PluginCreateError& e) {
+        std::printf("%s\n", e.what());
+        return NPERR_INCOMPATIBLE_VERSION_ERROR;
+    } catch (const std::bad_alloc& e) {
+        std::printf("%s\n", e.what());
+        return NPERR_OUT_OF_MEMORY_ERROR;
+    } catch (const std::exception& e) {
+        std::printf("%s\n", e.what());
+        return NPERR_GENERIC_ERROR;
+    } catch (...) {
+        return NPERR_GENERIC_ERROR;
+    }
+}
+
+NPError NPP_DestroyImpl(NPP instance, NPSavedData**) {
+    InstanceHolder* holder = holderOf(instance);
+    if (holder == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    try {
+        // The browser's object goes back while the host can still reach the browser.
+        holder->plugin->releaseScriptableObject();
+        holder->host->shutdown();
+        holder->plugin->shutdown();
+    } catch (...) {
+        // The instance goes away whatever its tear-down reported.
+    }
+    instance->pdata = nullptr;
+    delete holder;
+    return NPERR_NO_ERROR;
+}
+
+NPError NPP_SetWindowImpl(NPP instance, NPWindow* window) {
+    if (holderOf(instance) == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    try {
+        NpapiPluginWin* plugin = pluginOf(instance);
+        if (plugin == nullptr)
+            return NPERR_NO_ERROR;
+        return plugin->SetWindow(window);
+    } catch (...) {
+        return NPERR_GENERIC_ERROR;
+    }
+}
+
+// This plug-in reads no browser streams.
+NPError NPP_NewStreamImpl(NPP instance, NPMIMEType, NPStream*, NPBool, uint16_t*) {
+    if (holderOf(instance) == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    return NPERR_GENERIC_ERROR;
+}
+NPError NPP_DestroyStreamImpl(NPP instance, NPStream*, NPReason) {
+    if (holderOf(instance) == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    return NPERR_GENERIC_ERROR;
+}
+int32_t NPP_WriteReadyImpl(NPP, NPStream*) {
+    return -1;
+}
+int32_t NPP_WriteImpl(NPP, NPStream*, int32_t, int32_t, void*) {
+    return -1;
+}
+void NPP_StreamAsFileImpl(NPP, NPStream*, const char*) {}
+void NPP_PrintImpl(NPP, NPPrint*) {}
+void NPP_URLNotifyImpl(NPP, const char*, NPReason, void*) {}
+
+int16_t NPP_HandleEventImpl(NPP instance, void* event) {
+    try {
+        NpapiPluginWin* plugin = pluginOf(instance);
+        return plugin != nullptr ? plugin->HandleEvent(event) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+NPError NPP_GetValueImpl(NPP instance, NPPVariable variable, void* value) {
+    try {
+        if (holderOf(instance) == nullptr) {
+            if (value == nullptr)
+                return NPERR_INVALID_PARAM;
+            static const std::string name = "orvela";
+            static const std::string description;
+            if (variable == NPPVpluginNameString) {
+                *static_cast<const char**>(value) = name.c_str();
+                return NPERR_NO_ERROR;
+            }
+            if (variable == NPPVpluginDescriptionString) {
+                *static_cast<const char**>(value) = description.c_str();
+                return NPERR_NO_ERROR;
+            }
+            return NPERR_GENERIC_ERROR;
+        }
+        NpapiPluginWin* plugin = pluginOf(instance);
+        if (plugin == nullptr)
+            return NPERR_NO_ERROR;
+        return plugin->GetValue(variable, value);
+    } catch (...) {
+        return NPERR_GENERIC_ERROR;
+    }
+}
+
+NPError NPP_SetValueImpl(NPP instance, NPNVariable variable, void* value) {
+    if (holderOf(instance) == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    try {
+        NpapiPluginWin* plugin = pluginOf(instance);
+        if (plugin == nullptr)
+            return NPERR_GENERIC_ERROR;
+        return plugin->SetValue(variable, value);
+    } catch (...) {
+        return NPERR_GENERIC_ERROR;
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+NPError WINAPI NP_GetEntryPoints(NPPluginFuncs* funcs) {
+    if (funcs == nullptr)
+        return NPERR_INVALID_FUNCTABLE_ERROR;
+    try {
+        NpapiPluginModule::GetModule();
+    } catch (...) {
+        return NPERR_MODULE_LOAD_FAILED_ERROR;
+    }
+    funcs->newp = NPP_NewImpl;
+    funcs->destroy = NPP_DestroyImpl;
+    funcs->setwindow = NPP_SetWindowImpl;
+    funcs->newstream = NPP_NewStreamImpl;
+    funcs->destroystream = NPP_DestroyStreamImpl;
+    funcs->asfile = NPP_StreamAsFileImpl;
+    funcs->writeready = NPP_WriteReadyImpl;
+    funcs->write = NPP_WriteImpl;
+    funcs->print = NPP_PrintImpl;
+    funcs->event = NPP_HandleEventImpl;
+    funcs->urlnotify = NPP_URLNotifyImpl;
+    funcs->getvalue = NPP_GetValueImpl;
+    funcs->setvalue = NPP_SetValueImpl;
+    return NPERR_NO_ERROR;
+}
+
+NPError WINAPI NP_Initialize(NPNetscapeFuncs* funcs) {
+    if (funcs == nullptr)
+        return NPERR_INVALID_FUNCTABLE_ERROR;
+    try {
+        NpapiPluginModule::GetModule()->setNetscapeFuncs(funcs);
+    } catch (...) {
+        return NPERR_MODULE_LOAD_FAILED_ERROR;
+    }
+    return NPERR_NO_ERROR;
+}
+
+NPError WINAPI NP_Shutdown(void) {
+    try {
+        NpapiPluginModule::ReleaseModule();
+    } catch (...) {
+        return NPERR_GENERIC_ERROR;
+    }
+    return NPERR_NO_ERROR;
+}
+
+} // extern "C"

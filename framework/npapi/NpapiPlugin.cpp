@@ -1,0 +1,100 @@
+#include "NpapiPlugin.h"
+
+#include "NPJavascriptObject.h"
+#include "NpapiBrowserHost.h"
+
+namespace FW {
+namespace Npapi {
+
+namespace {
+const char kPluginName[] = "orvela";
+const char kPluginDescription[] = "orvela";
+} // namespace
+
+NpapiPlugin::NpapiPlugin(const NpapiBrowserHostPtr& host, const std::string& mimetype,
+                         const PluginCorePtr& core)
+    : m_core(core), m_host(host), m_mimetype(mimetype), m_pluginName(kPluginName),
+      m_pluginDesc(kPluginDescription) {
+    if (!m_core)
+        throw PluginCreateError("No plug-in for MIME type " + mimetype);
+    m_core->SetHost(host);
+    PluginCore::setPlatform("Windows", "NPAPI");
+}
+
+NpapiPlugin::~NpapiPlugin() {
+    releaseScriptableObject();
+}
+
+void NpapiPlugin::releaseScriptableObject() {
+    if (m_obj != nullptr && m_host)
+        m_host->ReleaseObject(m_obj);
+    m_obj = nullptr;
+}
+
+void NpapiPlugin::shutdown() {
+    releaseScriptableObject();
+    m_core->ClearWindow();
+    m_core->shutdown();
+}
+
+void NpapiPlugin::init(NPMIMEType, int16_t argc, char* argn[], char* argv[]) {
+    VariantMap params;
+    for (int16_t i = 0; i < argc && argn != nullptr && argv != nullptr; ++i) {
+        if (argn[i] != nullptr && argv[i] != nullptr)
+            params[argn[i]] = variant(std::string(argv[i]));
+    }
+    m_core->setParams(params);
+    setReady();
+}
+
+bool NpapiPlugin::setReady() {
+    if (m_isReady)
+        return false;
+    m_isReady = m_core->setReady();
+    return m_isReady;
+}
+
+NPError NpapiPlugin::SetWindow(NPWindow*) {
+    return NPERR_NO_ERROR;
+}
+
+int16_t NpapiPlugin::HandleEvent(void*) {
+    return 0;
+}
+
+NPObject* NpapiPlugin::getScriptableObject() {
+    if (m_obj == nullptr)
+        m_obj = NPJavascriptObject::NewObject(m_host, m_core->getRootJSAPI(), false);
+    if (m_obj != nullptr && m_retainReturnedNPObject)
+        m_host->RetainObject(m_obj);
+    return m_obj;
+}
+
+NPError NpapiPlugin::GetValue(NPPVariable variable, void* value) {
+    if (value == nullptr)
+        return NPERR_INVALID_PARAM;
+    switch (variable) {
+    case NPPVpluginNameString:
+        *static_cast<const char**>(value) = m_pluginName.c_str();
+        return NPERR_NO_ERROR;
+    case NPPVpluginDescriptionString:
+        *static_cast<const char**>(value) = m_pluginDesc.c_str();
+        return NPERR_NO_ERROR;
+    case NPPVpluginScriptableNPObject: {
+        NPObject* object = getScriptableObject();
+        if (object == nullptr)
+            return NPERR_GENERIC_ERROR;
+        *static_cast<NPObject**>(value) = object;
+        return NPERR_NO_ERROR;
+    }
+    default:
+        return NPERR_GENERIC_ERROR;
+    }
+}
+
+NPError NpapiPlugin::SetValue(NPNVariable, void*) {
+    return NPERR_NO_ERROR;
+}
+
+} // namespace Npapi
+} // namespace FW
