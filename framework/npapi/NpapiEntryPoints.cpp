@@ -78,10 +78,13 @@ NPError NPP_DestroyImpl(NPP instance, NPSavedData**) {
     if (holder == nullptr)
         return NPERR_INVALID_INSTANCE_ERROR;
     try {
-        // The browser's object goes back while the host can still reach the browser.
+        // The plug-in lets go of the browser's objects (its scriptable object,
+        // the page functions its core holds) while the host can still release
+        // them; the host then ends all browser calls.
         holder->plugin->releaseScriptableObject();
-        holder->host->shutdown();
         holder->plugin->shutdown();
+        holder->plugin.reset();
+        holder->host->shutdown();
     } catch (...) {
         // The instance goes away whatever its tear-down reported.
     }

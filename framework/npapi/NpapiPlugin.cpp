@@ -63,8 +63,10 @@ int16_t NpapiPlugin::HandleEvent(void*) {
 }
 
 NPObject* NpapiPlugin::getScriptableObject() {
+    // Through the host's cache, so that the page sees one object for the root
+    // scripting object however it reaches the page (element, onload argument).
     if (m_obj == nullptr)
-        m_obj = NPJavascriptObject::NewObject(m_host, m_core->getRootJSAPI(), false);
+        m_obj = m_host->getJSAPIWrapper(m_core->getRootJSAPI(), false);
     if (m_obj != nullptr && m_retainReturnedNPObject)
         m_host->RetainObject(m_obj);
     return m_obj;

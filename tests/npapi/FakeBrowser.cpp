@@ -77,6 +77,7 @@ void releaseobject(NPObject* object) {
         for (auto& entry : values)
             b().release(entry.second);
     }
+    b().m_pageCalls.erase(object);
     if (object->_class && object->_class->deallocate)
         object->_class->deallocate(object);
     else
@@ -101,11 +102,79 @@ NPVariant copyOf(const NPVariant& v) {
     }
     return c;
 }
-bool invoke(NPP, NPObject* o, NPIdentifier name, const NPVariant* args, uint32_t n, NPVariant* r) {
+NPVariant objectValue(NPObject* o) {
+    NPVariant v;
+    v.type = NPVariantType_Object;
+    v.value.objectValue = o;
+    return v;
+}
+NPVariant intValue(int32_t i) {
+    NPVariant v;
+    v.type = NPVariantType_Int32;
+    v.value.intValue = i;
+    return v;
+}
+bool invokeDefault(NPP, NPObject* o, const NPVariant* args, uint32_t n, NPVariant* r);
+bool invoke(NPP npp, NPObject* o, NPIdentifier name, const NPVariant* args, uint32_t n,
+            NPVariant* r) {
+    if (isPage(o)) {
+        r->type = NPVariantType_Void;
+        const std::string method = isIntId(name) ? "" : *static_cast<std::string*>(name);
+        auto& props = b().propertiesOf(o);
+        if (method == "Array" || method == "Object") {
+            NPObject* made = b().newPageObject();
+            if (method == "Array")
+                b().propertiesOf(made)["length"] = intValue(0);
+            *r = objectValue(made);
+            return true;
+        }
+        if (method == "push" && props.count("length")) {
+            int32_t length = props["length"].value.intValue;
+            for (uint32_t i = 0; i < n; ++i)
+                props[std::to_string(length++)] = copyOf(args[i]);
+            props["length"] = intValue(length);
+            return true;
+        }
+        auto member = props.find(method);
+        if (member == props.end() || member->second.type != NPVariantType_Object)
+            return false;
+        return invokeDefault(npp, member->second.value.objectValue, args, n, r);
+    }
     return o->_class && o->_class->invoke && o->_class->invoke(o, name, args, n, r);
 }
 bool invokeDefault(NPP, NPObject* o, const NPVariant* args, uint32_t n, NPVariant* r) {
+    if (isPage(o)) {
+        r->type = NPVariantType_Void;
+        auto call = b().m_pageCalls.find(o);
+        if (call == b().m_pageCalls.end() || !call->second)
+            return false;
+        FakeBrowser::PageCall body = call->second; // the call may add page objects
+        return body(args, n, r);
+    }
     return o->_class && o->_class->invokeDefault && o->_class->invokeDefault(o, args, n, r);
+}
+// Runs only the plug-in's call-function script: window.NAME = function(...).
+bool evaluate(NPP, NPObject* o, NPString* script, NPVariant* r) {
+    const std::string text(script->UTF8Characters, script->UTF8Length);
+    const std::string prefix = "window.";
+    const size_t end = text.find(" =");
+    if (text.compare(0, prefix.size(), prefix) != 0 || end == std::string::npos)
+        return false;
+    const std::string name = text.substr(prefix.size(), end - prefix.size());
+    NPObject* helper = b().newPageObject([](const NPVariant* args, uint32_t n, NPVariant* result) {
+        if (n < 3 || args[1].type != NPVariantType_Object || args[2].type != NPVariantType_Object)
+            return false;
+        FakeBrowser::Timer timer{retainobject(args[1].value.objectValue),
+                                 retainobject(args[2].value.objectValue),
+                                 n > 3 ? FakeBrowser::text(args[3]) : std::string()};
+        b().m_timers.push_back(timer);
+        *result = intValue(static_cast<int32_t>(b().m_timers.size())); // the timer's id
+        return true;
+    });
+    NPVariant value = objectValue(helper);
+    b().propertiesOf(o)[name] = value;
+    r->type = NPVariantType_Void;
+    return true;
 }
 bool getproperty(NPP, NPObject* o, NPIdentifier name, NPVariant* r) {
     if (isPage(o)) {
@@ -151,8 +220,11 @@ void setexception(NPObject*, const NPUTF8* message) {
 void pluginthreadasynccall(NPP, void (*f)(void*), void* data) {
     b().m_async.emplace_back(f, data);
 }
-NPError getvalue(NPP, NPNVariable, void*) {
-    return NPERR_GENERIC_ERROR;
+NPError getvalue(NPP, NPNVariable variable, void* value) {
+    if (variable != NPNVWindowNPObject || b().m_window == nullptr)
+        return NPERR_GENERIC_ERROR;
+    *static_cast<NPObject**>(value) = retainobject(b().m_window);
+    return NPERR_NO_ERROR;
 }
 
 } // namespace
@@ -183,16 +255,48 @@ FakeBrowser::FakeBrowser() {
     m_funcs.setexception = setexception;
     m_funcs.pluginthreadasynccall = pluginthreadasynccall;
     m_funcs.getvalue = getvalue;
+    m_funcs.evaluate = evaluate;
 }
 
 FakeBrowser::~FakeBrowser() {
     current = nullptr;
 }
 
-NPObject* FakeBrowser::newPageObject() {
+NPObject* FakeBrowser::newPageObject(PageCall body) {
     NPObject* object = createobject(&m_npp, nullptr);
     m_pageProperties[object];
+    if (body)
+        m_pageCalls[object] = std::move(body);
     return object;
+}
+
+NPObject* FakeBrowser::window() {
+    if (m_window == nullptr)
+        m_window = newPageObject();
+    return m_window;
+}
+
+size_t FakeBrowser::runTimers() {
+    auto timers = std::move(m_timers);
+    m_timers.clear();
+    for (auto& timer : timers) {
+        auto& props = propertiesOf(timer.args);
+        std::vector<NPVariant> args;
+        const int32_t length = props.count("length") ? props["length"].value.intValue : 0;
+        for (int32_t i = 0; i < length; ++i)
+            args.push_back(props[std::to_string(i)]);
+        NPVariant result;
+        result.type = NPVariantType_Void;
+        const uint32_t n = static_cast<uint32_t>(args.size());
+        if (timer.method.empty())
+            invokeDefault(&m_npp, timer.function, args.data(), n, &result);
+        else
+            invoke(&m_npp, timer.function, id(timer.method), args.data(), n, &result);
+        releasevariantvalue(&result);
+        releaseobject(timer.function);
+        releaseobject(timer.args);
+    }
+    return timers.size();
 }
 
 std::map<std::string, NPVariant>& FakeBrowser::propertiesOf(NPObject* object) {
@@ -232,6 +336,37 @@ std::string FakeBrowser::text(const NPVariant& value) {
 
 void FakeBrowser::release(NPVariant& value) {
     releasevariantvalue(&value);
+}
+
+} // namespace Testing
+} // namespace FW
+
+namespace FW {
+namespace Testing {
+
+void FakeBrowser::closeWindow() {
+    if (m_window != nullptr)
+        releaseobject(m_window);
+    m_window = nullptr;
+}
+
+std::string FakeBrowser::describe(const NPVariant& value) {
+    switch (value.type) {
+    case NPVariantType_String:
+        return text(value);
+    case NPVariantType_Int32:
+        return std::to_string(value.value.intValue);
+    case NPVariantType_Double:
+        return std::to_string(value.value.doubleValue);
+    case NPVariantType_Bool:
+        return value.value.boolValue ? "true" : "false";
+    case NPVariantType_Object:
+        return "<object>";
+    case NPVariantType_Null:
+        return "<null>";
+    default:
+        return "<void>";
+    }
 }
 
 } // namespace Testing

@@ -5,6 +5,7 @@
 // One per test; the browser functions reach it through a process-wide pointer
 // as a real browser's would reach its own state.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -27,9 +28,21 @@ public:
     const NPNetscapeFuncs* funcs() const { return &m_funcs; }
     NPP npp() { return &m_npp; }
 
-    // A plain page object whose properties the test sets and reads.
-    NPObject* newPageObject();
+    using PageCall = std::function<bool(const NPVariant* args, uint32_t count, NPVariant* result)>;
+
+    // A plain page object whose properties the test sets and reads; with a
+    // body it is a page function.
+    NPObject* newPageObject(PageCall body = PageCall());
     std::map<std::string, NPVariant>& propertiesOf(NPObject* object);
+    // The page's window (made on first use): "Array" and "Object" make page
+    // objects, arrays answer "push", and the plug-in's call-function script
+    // installs a function whose zero-delay timers runTimers runs.
+    NPObject* window();
+    size_t runTimers();
+    // Lets go of the window and everything the page hung on it.
+    void closeWindow();
+    // A value as text: strings as they are, numbers in decimal, "<object>", "<void>".
+    static std::string describe(const NPVariant& value);
 
     int liveObjects() const { return static_cast<int>(m_objects.size()); }
     int liveBlocks() const { return static_cast<int>(m_blocks.size()); }
@@ -53,6 +66,14 @@ public:
     std::vector<std::pair<void (*)(void*), void*>> m_async;
     std::map<std::string, std::unique_ptr<std::string>> m_stringIds;
     std::map<NPObject*, std::map<std::string, NPVariant>> m_pageProperties;
+    std::map<NPObject*, PageCall> m_pageCalls;
+    struct Timer {
+        NPObject* function;
+        NPObject* args;
+        std::string method;
+    };
+    std::vector<Timer> m_timers;
+    NPObject* m_window = nullptr;
 };
 
 } // namespace Testing

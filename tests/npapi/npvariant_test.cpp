@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "DOM/Window.h"
+
 #include "NpapiTestSupport.h"
 #include "TestAPI.h"
 
@@ -172,4 +174,16 @@ TEST_F(NPVariants, HostWithoutWindowAndAfterShutdown) {
     // The table is gone: browser calls answer failure instead of crashing.
     EXPECT_EQ(nullptr, host->MemAlloc(4));
     EXPECT_FALSE(host->Invoke(nullptr, nullptr, nullptr, 0, nullptr));
+}
+
+TEST_F(NPVariants, PageWindowAndCallFunction) {
+    NPObject* window = browser.window();
+    NPVariant marker = npInt(5);
+    browser.propertiesOf(window)["marker"] = marker;
+    auto pageHost = makeHost();
+    EXPECT_EQ(5, pageHost->getDOMWindow()->getProperty<int>("marker"));
+    pageHost->initJS(pageHost.get());
+    EXPECT_TRUE(pageHost->getJSCallFunction());
+    pageHost->shutdown();
+    browser.closeWindow();
 }
