@@ -158,6 +158,69 @@ TEST(BridgeRegistration, UnregisterRemovesAndRegisterRestoresEveryEntry) {
 
 namespace {
 
+std::wstring ServiceValue() {
+    wchar_t value[64] = {};
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, L"AppID\\{0D902167-059D-4128-B191-0BFF738DE68C}",
+                     L"LocalService", RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return value;
+}
+
+bool ServiceInstalled() {
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = scm ? OpenServiceW(scm, L"KavrinX64", SERVICE_QUERY_STATUS) : nullptr;
+    if (service)
+        CloseServiceHandle(service);
+    if (scm)
+        CloseServiceHandle(scm);
+    return service != nullptr;
+}
+
+bool WaitForServiceState(SC_HANDLE service, DWORD state) {
+    SERVICE_STATUS status = {};
+    for (int i = 0; i < 100; ++i) {
+        if (QueryServiceStatus(service, &status) && status.dwCurrentState == state)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(BridgeRegistration, ServiceWordInstallsOneServiceThatRunsAndRegServerRemovesIt) {
+    ASSERT_EQ(0u, RunBridge(L"/Service"));
+    ASSERT_EQ(0u, RunBridge(L"-SERVICE"));
+    EXPECT_EQ(L"KavrinX64", ServiceValue());
+    ASSERT_TRUE(ServiceInstalled());
+
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(nullptr, scm);
+    SC_HANDLE service = OpenServiceW(scm, L"KavrinX64", SERVICE_ALL_ACCESS);
+    ASSERT_NE(nullptr, service);
+    EXPECT_TRUE(StartServiceW(service, 0, nullptr));
+    EXPECT_TRUE(WaitForServiceState(service, SERVICE_RUNNING));
+    SERVICE_STATUS status = {};
+    EXPECT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+    EXPECT_TRUE(WaitForServiceState(service, SERVICE_STOPPED));
+    CloseServiceHandle(service);
+    CloseServiceHandle(scm);
+
+    // Both words: only the unregistration runs.
+    ASSERT_EQ(0u, RunBridge(L"/UnregServer /Service"));
+    EXPECT_FALSE(ServiceInstalled());
+    EXPECT_TRUE(BridgeEntries().empty());
+
+    ASSERT_EQ(0u, RunBridge(L"/Service"));
+    EXPECT_TRUE(ServiceInstalled());
+    ASSERT_EQ(0u, RunBridge(L"/RegServer"));
+    EXPECT_FALSE(ServiceInstalled());
+    EXPECT_EQ(L"<none>", ServiceValue());
+}
+
+namespace {
+
 HWND TopWindow() {
     static HWND top = [] {
         WNDCLASSW wc = {};
