@@ -151,6 +151,9 @@ TEST(BridgeRegistration, UnregisterRemovesAndRegisterRestoresEveryEntry) {
     HKEY appIds = nullptr;
     EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID", 0, KEY_READ, &appIds));
     RegCloseKey(appIds);
+    // Started by COM without its AppID, the program ends at once with the
+    // registry's error.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), RunBridge(L"-Embedding"));
 
     ASSERT_EQ(0u, RunBridge(L"/regserver"));
     EXPECT_EQ(registered, BridgeEntries());
