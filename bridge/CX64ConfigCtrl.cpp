@@ -1,0 +1,331 @@
+#include "CX64ConfigCtrl.h"
+
+#include "SplitString.h"
+
+#include "ax_host.h"
+#include "com_error.h"
+#include "text.h"
+
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+using namespace ATL;
+
+namespace {
+
+std::wstring_view View(BSTR text) noexcept {
+    return {text ? text : L"", SysStringLen(text)};
+}
+
+// The event text as the page sees it: through the ANSI code page and back,
+// cut to what fits the relay's 10,240-byte formatting buffer.
+std::wstring RelayedText(BSTR text) {
+    std::string ansi = WideToAnsi(View(text));
+    constexpr size_t kBufferBytes = 10240;
+    if (ansi.size() >= kBufferBytes)
+        ansi.resize(kBufferBytes - 1);
+    return AnsiToWide(ansi);
+}
+
+} // namespace
+
+CX64ConfigCtrl::CX64ConfigCtrl() {
+    m_bWindowOnly = true;
+    AxHostLibrary::Atl80().AtlAxWinInit();
+}
+
+CX64ConfigCtrl::~CX64ConfigCtrl() {
+    // A control released without being deactivated still holds the camera.
+    DestroyHostedCtrl();
+}
+
+HRESULT WINAPI CX64ConfigCtrl::UpdateRegistry(BOOL bRegister) noexcept {
+    return _pAtlModule->UpdateRegistryFromResource(103, bRegister, {{L"OLEMISC", L"131473"}});
+}
+
+HRESULT CX64ConfigCtrl::FinalConstruct() {
+    CreateHostedCtrl();
+    return S_OK;
+}
+
+int CX64ConfigCtrl::CreateHostedCtrl() {
+    if (m_bCtrlCreated)
+        return 0;
+    if (!m_hWnd)
+        return -1;
+    AxHostLibrary& atl = AxHostLibrary::Atl80();
+    if (!atl.AtlAxWinInit())
+        return 0;
+    if (!m_wndHost) {
+        RECT rc = {};
+        ::GetClientRect(m_hWnd, &rc);
+        m_wndHost =
+            CreateWindowExW(0, atl.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                            rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, m_hWnd,
+                            nullptr, _pAtlModule->GetModuleInstance(), nullptr);
+        if (!m_wndHost)
+            return 0;
+    }
+    CComPtr<IUnknown> unknown;
+    if (FAILED(atl.CreateControl(m_wndHost, KavrinControl::kProgId, &unknown)) || !unknown)
+        return 0;
+    m_spCtrl.Release();
+    if (FAILED(unknown->QueryInterface(KavrinControl::kControlIid,
+                                       reinterpret_cast<void**>(&m_spCtrl))) ||
+        !m_spCtrl)
+        return 0;
+    if (!m_pEventSink)
+        m_pEventSink = std::make_unique<CIMorvathCtrlEvent>(this);
+    if (!m_pEventSink->IsConnected() && FAILED(m_pEventSink->DispEventAdvise(m_spCtrl))) {
+        m_spCtrl.Release();
+        return 0;
+    }
+    if (!m_bCtrlInited && m_bstrBaseUrl.Length() > 0) {
+        CComBSTR url(m_bstrBaseUrl), ip(m_bstrIp);
+        LONG ignored = 0;
+        m_spCtrl->InitCtrl(url, ip, m_nPtzPort, &ignored);
+        m_bCtrlInited = TRUE;
+    }
+    m_bCtrlCreated = TRUE;
+    return 0;
+}
+
+void CX64ConfigCtrl::DestroyHostedCtrl() {
+    if (m_pEventSink && m_pEventSink->IsConnected() && m_spCtrl)
+        m_pEventSink->DispEventUnadvise(m_spCtrl);
+    m_spCtrl.Release();
+    if (m_wndHost) {
+        if (::IsWindow(m_wndHost))
+            ::DestroyWindow(m_wndHost);
+        m_wndHost = nullptr;
+    }
+    m_bCtrlInited = FALSE;
+    m_bCtrlCreated = FALSE;
+    m_pEventSink.reset();
+}
+
+LRESULT CX64ConfigCtrl::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
+    CreateHostedCtrl();
+    return 0;
+}
+
+LRESULT CX64ConfigCtrl::OnSize(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+    if (m_bCtrlCreated) {
+        RECT rc = {};
+        ::GetClientRect(m_hWnd, &rc);
+        ::MoveWindow(m_wndHost, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, FALSE);
+        ::PostMessageW(m_wndHost, WM_SIZE, wParam, lParam);
+    }
+    return 0;
+}
+
+LRESULT CX64ConfigCtrl::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
+    DestroyHostedCtrl();
+    return 0;
+}
+
+BOOL CX64ConfigCtrl::PreTranslateAccelerator(MSG* msg, HRESULT& hr) {
+    if (m_bCtrlCreated && msg)
+        ::PostMessageW(m_wndHost, msg->message, msg->wParam, msg->lParam);
+    hr = S_OK;
+    return TRUE;
+}
+
+template <class F>
+HRESULT CX64ConfigCtrl::Forward(F&& call) {
+    if (!m_bCtrlCreated || !m_spCtrl)
+        return S_OK;
+    return CallNoThrow([&] {
+        const HRESULT hr = call(m_spCtrl.p);
+        return FAILED(hr) ? hr : S_OK;
+    });
+}
+
+STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort, LONG* nRet) {
+    if (!nRet)
+        return E_POINTER;
+    return CallNoThrow([&] {
+        m_bstrBaseUrl = CComBSTR(View(strBaseUrl));
+        m_bstrIp = CComBSTR(View(strIp));
+        m_nPtzPort = nPtzPort;
+        if (!m_bCtrlCreated)
+            return S_OK;
+        CComBSTR url(m_bstrBaseUrl), ip(m_bstrIp);
+        const HRESULT hr = Forward([&](KavrinControl::ICameraControl* ctrl) {
+            LONG result = 0;
+            const HRESULT call = ctrl->InitCtrl(url, ip, nPtzPort, &result);
+            if (SUCCEEDED(call))
+                *nRet = result;
+            return call;
+        });
+        m_bCtrlInited = TRUE;
+        return hr;
+    });
+}
+
+STDMETHODIMP CX64ConfigCtrl::GetCtrlVersion(BSTR* strVerSion) {
+    if (!strVerSion)
+        return E_POINTER;
+    // The camera control answers its version as a number; the page gets it
+    // as decimal text.
+    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+        LONG version = 0;
+        const HRESULT hr = ctrl->GetCtrlVersion(&version);
+        if (FAILED(hr))
+            return hr;
+        wchar_t text[16];
+        std::swprintf(text, 16, L"%ld", static_cast<long>(version));
+        *strVerSion = CComBSTR(text).Detach();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CX64ConfigCtrl::LoadLang(BSTR strUrl, LONG nUrlType, LONG* nRet) {
+    if (!nRet)
+        return E_POINTER;
+    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+        CComBSTR url(View(strUrl));
+        LONG result = 0;
+        const HRESULT hr = ctrl->LoadLang(url, nUrlType, &result);
+        if (SUCCEEDED(hr))
+            *nRet = result;
+        return hr;
+    });
+}
+
+STDMETHODIMP CX64ConfigCtrl::SetBufferTick(LONG nTick, LONG nCount, LONG* nRet) {
+    if (!nRet)
+        return E_POINTER;
+    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+        LONG result = 0;
+        const HRESULT hr = ctrl->SetBufferTick(nTick, nCount, &result);
+        if (SUCCEEDED(hr))
+            *nRet = result;
+        return hr;
+    });
+}
+
+STDMETHODIMP CX64ConfigCtrl::SetBufferTickV2(LONG nTick, LONG nCount, LONG* nRet) {
+    if (!nRet)
+        return E_POINTER;
+    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+        LONG result = 0;
+        const HRESULT hr = ctrl->SetBufferTickV2(nTick, nCount, &result);
+        if (SUCCEEDED(hr))
+            *nRet = result;
+        return hr;
+    });
+}
+
+STDMETHODIMP CX64ConfigCtrl::SetDeviceType(LONG nType, BSTR bsInfo, LONG* nRet) {
+    if (!nRet)
+        return E_POINTER;
+    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+        CComBSTR info(View(bsInfo));
+        LONG result = 0;
+        const HRESULT hr = ctrl->SetDeviceType(nType, info, &result);
+        if (SUCCEEDED(hr))
+            *nRet = result;
+        return hr;
+    });
+}
+
+STDMETHODIMP CX64ConfigCtrl::SetIEWindow(VARIANT vtWindow, BSTR strFuncLs, LONG* nRet) {
+    if (!nRet)
+        return E_POINTER;
+    if (V_VT(&vtWindow) != VT_DISPATCH || !V_DISPATCH(&vtWindow)) {
+        *nRet = -1;
+        return S_FALSE;
+    }
+    return CallNoThrow([&] {
+        std::map<int, std::string> names;
+        SplitString(WideToAnsi(View(strFuncLs)), ",", true, names);
+        CComBSTR list(View(strFuncLs));
+
+        CComPtr<IHTMLWindow2> window;
+        V_DISPATCH(&vtWindow)->QueryInterface(__uuidof(IHTMLWindow2),
+                                              reinterpret_cast<void**>(&window));
+        CComPtr<IHTMLDocument2> document;
+        if (window)
+            window->get_document(&document);
+        m_spHTMLWindow = window;
+        m_spHTMLDoc = document;
+        m_spPageScript.Release();
+        m_pageFunctionIds.clear();
+        m_bstrFuncList = std::move(list);
+        m_mapFuncName = std::move(names);
+        *nRet = 0;
+        return S_OK;
+    });
+}
+
+LONG CX64ConfigCtrl::DisplayCtrlEvent(BSTR text, LONG type, LONG subType) {
+    if (m_mapFuncName.empty())
+        return 0;
+    std::map<int, std::wstring> arguments;
+    arguments[0] = RelayedText(text);
+    arguments[1] = std::to_wstring(type);
+    arguments[2] = std::to_wstring(subType);
+    CComVariant result;
+    CallPageFunction(AnsiToWide(m_mapFuncName.begin()->second), arguments, &result);
+    return 0;
+}
+
+HRESULT CX64ConfigCtrl::PageScript(IDispatch** script) {
+    if (!m_spPageScript) {
+        if (m_spHTMLWindow && !m_spHTMLDoc)
+            m_spHTMLWindow->get_document(&m_spHTMLDoc);
+        if (!m_spHTMLDoc)
+            return E_FAIL;
+        const HRESULT hr = m_spHTMLDoc->get_Script(&m_spPageScript);
+        if (FAILED(hr) || !m_spPageScript)
+            return FAILED(hr) ? hr : E_FAIL;
+    }
+    *script = m_spPageScript;
+    (*script)->AddRef();
+    return S_OK;
+}
+
+bool CX64ConfigCtrl::CallPageFunction(const std::wstring& name,
+                                      const std::map<int, std::wstring>& arguments,
+                                      VARIANT* result) {
+    CComPtr<IDispatch> script;
+    if (FAILED(PageScript(&script)))
+        return false;
+    DISPID id = DISPID_UNKNOWN;
+    const auto known = m_pageFunctionIds.find(name);
+    if (known != m_pageFunctionIds.end()) {
+        id = known->second;
+    } else {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+        if (FAILED(script->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id)))
+            return false;
+        m_pageFunctionIds[name] = id;
+    }
+
+    // Argument i at position i: the page function receives them in reverse.
+    static_assert(sizeof(CComVariant) == sizeof(VARIANT), "variants are passed as an array");
+    std::vector<CComVariant> params;
+    params.reserve(arguments.size());
+    for (const auto& argument : arguments)
+        params.emplace_back(argument.second.c_str());
+    DISPPARAMS dp = {params.empty() ? nullptr : params.data(), nullptr,
+                     static_cast<UINT>(params.size()), 0};
+    CComVariant answer;
+    EXCEPINFO excep = {};
+    UINT argErr = static_cast<UINT>(-1);
+    const HRESULT hr =
+        script->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, &answer, &excep, &argErr);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+    if (FAILED(hr)) {
+        // The page may have changed; look the name up again next time.
+        m_pageFunctionIds.erase(name);
+        return false;
+    }
+    if (result)
+        answer.Detach(result);
+    return true;
+}

@@ -1,0 +1,213 @@
+// CX64ConfigCtrl in this process, its window created and destroyed directly:
+// the camera control's creation with its saved InitCtrl, the calls before a
+// camera exists, SetIEWindow's answers and the relay of camera events to a
+// page function; and the name-list splitting it relies on.
+#include "CX64ConfigCtrl.h"
+#include "SplitString.h"
+
+#include "camera_sim_client.h"
+#include "exe_module.h"
+#include "page_objects.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace ATL;
+
+class CBridgeTestModule : public CAtlExeModuleT<CBridgeTestModule> {};
+CBridgeTestModule _AtlModule;
+
+namespace {
+
+struct ComApartment : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
+    void TearDown() override { OleUninitialize(); }
+};
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
+
+using Names = std::map<int, std::string>;
+
+} // namespace
+
+TEST(SplitString, PiecesWithAndWithoutEmptyOnes) {
+    Names names;
+    EXPECT_EQ(2, SplitString(",onCamera,,onOther,", ",", true, names));
+    EXPECT_EQ((Names{{0, "onCamera"}, {1, "onOther"}}), names);
+    EXPECT_EQ(5, SplitString(",a,,b,", ",", false, names));
+    EXPECT_EQ((Names{{0, ""}, {1, "a"}, {2, ""}, {3, "b"}, {4, ""}}), names);
+    EXPECT_EQ(1, SplitString("one", ",", true, names));
+    EXPECT_EQ((Names{{0, "one"}}), names);
+    EXPECT_EQ(0, SplitString("", ",", true, names));
+    EXPECT_TRUE(names.empty());
+    EXPECT_EQ(2, SplitString("a::b", "::", true, names));
+    EXPECT_EQ((Names{{0, "a"}, {1, "b"}}), names);
+    // An empty delimiter leaves the map as it was.
+    EXPECT_EQ(0, SplitString("x,y", "", true, names));
+    EXPECT_EQ((Names{{0, "a"}, {1, "b"}}), names);
+}
+
+namespace {
+
+HWND TopWindow() {
+    static HWND top = [] {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"OrvelaBridgeControlTestTop";
+        RegisterClassW(&wc);
+        return CreateWindowExW(0, wc.lpszClassName, L"bridge control test", WS_POPUP | WS_VISIBLE,
+                               0, 0, 640, 480, nullptr, nullptr, wc.hInstance, nullptr);
+    }();
+    return top;
+}
+
+class BridgeControl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(S_OK, CComObject<CX64ConfigCtrl>::CreateInstance(&ctl));
+        ctl->AddRef();
+    }
+    void TearDown() override {
+        if (ctl->m_hWnd)
+            ::DestroyWindow(ctl->m_hWnd);
+        ctl->Release();
+        CameraSim::pumpMessages(20);
+    }
+    HWND CreateWindowOfControl() {
+        const RECT rc = {0, 0, 320, 240};
+        return ctl->Create(TopWindow(), rc, nullptr,
+                           WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+    }
+    CameraSim::Records InitCalls() { return CameraSim::callsOf(journal.calls(), 7); }
+
+    CameraSim::JournalFile journal;
+    CComObject<CX64ConfigCtrl>* ctl = nullptr;
+};
+
+} // namespace
+
+TEST_F(BridgeControl, InitCtrlBeforeTheWindowIsMadeOnceTheCameraExistsAndAfterEachRecreation) {
+    LONG ret = 99;
+    EXPECT_EQ(S_OK, ctl->InitCtrl(CComBSTR(L"http://cam/"), CComBSTR(L"192.0.2.10"), 80, &ret));
+    EXPECT_EQ(99, ret);
+    CComBSTR version;
+    EXPECT_EQ(S_OK, ctl->GetCtrlVersion(&version));
+    EXPECT_EQ(nullptr, version.m_str);
+    ret = 99;
+    EXPECT_EQ(S_OK, ctl->SetBufferTick(1, 1, &ret));
+    EXPECT_EQ(99, ret);
+    EXPECT_TRUE(journal.calls().empty());
+
+    HWND wnd = CreateWindowOfControl();
+    ASSERT_NE(nullptr, wnd);
+    CameraSim::Records calls = InitCalls();
+    ASSERT_EQ(1u, calls.size());
+    ASSERT_EQ(3u, calls[0].args.size());
+    EXPECT_EQ(L"http://cam/", calls[0].args[0].text);
+    EXPECT_EQ(L"192.0.2.10", calls[0].args[1].text);
+    EXPECT_EQ(80, calls[0].args[2].integer);
+
+    // The camera window follows the control's size.
+    HWND camHost = GetWindow(wnd, GW_CHILD);
+    ASSERT_NE(nullptr, camHost);
+    SetWindowPos(wnd, nullptr, 0, 0, 200, 100, SWP_NOMOVE | SWP_NOZORDER);
+    RECT rc;
+    GetClientRect(camHost, &rc);
+    EXPECT_EQ(200, rc.right);
+    EXPECT_EQ(100, rc.bottom);
+
+    ret = 99;
+    EXPECT_EQ(S_OK, ctl->InitCtrl(CComBSTR(L"http://cam2/"), CComBSTR(L"host"), 70000, &ret));
+    EXPECT_EQ(-3, ret);
+    EXPECT_EQ(2u, InitCalls().size());
+
+    ::DestroyWindow(wnd);
+    ret = 99;
+    EXPECT_EQ(S_OK, ctl->LoadLang(CComBSTR(L"x"), 0, &ret));
+    EXPECT_EQ(99, ret);
+    ASSERT_NE(nullptr, CreateWindowOfControl());
+    calls = InitCalls();
+    ASSERT_EQ(3u, calls.size());
+    EXPECT_EQ(L"http://cam2/", calls[2].args[0].text);
+    EXPECT_EQ(70000, calls[2].args[2].integer);
+}
+
+TEST_F(BridgeControl, WithoutInitCtrlCreationCallsNothingAndFailuresAreReported) {
+    ASSERT_NE(nullptr, CreateWindowOfControl());
+    EXPECT_TRUE(InitCalls().empty());
+    CComBSTR version;
+    EXPECT_EQ(S_OK, ctl->GetCtrlVersion(&version));
+    EXPECT_STREQ(L"20100", version.m_str);
+
+    CameraSim::failNextCall(12, E_ACCESSDENIED);
+    LONG ret = 99;
+    EXPECT_EQ(E_ACCESSDENIED, ctl->SetDeviceType(1, CComBSTR(L"info"), &ret));
+    EXPECT_EQ(99, ret);
+    CameraSim::failNextCall(8, E_FAIL);
+    version.Empty();
+    EXPECT_EQ(E_FAIL, ctl->GetCtrlVersion(&version));
+    EXPECT_EQ(nullptr, version.m_str);
+
+    EXPECT_EQ(E_POINTER, ctl->SetBufferTickV2(1, 1, nullptr));
+    EXPECT_EQ(E_POINTER, ctl->GetCtrlVersion(nullptr));
+}
+
+TEST_F(BridgeControl, RelaysEventsToTheFirstPageFunctionWithTheArgumentsReversed) {
+    ASSERT_NE(nullptr, CreateWindowOfControl());
+    auto* script = new PageObjects::PageScript(L"first");
+    auto* document = new PageObjects::PageDocument(script);
+    auto* window = new PageObjects::PageWindow(document);
+    const DWORD self = GetCurrentProcessId();
+    auto pumpUntil = [&](size_t n) {
+        const DWORD start = GetTickCount();
+        while (script->calls.size() < n && GetTickCount() - start < 3000)
+            CameraSim::pumpMessages(10);
+        return script->calls.size() >= n;
+    };
+
+    LONG ret = 0;
+    EXPECT_EQ(S_FALSE, ctl->SetIEWindow(CComVariant(L"window"), CComBSTR(L"first"), &ret));
+    EXPECT_EQ(-1, ret);
+    VARIANT nullWindow;
+    VariantInit(&nullWindow);
+    V_VT(&nullWindow) = VT_DISPATCH;
+    V_DISPATCH(&nullWindow) = nullptr;
+    ret = 0;
+    EXPECT_EQ(S_FALSE, ctl->SetIEWindow(nullWindow, CComBSTR(L"first"), &ret));
+    EXPECT_EQ(-1, ret);
+
+    // No function named yet: the event is dropped.
+    ASSERT_EQ(1, CameraSim::requestEvent(L"early", 1, 1, self));
+    CameraSim::pumpMessages(100);
+
+    VARIANT page;
+    VariantInit(&page);
+    V_VT(&page) = VT_DISPATCH;
+    V_DISPATCH(&page) = static_cast<IHTMLWindow2*>(window);
+    ret = 99;
+    EXPECT_EQ(S_OK, ctl->SetIEWindow(page, CComBSTR(L"first,second"), &ret));
+    EXPECT_EQ(0, ret);
+    ASSERT_EQ(1, CameraSim::requestEvent(L"abc", 3, 7, self));
+    ASSERT_TRUE(pumpUntil(1));
+    EXPECT_EQ((std::vector<std::wstring>{L"7", L"3", L"abc"}), script->calls[0].params);
+
+    // Text longer than the relay's buffer arrives cut, nothing overflows.
+    ASSERT_EQ(1, CameraSim::requestEvent(std::wstring(20000, L'x'), -5, 0, self));
+    ASSERT_TRUE(pumpUntil(2));
+    ASSERT_EQ(3u, script->calls[1].params.size());
+    EXPECT_EQ(L"-5", script->calls[1].params[1]);
+    EXPECT_EQ(std::wstring(10239, L'x'), script->calls[1].params[2]);
+    EXPECT_EQ(2u, script->calls.size());
+
+    // An empty list stops the relay.
+    EXPECT_EQ(S_OK, ctl->SetIEWindow(page, CComBSTR(L""), &ret));
+    ASSERT_EQ(1, CameraSim::requestEvent(L"late", 1, 0, self));
+    CameraSim::pumpMessages(100);
+    EXPECT_EQ(2u, script->calls.size());
+
+    window->Release();
+    document->Release();
+    script->Release();
+}

@@ -1,0 +1,427 @@
+// orvelaX64.exe as its clients meet it: registration from its command line,
+// X64ConfigCtrl hosted by a container in this process while COM serves it
+// from the bridge's own process, camera calls reaching the simulator there,
+// camera events reaching a page function here, and the idle exit.
+#include "ax_host.h"
+#include "camera_sim_client.h"
+#include "com_ptr.h"
+#include "com_types.h"
+#include "orvelaX64.h"
+#include "page_objects.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace ATL;
+
+namespace {
+
+struct ComApartment : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
+    void TearDown() override { OleUninitialize(); }
+};
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
+
+// Runs the bridge with a command line; answers its exit code.
+DWORD RunBridge(const std::wstring& arguments, std::string* errorOutput = nullptr) {
+    std::wstring line = L"\"" BRIDGE_EXE_PATH L"\" " + arguments;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdError = writeEnd;
+    si.hStdOutput = writeEnd;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        CloseHandle(readEnd);
+        CloseHandle(writeEnd);
+        return static_cast<DWORD>(-1);
+    }
+    CloseHandle(writeEnd);
+    std::string output;
+    char buffer[512];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        output.append(buffer, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(pi.hProcess, 30000);
+    DWORD code = static_cast<DWORD>(-1);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (errorOutput)
+        *errorOutput = output;
+    return code;
+}
+
+// Every key and value below a HKEY_CLASSES_ROOT key, by path.
+using RegistryTree = std::map<std::wstring, std::wstring>;
+
+void ReadTree(HKEY parent, const std::wstring& path, RegistryTree& tree) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    tree[path] = L"<key>";
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLen = 256;
+        BYTE data[2048];
+        DWORD dataLen = sizeof(data);
+        DWORD type = 0;
+        if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data, &dataLen) != ERROR_SUCCESS)
+            break;
+        std::wstring value = std::to_wstring(type) + L":";
+        if (type == REG_SZ || type == REG_EXPAND_SZ)
+            value +=
+                std::wstring(reinterpret_cast<wchar_t*>(data), dataLen / sizeof(wchar_t)).c_str();
+        else
+            value += std::to_wstring(dataLen);
+        tree[path + L"|" + name] = value;
+    }
+    std::vector<std::wstring> children;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLen = 256;
+        if (RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        children.emplace_back(name);
+    }
+    RegCloseKey(key);
+    for (const auto& child : children)
+        ReadTree(parent, path + L"\\" + child, tree);
+}
+
+const wchar_t* const kBridgeKeys[] = {
+    L"CLSID\\{DF503770-8711-488F-B779-C289743BB4A9}",
+    L"KavrinX64.X64ConfigCtrl",
+    L"KavrinX64.X64ConfigCtrl.1",
+    L"AppID\\{0D902167-059D-4128-B191-0BFF738DE68C}",
+    L"AppID\\KavrinX64.EXE",
+    L"TypeLib\\{4DF015C0-1025-4485-BDD7-EFFA8F23503E}",
+    L"Interface\\{F3E0DCA1-AF03-4671-BDD4-22F166072293}",
+};
+
+// The program's path as the program itself sees it.
+std::wstring ExePathWindows() {
+    std::wstring path = BRIDGE_EXE_PATH;
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+RegistryTree BridgeEntries() {
+    RegistryTree tree;
+    for (const wchar_t* key : kBridgeKeys)
+        ReadTree(HKEY_CLASSES_ROOT, key, tree);
+    return tree;
+}
+
+} // namespace
+
+TEST(BridgeRegistration, UnregisterRemovesAndRegisterRestoresEveryEntry) {
+    const RegistryTree registered = BridgeEntries();
+    const std::wstring clsid = L"CLSID\\{DF503770-8711-488F-B779-C289743BB4A9}";
+    ASSERT_EQ(L"1:X64ConfigCtrl Class", registered.at(clsid + L"|"));
+    const std::wstring quoted = L"\"" + ExePathWindows() + L"\"";
+    EXPECT_EQ(L"1:" + quoted, registered.at(clsid + L"\\LocalServer32|"));
+    EXPECT_EQ(L"1:131473", registered.at(clsid + L"\\MiscStatus\\1|"));
+    EXPECT_EQ(L"1:0", registered.at(clsid + L"\\MiscStatus|"));
+    EXPECT_EQ(L"1:{0D902167-059D-4128-B191-0BFF738DE68C}", registered.at(clsid + L"|AppID"));
+    EXPECT_EQ(L"1:" + quoted + L", 102", registered.at(clsid + L"\\ToolboxBitmap32|"));
+    EXPECT_EQ(L"<key>", registered.at(clsid + L"\\Control"));
+    EXPECT_EQ(L"<key>", registered.at(clsid + L"\\Programmable"));
+    EXPECT_EQ(L"1:KavrinX64.X64ConfigCtrl.1", registered.at(L"KavrinX64.X64ConfigCtrl\\CurVer|"));
+    EXPECT_EQ(L"1:KavrinX64", registered.at(L"AppID\\{0D902167-059D-4128-B191-0BFF738DE68C}|"));
+    EXPECT_EQ(0u, registered.count(L"AppID\\{0D902167-059D-4128-B191-0BFF738DE68C}|LocalService"));
+    EXPECT_EQ(1u, registered.count(L"TypeLib\\{4DF015C0-1025-4485-BDD7-EFFA8F23503E}\\1.0"));
+
+    // The word in another case after a hyphen, as an installer may write it.
+    ASSERT_EQ(0u, RunBridge(L"-unregSERVER"));
+    EXPECT_TRUE(BridgeEntries().empty());
+    HKEY appIds = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID", 0, KEY_READ, &appIds));
+    RegCloseKey(appIds);
+    // Started by COM without its AppID, the program ends at once with the
+    // registry's error.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), RunBridge(L"-Embedding"));
+
+    ASSERT_EQ(0u, RunBridge(L"/regserver"));
+    EXPECT_EQ(registered, BridgeEntries());
+}
+
+namespace {
+
+std::wstring ServiceValue() {
+    wchar_t value[64] = {};
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, L"AppID\\{0D902167-059D-4128-B191-0BFF738DE68C}",
+                     L"LocalService", RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return value;
+}
+
+bool ServiceInstalled() {
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = scm ? OpenServiceW(scm, L"KavrinX64", SERVICE_QUERY_STATUS) : nullptr;
+    if (service)
+        CloseServiceHandle(service);
+    if (scm)
+        CloseServiceHandle(scm);
+    return service != nullptr;
+}
+
+bool WaitForServiceState(SC_HANDLE service, DWORD state) {
+    SERVICE_STATUS status = {};
+    for (int i = 0; i < 100; ++i) {
+        if (QueryServiceStatus(service, &status) && status.dwCurrentState == state)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(BridgeRegistration, ServiceWordInstallsOneServiceThatRunsAndRegServerRemovesIt) {
+    ASSERT_EQ(0u, RunBridge(L"/Service"));
+    ASSERT_EQ(0u, RunBridge(L"-SERVICE"));
+    EXPECT_EQ(L"KavrinX64", ServiceValue());
+    ASSERT_TRUE(ServiceInstalled());
+
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(nullptr, scm);
+    SC_HANDLE service = OpenServiceW(scm, L"KavrinX64", SERVICE_ALL_ACCESS);
+    ASSERT_NE(nullptr, service);
+    EXPECT_TRUE(StartServiceW(service, 0, nullptr));
+    EXPECT_TRUE(WaitForServiceState(service, SERVICE_RUNNING));
+    SERVICE_STATUS status = {};
+    EXPECT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+    EXPECT_TRUE(WaitForServiceState(service, SERVICE_STOPPED));
+    CloseServiceHandle(service);
+    CloseServiceHandle(scm);
+
+    // Both words: only the unregistration runs.
+    ASSERT_EQ(0u, RunBridge(L"/UnregServer /Service"));
+    EXPECT_FALSE(ServiceInstalled());
+    EXPECT_TRUE(BridgeEntries().empty());
+
+    ASSERT_EQ(0u, RunBridge(L"/Service"));
+    EXPECT_TRUE(ServiceInstalled());
+    ASSERT_EQ(0u, RunBridge(L"/RegServer"));
+    EXPECT_FALSE(ServiceInstalled());
+    EXPECT_EQ(L"<none>", ServiceValue());
+}
+
+namespace {
+
+HWND TopWindow() {
+    static HWND top = [] {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"OrvelaBridgeTestTop";
+        RegisterClassW(&wc);
+        return CreateWindowExW(0, wc.lpszClassName, L"bridge test", WS_POPUP | WS_VISIBLE, 0, 0,
+                               640, 480, nullptr, nullptr, wc.hInstance, nullptr);
+    }();
+    return top;
+}
+
+// One journal for the whole run: the bridge started by COM inherits this
+// process's environment, which names the journal file it writes to.
+CameraSim::JournalFile& Journal() {
+    static CameraSim::JournalFile journal;
+    return journal;
+}
+
+// X64ConfigCtrl in a control-host window of this process, served by the
+// bridge in its own process.
+class HostedBridge : public ::testing::Test {
+protected:
+    void SetUp() override {
+        journal.clear();
+        AxHostLibrary& atl = AxHostLibrary::Atl100();
+        ASSERT_TRUE(atl.AtlAxWinInit());
+        host = CreateWindowExW(0, atl.WindowClass(), nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 400, 300, TopWindow(),
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(nullptr, host);
+        ASSERT_EQ(S_OK, atl.CreateControl(host, L"KavrinX64.X64ConfigCtrl", &unk));
+        ASSERT_EQ(S_OK, unk.QueryInterface(&bridge));
+        CameraSim::pumpMessages(50);
+    }
+    void TearDown() override {
+        bridge.Release();
+        unk.Release();
+        if (host)
+            DestroyWindow(host);
+        CameraSim::pumpMessages(50);
+    }
+
+    // Pumps until the page saw n calls (events arrive while this thread pumps).
+    bool WaitForPageCalls(PageObjects::PageScript* script, size_t n, DWORD timeoutMs = 5000) {
+        const DWORD start = GetTickCount();
+        while (script->calls.size() < n && GetTickCount() - start < timeoutMs)
+            CameraSim::pumpMessages(20);
+        return script->calls.size() >= n;
+    }
+
+    CameraSim::JournalFile& journal = Journal();
+    HWND host = nullptr;
+    CComPtr<IUnknown> unk;
+    CComPtr<IX64ConfigCtrl> bridge;
+};
+
+std::vector<std::wstring> Texts(const CameraSim::JournalRecord& record) {
+    std::vector<std::wstring> out;
+    for (const auto& arg : record.args)
+        out.push_back(arg.isText() ? arg.text : std::to_wstring(arg.integer));
+    return out;
+}
+
+} // namespace
+
+TEST_F(HostedBridge, ForwardsTheSixCameraOperationsToTheCameraInItsOwnProcess) {
+    LONG ret = 99;
+    EXPECT_EQ(S_OK,
+              bridge->InitCtrl(CComBSTR(L"http://cam/"), CComBSTR(L"192.0.2.10"), 8091, &ret));
+    EXPECT_EQ(0, ret);
+    CComBSTR version;
+    EXPECT_EQ(S_OK, bridge->GetCtrlVersion(&version));
+    EXPECT_STREQ(L"20100", version.m_str);
+    ret = 99;
+    EXPECT_EQ(S_OK, bridge->LoadLang(CComBSTR(L"http://cam/lang/zh.xml"), 1, &ret));
+    EXPECT_EQ(0, ret);
+    ret = 99;
+    EXPECT_EQ(S_OK, bridge->SetBufferTick(40, 3, &ret));
+    EXPECT_EQ(0, ret);
+    ret = 99;
+    EXPECT_EQ(S_OK, bridge->SetBufferTickV2(0, 3, &ret));
+    EXPECT_EQ(-1, ret);
+    ret = 99;
+    EXPECT_EQ(S_OK, bridge->SetDeviceType(2, CComBSTR(L"ipc\x00e9"), &ret));
+    EXPECT_EQ(0, ret);
+
+    const CameraSim::Records calls = journal.calls();
+    ASSERT_EQ(6u, calls.size());
+    EXPECT_NE(GetCurrentProcessId(), calls[0].pid);
+    const std::vector<std::pair<int, std::vector<std::wstring>>> expected = {
+        {7, {L"http://cam/", L"192.0.2.10", L"8091"}},
+        {8, {}},
+        {9, {L"http://cam/lang/zh.xml", L"1"}},
+        {10, {L"40", L"3"}},
+        {11, {L"0", L"3"}},
+        {12, {L"2", L"ipc\x00e9"}},
+    };
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(expected[i].first, calls[i].slot) << i;
+        EXPECT_EQ(expected[i].second, Texts(calls[i])) << i;
+    }
+
+    // A failing camera call is the method's failure, not a result.
+    CameraSim::failNextCall(9, E_ACCESSDENIED);
+    ret = 99;
+    EXPECT_EQ(E_ACCESSDENIED, bridge->LoadLang(CComBSTR(L"x"), 0, &ret));
+    EXPECT_EQ(0, ret); // unwritten by the bridge: the marshaler's fresh value
+
+    // Script reaches the same methods through IDispatch.
+    CComPtr<IDispatch> disp;
+    ASSERT_EQ(S_OK, bridge.QueryInterface(&disp));
+    LPOLESTR name = const_cast<LPOLESTR>(L"SetIEWindow");
+    DISPID id = 0;
+    ASSERT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(7, id);
+    // A window that is not an object: -1.
+    CComVariant args[2];
+    args[1] = CComVariant(L"not a window");
+    args[0] = CComVariant(L"onCamera");
+    DISPPARAMS dp = {args, nullptr, 2, 0};
+    CComVariant result;
+    EXPECT_EQ(S_OK, disp->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr));
+    EXPECT_EQ(VT_I4, result.vt);
+    EXPECT_EQ(-1, result.lVal);
+}
+
+TEST_F(HostedBridge, RelaysCameraEventsToTheFirstNamedPageFunction) {
+    auto* script = new PageObjects::PageScript(L"onCamera");
+    auto* document = new PageObjects::PageDocument(script);
+    auto* window = new PageObjects::PageWindow(document);
+
+    // An event before any page is known goes nowhere.
+    ASSERT_GE(CameraSim::requestEvent(L"early", 1, 1), 1);
+    ASSERT_TRUE(journal.waitFor([](const CameraSim::Records& r) {
+        return !CameraSim::ofKind(r, CameraSim::JournalRecord::Kind::Delivery).empty();
+    }));
+
+    VARIANT page;
+    VariantInit(&page);
+    V_VT(&page) = VT_DISPATCH;
+    V_DISPATCH(&page) = static_cast<IHTMLWindow2*>(window);
+    LONG ret = 99;
+    EXPECT_EQ(S_OK, bridge->SetIEWindow(page, CComBSTR(L",onCamera,,onOther,"), &ret));
+    EXPECT_EQ(0, ret);
+
+    ASSERT_GE(CameraSim::requestEvent(L"abc \x00e9", 3, 7), 1);
+    ASSERT_TRUE(WaitForPageCalls(script, 1));
+    ASSERT_EQ(1u, script->calls.size());
+    EXPECT_EQ((std::vector<std::wstring>{L"7", L"3", L"abc \x00e9"}), script->calls[0].params);
+
+    ASSERT_GE(CameraSim::requestEvent(L"", -2, 0), 1);
+    ASSERT_TRUE(WaitForPageCalls(script, 2));
+    EXPECT_EQ((std::vector<std::wstring>{L"0", L"-2", L""}), script->calls[1].params);
+    // The script object and the function were looked up once.
+    EXPECT_EQ(1, document->scriptRequests);
+    EXPECT_EQ(1, script->lookups);
+
+    // A function the page does not have: nothing is called, and each event
+    // looks again.
+    ret = 99;
+    EXPECT_EQ(S_OK, bridge->SetIEWindow(page, CComBSTR(L"missing"), &ret));
+    EXPECT_EQ(0, ret);
+    ASSERT_GE(CameraSim::requestEvent(L"lost", 1, 0), 1);
+    ASSERT_GE(CameraSim::requestEvent(L"lost", 1, 0), 1);
+    const DWORD start = GetTickCount();
+    while (script->lookups < 3 && GetTickCount() - start < 5000)
+        CameraSim::pumpMessages(20);
+    EXPECT_EQ(3, script->lookups);
+    EXPECT_EQ(2u, script->calls.size());
+
+    window->Release();
+    document->Release();
+    script->Release();
+}
+
+TEST_F(HostedBridge, EndsFiveSecondsAfterItsLastObjectIsReleased) {
+    CComBSTR version;
+    ASSERT_EQ(S_OK, bridge->GetCtrlVersion(&version));
+    const CameraSim::Records calls = journal.calls();
+    ASSERT_FALSE(calls.empty());
+    HANDLE server = OpenProcess(SYNCHRONIZE, FALSE, calls.back().pid);
+    ASSERT_NE(nullptr, server);
+
+    bridge.Release();
+    unk.Release();
+    DestroyWindow(host);
+    host = nullptr;
+    const DWORD released = GetTickCount();
+    DWORD waited = WAIT_TIMEOUT;
+    while (waited == WAIT_TIMEOUT && GetTickCount() - released < 12000) {
+        CameraSim::pumpMessages(20);
+        waited = WaitForSingleObject(server, 0);
+    }
+    const DWORD elapsed = GetTickCount() - released;
+    CloseHandle(server);
+    EXPECT_EQ(WAIT_OBJECT_0, waited);
+    EXPECT_GE(elapsed, 4500u);
+    EXPECT_LE(elapsed, 9000u);
+}
