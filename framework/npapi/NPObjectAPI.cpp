@@ -54,20 +54,25 @@ long s_lastEventId = 0;
 
 NPObjectAPI::NPObjectAPI(NPObject* object, const NpapiBrowserHostPtr& host)
     : JSObject(host), m_object(object) {
-    if (m_object == nullptr || !host)
+    if (object == nullptr || !host)
         return;
-    host->RetainObject(m_object);
-    if (NPJavascriptObject::isNPJavaScriptObject(m_object)) {
+    host->RetainObject(object);
+    if (NPJavascriptObject::isNPJavaScriptObject(object)) {
         m_isOwnObject = true;
-        m_api = static_cast<NPJavascriptObject*>(m_object)->getAPI();
+        m_api = static_cast<NPJavascriptObject*>(object)->getAPI();
     }
 }
 
 NPObjectAPI::~NPObjectAPI() {
-    if (m_object == nullptr)
+    releaseNPObject();
+}
+
+void NPObjectAPI::releaseNPObject() {
+    NPObject* object = m_object.exchange(nullptr);
+    if (object == nullptr)
         return;
     if (auto h = host())
-        h->ReleaseObject(m_object);
+        h->ReleaseObject(object);
 }
 
 NpapiBrowserHostPtr NPObjectAPI::host() const {

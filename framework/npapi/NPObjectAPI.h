@@ -3,6 +3,7 @@
 // Member operations become browser calls, made on the main thread; one of the
 // plug-in's own wrappers coming back is unwrapped to its scripting object.
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ public:
     ~NPObjectAPI() override;
 
     NPObject* getNPObject() const { return m_object; }
+    // Gives the browser reference back now (main thread); the wrapper then
+    // stands for nothing.
+    void releaseNPObject();
 
     // JSObject
     EventId getEventId() const override;
@@ -34,7 +38,7 @@ public:
     void callMultipleFunctions(const std::string& name, const VariantList& args,
                                const std::vector<JSObjectPtr>& direct,
                                const std::vector<JSObjectPtr>& ifaces) override;
-    bool isValid() override { return m_object != nullptr && !m_host.expired(); }
+    bool isValid() override { return m_object.load() != nullptr && !m_host.expired(); }
     JSAPIPtr getJSAPI() const override { return m_api.lock(); }
 
     // JSAPI
@@ -64,7 +68,7 @@ private:
     void setPropertyById(NPIdentifier id, const variant& value);
     variant callBrowser(NPIdentifier name, bool isDefault, bool construct, const VariantList& args);
 
-    NPObject* m_object;
+    std::atomic<NPObject*> m_object;
     bool m_isOwnObject = false;
     JSAPIWeakPtr m_api;
     mutable EventId m_eventId = nullptr;

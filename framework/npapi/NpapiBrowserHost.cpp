@@ -1,5 +1,6 @@
 #include "NpapiBrowserHost.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -40,11 +41,11 @@ void NpapiBrowserHost::setBrowserFuncs(const NPNetscapeFuncs* funcs) {
     auto self = std::static_pointer_cast<NpapiBrowserHost>(shared_from_this());
     try {
         if (window) {
-            m_windowObject = std::make_shared<NPObjectAPI>(window, self);
+            m_windowObject = wrapPageObject(window);
             m_domWindow = DOM::Window::create(m_windowObject);
         }
         if (element) {
-            m_elementObject = std::make_shared<NPObjectAPI>(element, self);
+            m_elementObject = wrapPageObject(element);
             m_domElement = DOM::Element::create(m_elementObject);
         }
     } catch (...) {
@@ -108,6 +109,7 @@ void NpapiBrowserHost::shutdown() {
     m_domElement.reset();
     m_windowObject.reset();
     m_elementObject.reset();
+    releasePageObjects();
     DeferredRelease();
     m_wrapperCache.clear();
     m_funcs = NPNetscapeFuncs{};
@@ -176,8 +178,7 @@ variant NpapiBrowserHost::getVariant(const NPVariant* npVariant) {
         NPObject* object = npVariant->value.objectValue;
         if (object == nullptr)
             return variant(JSObjectPtr());
-        auto self = std::static_pointer_cast<NpapiBrowserHost>(shared_from_this());
-        return variant(JSObjectPtr(std::make_shared<NPObjectAPI>(object, self)));
+        return variant(JSObjectPtr(wrapPageObject(object)));
     }
     case NPVariantType_Void:
     default:
@@ -295,6 +296,28 @@ void NpapiBrowserHost::getNPVariant(NPVariant* dst, const variant& src) {
             setObject(dst, NPJavascriptObject::NewObject(
                                std::static_pointer_cast<NpapiBrowserHost>(shared_from_this()),
                                object, true));
+    }
+}
+
+std::shared_ptr<NPObjectAPI> NpapiBrowserHost::wrapPageObject(NPObject* object) {
+    auto self = std::static_pointer_cast<NpapiBrowserHost>(shared_from_this());
+    auto wrapper = std::make_shared<NPObjectAPI>(object, self);
+    if (m_pageObjects.size() >= m_pageObjectsPruneAt) {
+        m_pageObjects.erase(std::remove_if(m_pageObjects.begin(), m_pageObjects.end(),
+                                           [](const auto& weak) { return weak.expired(); }),
+                            m_pageObjects.end());
+        m_pageObjectsPruneAt = std::max<size_t>(64, m_pageObjects.size() * 2);
+    }
+    m_pageObjects.push_back(wrapper);
+    return wrapper;
+}
+
+void NpapiBrowserHost::releasePageObjects() {
+    auto objects = std::move(m_pageObjects);
+    m_pageObjects.clear();
+    for (const auto& weak : objects) {
+        if (auto wrapper = weak.lock())
+            wrapper->releaseNPObject();
     }
 }
 

@@ -18,6 +18,7 @@ namespace FW {
 namespace Npapi {
 
 class NPJavascriptObject;
+class NPObjectAPI;
 class NpapiBrowserHost;
 using NpapiBrowserHostPtr = std::shared_ptr<NpapiBrowserHost>;
 using NpapiBrowserHostWeakPtr = std::weak_ptr<NpapiBrowserHost>;
@@ -85,6 +86,10 @@ public:
 
 private:
     NPObject* windowObject() const;
+    // Page objects wrapped for the core; at shutdown those still alive give
+    // their browser references back, as nothing may reach the browser later.
+    std::shared_ptr<NPObjectAPI> wrapPageObject(NPObject* object);
+    void releasePageObjects();
 
     NPP m_npp;
     NPNetscapeFuncs m_funcs{};
@@ -96,6 +101,8 @@ private:
     DOM::DocumentPtr m_domDocument;
     DOM::ElementPtr m_domElement;
     std::map<const JSAPI*, std::weak_ptr<NPJavascriptObject>> m_wrapperCache;
+    std::vector<std::weak_ptr<NPObjectAPI>> m_pageObjects;
+    size_t m_pageObjectsPruneAt = 64;
     std::mutex m_releaseMutex;
     std::vector<NPObject*> m_pendingReleases;
 };

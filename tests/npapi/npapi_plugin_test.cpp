@@ -83,8 +83,7 @@ protected:
             EXPECT_EQ(NPERR_NO_ERROR, shutdown());
         }
         // Nothing of the browser's is left behind.
-        if (checkLeftovers)
-            EXPECT_EQ(0, browser.liveObjects());
+        EXPECT_EQ(0, browser.liveObjects());
         EXPECT_EQ(0, browser.liveBlocks());
         if (library)
             FreeLibrary(library);
@@ -136,7 +135,6 @@ protected:
     }
 
     FakeBrowser browser;
-    bool checkLeftovers = true;
     HMODULE library = nullptr;
     GetEntryPointsFn getEntryPoints = nullptr;
     InitializeFn initialize = nullptr;
@@ -254,8 +252,4 @@ TEST_F(PluginLibrary, OnloadAndEventListenersCallPageFunctions) {
     browser.m_funcs.releaseobject(object);
     EXPECT_EQ(NPERR_NO_ERROR, plugin.destroy(browser.npp(), nullptr));
     browser.runAsyncCalls();
-    // Known open fault: after an instance whose page had an onload function and
-    // an event handler, a page object reference is not given back by
-    // NPP_Destroy; the other tests check that nothing is left.
-    checkLeftovers = false;
 }

@@ -187,3 +187,15 @@ TEST_F(NPVariants, PageWindowAndCallFunction) {
     pageHost->shutdown();
     browser.closeWindow();
 }
+
+TEST_F(NPVariants, PageObjectsStillHeldAtShutdownGiveTheirReferencesBack) {
+    NPObject* page = browser.newPageObject();
+    NPVariant in = npObject(page);
+    variant held = host->getVariant(&in);
+    EXPECT_EQ(2u, page->referenceCount);
+    host->shutdown();
+    EXPECT_EQ(1u, page->referenceCount); // nothing may reach the browser later
+    held = variant();
+    EXPECT_EQ(1u, page->referenceCount);
+    browser.release(in);
+}
