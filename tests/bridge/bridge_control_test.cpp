@@ -13,6 +13,7 @@
 
 #include <string>
 #include <vector>
+#include "support/test_top_window.h"
 
 using namespace ATL;
 
@@ -50,19 +51,6 @@ TEST(SplitString, PiecesWithAndWithoutEmptyOnes) {
 
 namespace {
 
-HWND TopWindow() {
-    static HWND top = [] {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"OrvelaBridgeControlTestTop";
-        RegisterClassW(&wc);
-        return CreateWindowExW(0, wc.lpszClassName, L"bridge control test", WS_POPUP | WS_VISIBLE,
-                               0, 0, 640, 480, nullptr, nullptr, wc.hInstance, nullptr);
-    }();
-    return top;
-}
-
 class BridgeControl : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -77,7 +65,7 @@ protected:
     }
     HWND CreateWindowOfControl() {
         const RECT rc = {0, 0, 320, 240};
-        return ctl->Create(TopWindow(), rc, nullptr,
+        return ctl->Create(testsupport::testTopWindow(), rc, nullptr,
                            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
     }
     CameraSim::Records InitCalls() { return CameraSim::callsOf(journal.calls(), 7); }

@@ -15,6 +15,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "support/test_top_window.h"
 
 using namespace ATL;
 
@@ -224,19 +225,6 @@ TEST(BridgeRegistration, ServiceWordInstallsOneServiceThatRunsAndRegServerRemove
 
 namespace {
 
-HWND TopWindow() {
-    static HWND top = [] {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"OrvelaBridgeTestTop";
-        RegisterClassW(&wc);
-        return CreateWindowExW(0, wc.lpszClassName, L"bridge test", WS_POPUP | WS_VISIBLE, 0, 0,
-                               640, 480, nullptr, nullptr, wc.hInstance, nullptr);
-    }();
-    return top;
-}
-
 // One journal for the whole run: the bridge started by COM inherits this
 // process's environment, which names the journal file it writes to.
 CameraSim::JournalFile& Journal() {
@@ -252,9 +240,9 @@ protected:
         journal.clear();
         AxHostLibrary& atl = AxHostLibrary::Atl100();
         ASSERT_TRUE(atl.AtlAxWinInit());
-        host = CreateWindowExW(0, atl.WindowClass(), nullptr,
-                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 400, 300, TopWindow(),
-                               nullptr, GetModuleHandleW(nullptr), nullptr);
+        host = CreateWindowExW(
+            0, atl.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 400, 300,
+            testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(nullptr, host);
         ASSERT_EQ(S_OK, atl.CreateControl(host, L"KavrinX64.X64ConfigCtrl", &unk));
         ASSERT_EQ(S_OK, unk.QueryInterface(&bridge));

@@ -17,6 +17,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "support/test_top_window.h"
 
 using namespace ATL;
 
@@ -121,21 +122,6 @@ TEST(InprocServer, ClassObjectRulesAndLockCount) {
 
 namespace {
 
-// Host window for the control tests: one top-level window for the whole run
-// (destroying a top-level window costs two seconds under Xvfb).
-HWND TopWindow() {
-    static HWND top = [] {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"OrvelaPlatformTestTop";
-        RegisterClassW(&wc);
-        return CreateWindowExW(0, wc.lpszClassName, L"platform test", WS_POPUP | WS_VISIBLE, 0, 0,
-                               640, 480, nullptr, nullptr, wc.hInstance, nullptr);
-    }();
-    return top;
-}
-
 struct Recorded {
     int calls = 0;
     std::wstring text;
@@ -205,9 +191,9 @@ protected:
     void SetUp() override {
         AxHostLibrary& atl = AxHostLibrary::Atl100();
         ASSERT_TRUE(atl.AtlAxWinInit());
-        host = CreateWindowExW(0, atl.WindowClass(), nullptr,
-                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 10, 20, 400, 300,
-                               TopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+        host = CreateWindowExW(
+            0, atl.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 10, 20, 400,
+            300, testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(nullptr, host);
         ASSERT_EQ(S_OK, atl.CreateControl(host, L"OrvelaProbe.Control", &unk));
         ASSERT_EQ(S_OK, unk.QueryInterface(&ctl));
@@ -506,16 +492,17 @@ TEST(ControlHosting, MissingRuntimeFailsCleanly) {
     EXPECT_FALSE(missing.AtlAxWinInit());
     CComPtr<IUnknown> unk;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),
-              missing.CreateControl(TopWindow(), L"OrvelaProbe.Control", &unk));
+              missing.CreateControl(testsupport::testTopWindow(), L"OrvelaProbe.Control", &unk));
     EXPECT_EQ(nullptr, unk.p);
-    EXPECT_EQ(E_POINTER, missing.AtlAxGetHost(TopWindow(), nullptr));
+    EXPECT_EQ(E_POINTER, missing.AtlAxGetHost(testsupport::testTopWindow(), nullptr));
 }
 
 TEST(ControlHosting, Atl80HostsTooAndUnknownControlsFail) {
     AxHostLibrary& atl = AxHostLibrary::Atl80();
     ASSERT_TRUE(atl.AtlAxWinInit());
-    HWND host = CreateWindowExW(0, L"AtlAxWin80", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 100, 100,
-                                TopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND host =
+        CreateWindowExW(0, L"AtlAxWin80", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 100, 100,
+                        testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(nullptr, host);
     CComPtr<IUnknown> unk;
     EXPECT_TRUE(FAILED(atl.CreateControl(host, L"Orvela.NoSuchControl", &unk)));
@@ -803,8 +790,9 @@ TEST(Registration, RegisterThenUnregisterRestoresTheRegistry) {
 TEST(ControlHosting, WindowlessWhenTheSiteOffersIt) {
     AxHostLibrary& atl = AxHostLibrary::Atl100();
     ASSERT_TRUE(atl.AtlAxWinInit());
-    HWND host = CreateWindowExW(0, atl.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200,
-                                100, TopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND host =
+        CreateWindowExW(0, atl.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 100,
+                        testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(nullptr, host);
     CComPtr<IUnknown> unk;
     ASSERT_EQ(S_OK, atl.CreateControl(host, L"OrvelaProbe.Windowless", &unk));
@@ -900,8 +888,8 @@ TEST(ControlHosting, AHostWindowThatAnswersTheMessageCreatesTheControl) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"OrvelaAnsweringHost";
     RegisterClassW(&wc);
-    HWND wnd = CreateWindowExW(0, wc.lpszClassName, nullptr, WS_CHILD, 0, 0, 50, 50, TopWindow(),
-                               nullptr, wc.hInstance, nullptr);
+    HWND wnd = CreateWindowExW(0, wc.lpszClassName, nullptr, WS_CHILD, 0, 0, 50, 50,
+                               testsupport::testTopWindow(), nullptr, wc.hInstance, nullptr);
     ASSERT_NE(nullptr, wnd);
 
     CComObject<CFakeHost>* host = nullptr;
