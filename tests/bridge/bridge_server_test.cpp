@@ -15,6 +15,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "support/registry_tree.h"
 #include "support/test_top_window.h"
 
 using namespace ATL;
@@ -63,43 +64,7 @@ DWORD RunBridge(const std::wstring& arguments, std::string* errorOutput = nullpt
     return code;
 }
 
-// Every key and value below a HKEY_CLASSES_ROOT key, by path.
-using RegistryTree = std::map<std::wstring, std::wstring>;
-
-void ReadTree(HKEY parent, const std::wstring& path, RegistryTree& tree) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    tree[path] = L"<key>";
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLen = 256;
-        BYTE data[2048];
-        DWORD dataLen = sizeof(data);
-        DWORD type = 0;
-        if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data, &dataLen) != ERROR_SUCCESS)
-            break;
-        std::wstring value = std::to_wstring(type) + L":";
-        if (type == REG_SZ || type == REG_EXPAND_SZ)
-            value +=
-                std::wstring(reinterpret_cast<wchar_t*>(data), dataLen / sizeof(wchar_t)).c_str();
-        else
-            value += std::to_wstring(dataLen);
-        tree[path + L"|" + name] = value;
-    }
-    std::vector<std::wstring> children;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLen = 256;
-        if (RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        children.emplace_back(name);
-    }
-    RegCloseKey(key);
-    for (const auto& child : children)
-        ReadTree(parent, path + L"\\" + child, tree);
-}
+using testsupport::RegistryTree;
 
 const wchar_t* const kBridgeKeys[] = {
     L"CLSID\\{DF503770-8711-488F-B779-C289743BB4A9}",
@@ -123,7 +88,7 @@ std::wstring ExePathWindows() {
 RegistryTree BridgeEntries() {
     RegistryTree tree;
     for (const wchar_t* key : kBridgeKeys)
-        ReadTree(HKEY_CLASSES_ROOT, key, tree);
+        testsupport::readRegistryTree(HKEY_CLASSES_ROOT, key, tree);
     return tree;
 }
 

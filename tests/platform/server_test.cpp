@@ -17,6 +17,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "support/registry_tree.h"
 #include "support/test_top_window.h"
 
 using namespace ATL;
@@ -664,48 +665,13 @@ TEST(LocalServer, ServiceRegistrationRunsAndIsUndone) {
 
 namespace {
 
-// Every key and value under root\path, one line per value, sorted.
-void Snapshot(HKEY root, const std::wstring& path, std::map<std::wstring, std::wstring>& out) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    out[path] = L"";
-    std::vector<BYTE> data(4096);
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[512];
-        DWORD nameLen = 512, type = 0, size = static_cast<DWORD>(data.size());
-        const LONG err = RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data.data(), &size);
-        if (err == ERROR_MORE_DATA) {
-            data.resize(size);
-            --i;
-            continue;
-        }
-        if (err != ERROR_SUCCESS)
-            break;
-        std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
-        out[path + L" :" + name] = std::to_wstring(type) + L"=" + text;
-    }
-    std::vector<std::wstring> children;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[512];
-        DWORD nameLen = 512;
-        if (RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        children.emplace_back(name);
-    }
-    RegCloseKey(key);
-    for (const auto& child : children)
-        Snapshot(root, path + L"\\" + child, out);
-}
-
-using Registry = std::map<std::wstring, std::wstring>;
+using Registry = testsupport::RegistryTree;
 
 Registry Classes() {
     Registry all;
     Registry machine, user;
-    Snapshot(HKEY_LOCAL_MACHINE, L"Software\\Classes", machine);
-    Snapshot(HKEY_CURRENT_USER, L"Software\\Classes", user);
+    testsupport::readRegistryTree(HKEY_LOCAL_MACHINE, L"Software\\Classes", machine);
+    testsupport::readRegistryTree(HKEY_CURRENT_USER, L"Software\\Classes", user);
     for (auto& [k, v] : machine)
         all[L"HKLM\\" + k] = v;
     for (auto& [k, v] : user)
