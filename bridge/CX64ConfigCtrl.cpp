@@ -4,6 +4,7 @@
 
 #include "ax_host.h"
 #include "com_error.h"
+#include "dispatch.h"
 #include "text.h"
 
 #include <cstdio>
@@ -177,9 +178,21 @@ STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort
 STDMETHODIMP CX64ConfigCtrl::GetCtrlVersion(BSTR* strVerSion) {
     if (!strVerSion)
         return E_POINTER;
-    // The camera control answers its version as a number; the page gets it
-    // as decimal text.
+    // The page gets a text: the control's own text unchanged, or its number
+    // as decimal text, whichever form the installed control declares.
     return Forward(L"GetCtrlVersion", [&](KavrinControl::ICameraControl* ctrl) {
+        using namespace KavrinControl;
+        if (DeclaredRetvalType(kTypeLibId, kTypeLibMajor, kTypeLibMinor, kControlIid,
+                               kGetCtrlVersionSlot) == VT_BSTR) {
+            BSTR text = nullptr;
+            const HRESULT hr = CallVtableSlot(ctrl, kGetCtrlVersionSlot, &text);
+            if (FAILED(hr)) {
+                SysFreeString(text);
+                return hr;
+            }
+            *strVerSion = text;
+            return S_OK;
+        }
         LONG version = 0;
         const HRESULT hr = ctrl->GetCtrlVersion(&version);
         if (FAILED(hr))

@@ -6,6 +6,7 @@
 #include "SplitString.h"
 
 #include "camera_sim_client.h"
+#include "dispatch.h"
 #include "exe_module.h"
 #include "page_objects.h"
 
@@ -307,4 +308,37 @@ TEST(BridgeLifetime, APageFunctionMayReleaseTheControlDuringAnEvent) {
             life.push_back(record.name);
     EXPECT_EQ((std::vector<std::wstring>{L"created", L"activated", L"deactivated", L"destroyed"}),
               life);
+}
+
+// A release of the camera whose version operation answers text: the bridge
+// passes the text on unchanged instead of formatting a number.
+TEST_F(BridgeControl, TheVersionIsReadInTheFormTheInstalledControlDeclares) {
+    ASSERT_NE(nullptr, CreateWindowOfControl());
+    CComBSTR number;
+    EXPECT_EQ(S_OK, ctl->GetCtrlVersion(&number));
+    EXPECT_STREQ(L"20100", number.m_str);
+    ::DestroyWindow(ctl->m_hWnd);
+
+    CameraSim::SubstituteControl textRelease(CAMSIM_TEXT_VERSION_DLL, CAMSIM_DLL);
+    ASSERT_TRUE(textRelease.registered());
+    EXPECT_EQ(VT_BSTR,
+              DeclaredRetvalType(KavrinControl::kTypeLibId, 1, 0, KavrinControl::kControlIid, 8));
+    ASSERT_NE(nullptr, CreateWindowOfControl());
+    CComBSTR text;
+    EXPECT_EQ(S_OK, ctl->GetCtrlVersion(&text));
+    EXPECT_STREQ(L"020100", text.m_str);
+    CameraSim::failNextCall(8, E_FAIL);
+    text.Empty();
+    EXPECT_EQ(E_FAIL, ctl->GetCtrlVersion(&text));
+    EXPECT_EQ(nullptr, text.m_str);
+    ::DestroyWindow(ctl->m_hWnd);
+}
+
+TEST(DeclaredRetvalType, ReadsTheRegisteredLibraryAndAnswersEmptyWhenItCannot) {
+    using namespace KavrinControl;
+    EXPECT_EQ(VT_I4, DeclaredRetvalType(kTypeLibId, 1, 0, kControlIid, 8));
+    EXPECT_EQ(VT_BSTR, DeclaredRetvalType(kTypeLibId, 1, 0, kControlIid, 22));
+    EXPECT_EQ(VT_EMPTY, DeclaredRetvalType(kTypeLibId, 1, 0, kControlIid, 99));
+    EXPECT_EQ(VT_EMPTY, DeclaredRetvalType(kTypeLibId, 9, 0, kControlIid, 8));
+    EXPECT_EQ(VT_EMPTY, DeclaredRetvalType(kTypeLibId, 1, 0, IID_IUnknown, 8));
 }
