@@ -1,0 +1,77 @@
+// The adapter's answers to faults a browser or a plug-in object may provoke:
+// releases asked for off the main thread, addresses reused by new scripting
+// objects, and browser tables that end inside an entry.
+
+#include <cstddef>
+#include <new>
+#include <thread>
+
+#include "NpapiTestSupport.h"
+#include "TestAPI.h"
+
+namespace FW {
+namespace Testing {
+namespace {
+
+using AdapterMends = NpapiTest;
+
+TEST_F(AdapterMends, ReleaseFromAnotherThreadIsDoneOnTheMainThreadAtItsNextTurn) {
+    NPObject* page = browser.newPageObject();
+    browser.m_funcs.retainobject(page); // the reference the host gives back
+    std::thread([&] {
+        host->ReleaseObject(page);
+        host->DeferredRelease();
+    }).join();
+    EXPECT_EQ(2u, page->referenceCount) << "the browser was called off its main thread";
+    EXPECT_EQ(1u, browser.pendingAsyncCalls()) << "one main-thread turn for the queue";
+    browser.runAsyncCalls();
+    EXPECT_EQ(1u, page->referenceCount);
+    browser.m_funcs.releaseobject(page);
+}
+
+TEST_F(AdapterMends, WrapperCacheNeverHandsOutAWrapperOfADeadObjectAtTheSameAddress) {
+    alignas(TestAPI) unsigned char storage[sizeof(TestAPI)];
+    auto make = [&storage] {
+        return std::shared_ptr<TestAPI>(new (storage) TestAPI(), [](TestAPI* p) { p->~TestAPI(); });
+    };
+    auto first = make();
+    NPObject* firstWrapper = host->getJSAPIWrapper(first, false);
+    ASSERT_NE(nullptr, firstWrapper);
+    first.reset(); // the browser still holds the wrapper of the dead object
+    auto second = make();
+    ASSERT_EQ(static_cast<void*>(storage), static_cast<void*>(second.get()));
+    NPObject* secondWrapper = host->getJSAPIWrapper(second, false);
+    ASSERT_NE(nullptr, secondWrapper);
+    EXPECT_NE(firstWrapper, secondWrapper);
+    NPVariant result = npVoid();
+    const NPIdentifier name = browser.id("takeLong");
+    NPVariant arg = npInt(21);
+    EXPECT_TRUE(secondWrapper->_class->invoke(secondWrapper, name, &arg, 1, &result));
+    EXPECT_EQ(42, result.value.intValue);
+    browser.m_funcs.releaseobject(firstWrapper);
+    browser.m_funcs.releaseobject(secondWrapper);
+}
+
+TEST_F(AdapterMends, TableEntriesCutByTheBrowsersSizeAreNotUsed) {
+    NPNetscapeFuncs cut = *browser.funcs();
+    cut.size = static_cast<uint16_t>(offsetof(NPNetscapeFuncs, pluginthreadasynccall) + 2);
+    auto shortHost = std::make_shared<Npapi::NpapiBrowserHost>(browser.npp());
+    shortHost->setBrowserFuncs(&cut);
+    int ran = 0;
+    EXPECT_FALSE(shortHost->ScheduleAsyncCall([](void* p) { ++*static_cast<int*>(p); }, &ran));
+    EXPECT_EQ(0u, browser.pendingAsyncCalls());
+    shortHost->shutdown();
+
+    cut.size = static_cast<uint16_t>(offsetof(NPNetscapeFuncs, pluginthreadasynccall) +
+                                     sizeof(cut.pluginthreadasynccall));
+    auto wholeHost = std::make_shared<Npapi::NpapiBrowserHost>(browser.npp());
+    wholeHost->setBrowserFuncs(&cut);
+    EXPECT_TRUE(wholeHost->ScheduleAsyncCall([](void* p) { ++*static_cast<int*>(p); }, &ran));
+    browser.runAsyncCalls();
+    EXPECT_EQ(1, ran);
+    wholeHost->shutdown();
+}
+
+} // namespace
+} // namespace Testing
+} // namespace FW
