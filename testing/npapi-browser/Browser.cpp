@@ -168,6 +168,22 @@ duk_ret_t testbedWindows(duk_context* ctx) {
     return 1;
 }
 
+// What the browser does with the arguments of a plug-in call, without the
+// plug-in: the benchmarks' baseline.
+duk_ret_t testbedConvertArguments(duk_context* ctx) {
+    const duk_idx_t count = duk_get_top(ctx);
+    int32_t sum = 0;
+    for (duk_idx_t i = 0; i < count; ++i) {
+        NPVariant value;
+        ScriptEngine::current()->toVariant(i, &value, true);
+        if (value.type == NPVariantType_Int32)
+            sum += value.value.intValue;
+        rt().releaseBrowserValue(value);
+    }
+    duk_push_int(ctx, sum);
+    return 1;
+}
+
 // Sends a mouse message to the browser window at client point (x, y).
 duk_ret_t testbedClick(duk_context* ctx) {
     const LPARAM point = MAKELPARAM(duk_to_int32(ctx, 0), duk_to_int32(ctx, 1));
@@ -474,16 +490,18 @@ NPObject* Browser::scriptableOf(void* elementProxy) {
 
 void Browser::installTestbed(duk_context* ctx) {
     duk_push_object(ctx);
-    const duk_function_list_entry functions[] = {{"raiseEvent", testbedRaiseEvent, 3},
-                                                 {"failNextCall", testbedFailNextCall, 2},
-                                                 {"journal", testbedJournal, 0},
-                                                 {"asyncCalls", testbedAsyncCalls, 0},
-                                                 {"invalidations", testbedInvalidations, 0},
-                                                 {"messageWindows", testbedMessageWindows, 1},
-                                                 {"windows", testbedWindows, 1},
-                                                 {"click", testbedClick, 2},
-                                                 {"pixel", testbedPixel, 2},
-                                                 {nullptr, nullptr, 0}};
+    const duk_function_list_entry functions[] = {
+        {"raiseEvent", testbedRaiseEvent, 3},
+        {"failNextCall", testbedFailNextCall, 2},
+        {"journal", testbedJournal, 0},
+        {"asyncCalls", testbedAsyncCalls, 0},
+        {"invalidations", testbedInvalidations, 0},
+        {"messageWindows", testbedMessageWindows, 1},
+        {"windows", testbedWindows, 1},
+        {"click", testbedClick, 2},
+        {"pixel", testbedPixel, 2},
+        {"convertArguments", testbedConvertArguments, DUK_VARARGS},
+        {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, functions);
     duk_push_int(ctx, rt().table()->version);
     duk_put_prop_string(ctx, -2, "tableVersion");
@@ -693,7 +711,9 @@ int Browser::run() {
         std::fprintf(stderr, "cannot create the browser window (error %lu)\n", GetLastError());
         return 2;
     }
-    CameraSim::JournalFile journal;
+    std::unique_ptr<CameraSim::JournalFile> journal;
+    if (m_options.journal)
+        journal = std::make_unique<CameraSim::JournalFile>();
     const std::string url = "file:///" + narrow(m_options.page);
     m_engine = std::make_unique<ScriptEngine>(*this, url);
     loadPage();

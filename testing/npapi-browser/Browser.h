@@ -25,6 +25,7 @@ struct Options {
     std::wstring screenshot;
     DWORD screenshotDelay = 500;
     DWORD timeoutSeconds = 30;
+    bool journal = true; // a fresh camera simulator journal for the run
     std::wstring page;
 };
 

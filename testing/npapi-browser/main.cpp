@@ -1,5 +1,8 @@
 // npapi-browser [--plugin PATH] [--user-agent TEXT] [--table-version N] [--size WxH]
-//               [--screenshot FILE.png] [--screenshot-delay MS] [--timeout S] PAGE.html
+//               [--screenshot FILE.png] [--screenshot-delay MS] [--timeout S]
+//               [--no-journal] PAGE.html
+//
+// --no-journal leaves the camera simulator's journal alone (benchmarks).
 //
 // Exit code: 0 after window.close() with nothing wrong, 1 when a script error
 // escaped to the page's top level, 3 on timeout, 4 when the plug-in broke a
@@ -53,6 +56,8 @@ int main() {
             options.screenshot = argv[++i];
         } else if (arg == L"--screenshot-delay" && hasValue) {
             options.screenshotDelay = std::wcstoul(argv[++i], nullptr, 10);
+        } else if (arg == L"--no-journal") {
+            options.journal = false;
         } else if (arg == L"--timeout" && hasValue) {
             options.timeoutSeconds = std::wcstoul(argv[++i], nullptr, 10);
         } else if (arg.rfind(L"--", 0) == 0 || !options.page.empty()) {

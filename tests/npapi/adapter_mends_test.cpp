@@ -1,10 +1,15 @@
-// The adapter's answers to faults a browser or a plug-in object may provoke:
-// releases asked for off the main thread, addresses reused by new scripting
-// objects, and browser tables that end inside an entry.
+// The adapter's answers to faults a browser or a plug-in object may provoke
+// (releases asked for off the main thread, addresses reused by new scripting
+// objects, browser tables that end inside an entry), and the browser functions
+// the host offers the core.
 
 #include <cstddef>
+#include <cstring>
+#include <map>
 #include <new>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "NpapiTestSupport.h"
 #include "TestAPI.h"
@@ -70,6 +75,59 @@ TEST_F(AdapterMends, TableEntriesCutByTheBrowsersSizeAreNotUsed) {
     browser.runAsyncCalls();
     EXPECT_EQ(1, ran);
     wholeHost->shutdown();
+}
+
+using BrowserFunctions = NpapiTest;
+
+std::string s_proxyAnswer;
+std::vector<std::string> s_browserCalls;
+
+NPError proxyForURL(NPP, int variable, const char*, char** value, uint32_t* length) {
+    if (variable != 502)
+        return NPERR_GENERIC_ERROR;
+    *value = static_cast<char*>(
+        FakeBrowser::current->m_funcs.memalloc(static_cast<uint32_t>(s_proxyAnswer.size() + 1)));
+    std::memcpy(*value, s_proxyAnswer.c_str(), s_proxyAnswer.size() + 1);
+    *length = static_cast<uint32_t>(s_proxyAnswer.size());
+    return NPERR_NO_ERROR;
+}
+
+TEST_F(BrowserFunctions, ProxySettingsComeFromTheBrowsersAnswerForTheURL) {
+    browser.m_funcs.getvalueforurl = proxyForURL;
+    auto proxied = makeHost();
+    std::map<std::string, std::string> settings;
+    s_proxyAnswer = "PROXY cache.example:3128";
+    EXPECT_TRUE(proxied->DetectProxySettings(settings, "https://camera.example/"));
+    EXPECT_EQ("https", settings["type"]);
+    EXPECT_EQ("cache.example", settings["hostname"]);
+    EXPECT_EQ("3128", settings["port"]);
+    settings.clear();
+    s_proxyAnswer = "SOCKS socks.example:1080";
+    EXPECT_TRUE(proxied->DetectProxySettings(settings, "http://camera.example/"));
+    EXPECT_EQ("socks", settings["type"]);
+    settings.clear();
+    s_proxyAnswer = "DIRECT";
+    EXPECT_FALSE(proxied->DetectProxySettings(settings, "http://camera.example/"));
+    EXPECT_TRUE(settings.empty());
+    proxied->shutdown();
+}
+
+TEST_F(BrowserFunctions, NavigateOpensTheURLBetweenPopupStates) {
+    s_browserCalls.clear();
+    browser.m_funcs.pushpopupsenabledstate = [](NPP, NPBool enabled) {
+        s_browserCalls.push_back(enabled ? "push true" : "push false");
+    };
+    browser.m_funcs.geturl = [](NPP, const char* url, const char* target) -> NPError {
+        s_browserCalls.push_back(std::string("get ") + url + " " + target);
+        return NPERR_NO_ERROR;
+    };
+    browser.m_funcs.poppopupsenabledstate = [](NPP) { s_browserCalls.push_back("pop"); };
+    auto navigating = makeHost();
+    navigating->Navigate("http://camera.example/help", "_blank");
+    EXPECT_EQ(
+        (std::vector<std::string>{"push true", "get http://camera.example/help _blank", "pop"}),
+        s_browserCalls);
+    navigating->shutdown();
 }
 
 } // namespace
