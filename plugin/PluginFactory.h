@@ -14,12 +14,12 @@ public:
     void globalPluginDeinitialize() override;
 
     // "orvela", whatever the MIME type.
-    std::string getPluginName(const std::string& mimetype = std::string()) const;
+    std::string getPluginName(const std::string& mimetype = std::string()) const override;
     // Entries "type:extensions:description" separated by ";".
     static const char* getMimeDescription() { return "application/x-orvela::orvela;"; }
     // The MIME description's description for the type; empty for a type it does
     // not list, "Unknown Description" when the look-up fails.
-    std::string getPluginDescription(const std::string& mimetype);
+    std::string getPluginDescription(const std::string& mimetype) override;
 
 private:
     // Module starts that joined an apartment, each undone by one module stop.

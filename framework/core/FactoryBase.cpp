@@ -7,9 +7,25 @@
 
 namespace FW {
 
-Npapi::NpapiPluginPtr FactoryBase::createNpapiPlugin(const Npapi::NpapiBrowserHostPtr&,
-                                                     const std::string&) {
-    return nullptr;
+namespace {
+FactoryBase::NpapiPluginMaker s_npapiPluginMaker = nullptr;
+} // namespace
+
+void FactoryBase::setNpapiPluginMaker(NpapiPluginMaker maker) {
+    s_npapiPluginMaker = maker;
+}
+
+Npapi::NpapiPluginPtr FactoryBase::createNpapiPlugin(const Npapi::NpapiBrowserHostPtr& host,
+                                                     const std::string& mimetype) {
+    return s_npapiPluginMaker != nullptr ? s_npapiPluginMaker(*this, host, mimetype) : nullptr;
+}
+
+std::string FactoryBase::getPluginName(const std::string&) const {
+    return std::string();
+}
+
+std::string FactoryBase::getPluginDescription(const std::string&) {
+    return std::string();
 }
 
 #ifdef _WIN32

@@ -51,10 +51,18 @@ public:
     virtual void globalPluginInitialize() {}
     virtual void globalPluginDeinitialize() {}
 
-    // The NPAPI adapter's object for one instance. The adapter makes its own until
-    // it provides this; the base answers null.
+    // The NPAPI adapter's object for one instance, made by the maker that the
+    // adapter installs (the core does not know the adapter); null without one.
     virtual Npapi::NpapiPluginPtr createNpapiPlugin(const Npapi::NpapiBrowserHostPtr& host,
                                                     const std::string& mimetype);
+    using NpapiPluginMaker = Npapi::NpapiPluginPtr (*)(FactoryBase& factory,
+                                                       const Npapi::NpapiBrowserHostPtr& host,
+                                                       const std::string& mimetype);
+    static void setNpapiPluginMaker(NpapiPluginMaker maker);
+
+    // What the browsers show of the plug-in; the base has nothing to say.
+    virtual std::string getPluginName(const std::string& mimetype) const;
+    virtual std::string getPluginDescription(const std::string& mimetype);
     virtual void getLoggingMethods(LogMethodList& /*methods*/) {}
     virtual int getLogLevel() { return 4; }
 

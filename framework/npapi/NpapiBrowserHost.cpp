@@ -100,6 +100,43 @@ void NpapiBrowserHost::evaluateJavaScript(const std::string& script) {
     ReleaseVariantValue(&result);
 }
 
+void NpapiBrowserHost::Navigate(const std::string& url, const std::string& target) {
+    PushPopupsEnabledState(true);
+    GetURL(url.c_str(), target.c_str());
+    PopPopupsEnabledState();
+}
+
+bool NpapiBrowserHost::DetectProxySettings(std::map<std::string, std::string>& settings,
+                                           const std::string& url) {
+    const int kProxy = 502;
+    char* text = nullptr;
+    uint32_t length = 0;
+    const NPError answer = GetValueForURL(kProxy, url.c_str(), &text, &length);
+    if (answer == NPERR_INCOMPATIBLE_VERSION_ERROR)
+        return BrowserHost::DetectProxySettings(settings, url);
+    if (answer != NPERR_NO_ERROR)
+        return false;
+    const std::string proxy = text != nullptr ? std::string(text, length) : std::string();
+    MemFree(text);
+    if (proxy == "DIRECT")
+        return false;
+    // "KIND host:port"
+    const size_t space = proxy.find(' ');
+    const std::string kind = proxy.substr(0, space);
+    const std::string address =
+        space == std::string::npos ? std::string() : proxy.substr(space + 1);
+    const size_t colon = address.find(':');
+    if (kind == "PROXY")
+        settings["type"] = url.substr(0, url.find(':'));
+    else if (kind == "SOCKS")
+        settings["type"] = "socks";
+    else
+        settings["type"] = kind;
+    settings["hostname"] = address.substr(0, colon);
+    settings["port"] = colon == std::string::npos ? std::string() : address.substr(colon + 1);
+    return true;
+}
+
 void NpapiBrowserHost::shutdown() {
     m_asyncCall = nullptr;
     BrowserHost::shutdown();
@@ -132,15 +169,36 @@ void NpapiBrowserHost::ReleaseObject(NPObject* object) {
         std::lock_guard<std::mutex> lock(m_releaseMutex);
         m_pendingReleases.push_back(object);
     }
-    if (isMainThread())
-        DeferredRelease();
+    DeferredRelease();
+}
+
+void NpapiBrowserHost::scheduleDeferredRelease() {
+    {
+        std::lock_guard<std::mutex> lock(m_releaseMutex);
+        if (m_releaseScheduled || m_pendingReleases.empty())
+            return;
+        m_releaseScheduled = true;
+    }
+    auto self = std::static_pointer_cast<NpapiBrowserHost>(shared_from_this());
+    if (!ScheduleOnMainThread(self, [self] { self->DeferredRelease(); })) {
+        // Shut down: the queue is drained by the shutdown itself.
+        std::lock_guard<std::mutex> lock(m_releaseMutex);
+        m_releaseScheduled = false;
+    }
 }
 
 void NpapiBrowserHost::DeferredRelease() {
+    // The browser is called on its main thread only; from elsewhere the
+    // releases wait for the main thread's next turn.
+    if (!isMainThread()) {
+        scheduleDeferredRelease();
+        return;
+    }
     std::vector<NPObject*> objects;
     {
         std::lock_guard<std::mutex> lock(m_releaseMutex);
         objects.swap(m_pendingReleases);
+        m_releaseScheduled = false;
     }
     if (NPN_OFFERS(releaseobject)) {
         for (NPObject* object : objects)
@@ -327,7 +385,10 @@ NPObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIPtr& api, bool autoReleas
         return NPJavascriptObject::NewObject(self, api, false);
     auto found = m_wrapperCache.find(api.get());
     if (found != m_wrapperCache.end()) {
-        if (auto wrapper = found->second.lock()) {
+        // The address may belong to a new object now: only a wrapper of this
+        // very object will do.
+        auto wrapper = found->second.lock();
+        if (wrapper && wrapper->getAPI().lock() == api) {
             RetainObject(wrapper.get());
             return wrapper.get();
         }
@@ -438,6 +499,45 @@ bool NpapiBrowserHost::HasProperty(NPObject* object, NPIdentifier name) const {
 
 bool NpapiBrowserHost::HasMethod(NPObject* object, NPIdentifier name) const {
     return NPN_OFFERS(hasmethod) && m_funcs.hasmethod(m_npp, object, name);
+}
+
+NPError NpapiBrowserHost::SetValue(NPPVariable variable, void* value) const {
+    if (!NPN_OFFERS(setvalue))
+        return NPERR_GENERIC_ERROR;
+    return m_funcs.setvalue(m_npp, variable, value);
+}
+
+void NpapiBrowserHost::InvalidateRect(NPRect* rect) const {
+    if (NPN_OFFERS(invalidaterect))
+        m_funcs.invalidaterect(m_npp, rect);
+}
+
+NPError NpapiBrowserHost::GetURL(const char* url, const char* target) const {
+    if (!NPN_OFFERS(geturl))
+        return NPERR_GENERIC_ERROR;
+    return m_funcs.geturl(m_npp, url, target);
+}
+
+NPError NpapiBrowserHost::GetValueForURL(int variable, const char* url, char** value,
+                                         uint32_t* length) const {
+    // A browser without the function answers as an old browser would.
+    if (!NPN_OFFERS(getvalueforurl))
+        return NPERR_INCOMPATIBLE_VERSION_ERROR;
+    return m_funcs.getvalueforurl(m_npp, variable, url, value, length);
+}
+
+const char* NpapiBrowserHost::UserAgent() const {
+    return NPN_OFFERS(uagent) ? m_funcs.uagent(m_npp) : nullptr;
+}
+
+void NpapiBrowserHost::PushPopupsEnabledState(bool enabled) const {
+    if (NPN_OFFERS(pushpopupsenabledstate))
+        m_funcs.pushpopupsenabledstate(m_npp, enabled);
+}
+
+void NpapiBrowserHost::PopPopupsEnabledState() const {
+    if (NPN_OFFERS(poppopupsenabledstate))
+        m_funcs.poppopupsenabledstate(m_npp);
 }
 
 bool NpapiBrowserHost::HasEnumerate() const {

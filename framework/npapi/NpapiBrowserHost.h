@@ -40,6 +40,9 @@ public:
     DOM::ElementPtr getDOMElement() override;
     using BrowserHost::evaluateJavaScript;
     void evaluateJavaScript(const std::string& script) override;
+    void Navigate(const std::string& url, const std::string& target) override;
+    bool DetectProxySettings(std::map<std::string, std::string>& settings,
+                             const std::string& url) override;
     void shutdown() override;
     void DeferredRelease() override;
     bool ScheduleAsyncCall(void (*function)(void*), void* data) override;
@@ -65,7 +68,8 @@ public:
     int32_t IntFromIdentifier(NPIdentifier identifier) const;
     NPObject* CreateObject(NPClass* npClass) const;
     NPObject* RetainObject(NPObject* object) const;
-    // From another thread the release waits for the main thread.
+    // From another thread the release is queued and done on the main thread
+    // at its next turn.
     void ReleaseObject(NPObject* object);
     void ReleaseVariantValue(NPVariant* value) const;
     bool Invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count,
@@ -82,6 +86,13 @@ public:
     bool Construct(NPObject* object, const NPVariant* args, uint32_t count,
                    NPVariant* result) const;
     void SetException(NPObject* object, const std::string& message) const;
+    NPError SetValue(NPPVariable variable, void* value) const;
+    void InvalidateRect(NPRect* rect) const;
+    NPError GetURL(const char* url, const char* target) const;
+    NPError GetValueForURL(int variable, const char* url, char** value, uint32_t* length) const;
+    const char* UserAgent() const;
+    void PushPopupsEnabledState(bool enabled) const;
+    void PopPopupsEnabledState() const;
     bool HasEnumerate() const;
 
 private:
@@ -103,8 +114,11 @@ private:
     std::map<const JSAPI*, std::weak_ptr<NPJavascriptObject>> m_wrapperCache;
     std::vector<std::weak_ptr<NPObjectAPI>> m_pageObjects;
     size_t m_pageObjectsPruneAt = 64;
+    void scheduleDeferredRelease();
+
     std::mutex m_releaseMutex;
     std::vector<NPObject*> m_pendingReleases;
+    bool m_releaseScheduled = false;
 };
 
 } // namespace Npapi

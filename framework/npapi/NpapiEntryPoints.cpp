@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
 #include "NpapiBrowserHost.h"
+#include "NpapiBrowserHostAsyncWin.h"
 #include "NpapiPluginModule.h"
 #include "NpapiPluginWin.h"
 
@@ -19,33 +21,57 @@ namespace {
 
 struct InstanceHolder {
     NpapiBrowserHostPtr host;
-    std::shared_ptr<NpapiPluginWin> plugin;
+    NpapiPluginPtr plugin;
 };
 
 InstanceHolder* holderOf(NPP instance) {
     return instance != nullptr ? static_cast<InstanceHolder*>(instance->pdata) : nullptr;
 }
 
-NpapiPluginWin* pluginOf(NPP instance) {
+NpapiPlugin* pluginOf(NPP instance) {
     InstanceHolder* holder = holderOf(instance);
     return holder != nullptr ? holder->plugin.get() : nullptr;
+}
+
+// Browsers whose thread-async call cannot be trusted (Safari's) or that lack it
+// (tables before version 19) get the host with its own call window. Decided
+// once per process, at the first instance.
+NpapiBrowserHostPtr makeHost(NpapiPluginModule* module, NPP instance) {
+    static int s_asyncHost = -1;
+    if (s_asyncHost < 0) {
+        const NPNetscapeFuncs& funcs = module->netscapeFuncs();
+        const char* agent = ORVELA_NPN_HAS(&funcs, uagent) ? funcs.uagent(instance) : nullptr;
+        s_asyncHost =
+            (agent != nullptr && std::strstr(agent, "Safari") != nullptr) || funcs.version < 19;
+    }
+    try {
+        if (s_asyncHost) {
+            module->clearThreadAsyncCall();
+            return std::make_shared<NpapiBrowserHostAsyncWin>(instance);
+        }
+        return std::make_shared<NpapiBrowserHost>(instance);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 NPError NPP_NewImpl(NPMIMEType pluginType, NPP instance, uint16_t, int16_t argc, char* argn[],
                     char* argv[], NPSavedData*) {
     if (instance == nullptr)
         return NPERR_INVALID_INSTANCE_ERROR;
+    NpapiBrowserHostPtr host;
     try {
         NpapiPluginModule* module = NpapiPluginModule::GetModule();
-        auto host = std::make_shared<NpapiBrowserHost>(instance);
+        host = makeHost(module, instance);
+        if (!host)
+            return NPERR_GENERIC_ERROR;
         host->setBrowserFuncs(&module->netscapeFuncs());
         const std::string mimetype = pluginType != nullptr ? pluginType : "";
-        PluginCorePtr core = getNpapiFactory()->createPlugin(mimetype);
-        if (!core) {
+        NpapiPluginPtr plugin = getNpapiFactory()->createNpapiPlugin(host, mimetype);
+        if (!plugin) {
             host->shutdown();
             return NPERR_OUT_OF_MEMORY_ERROR;
         }
-        auto plugin = std::make_shared<NpapiPluginWin>(host, mimetype, core);
         auto* holder = new InstanceHolder{host, plugin};
         instance->pdata = holder;
         try {
@@ -53,23 +79,36 @@ NPError NPP_NewImpl(NPMIMEType pluginType, NPP instance, uint16_t, int16_t argc,
         } catch (...) {
             // A failed start leaves no half-made instance behind.
             instance->pdata = nullptr;
-            host->shutdown();
-            plugin->shutdown();
             delete holder;
+            try {
+                plugin->shutdown();
+            } catch (...) {
+            }
             throw;
         }
         return NPERR_NO_ERROR;
-    } catch (const PluginCreateError& e) {
-        std::printf("%s\n", e.what());
-        return NPERR_INCOMPATIBLE_VERSION_ERROR;
-    } catch (const std::bad_alloc& e) {
-        std::printf("%s\n", e.what());
-        return NPERR_OUT_OF_MEMORY_ERROR;
-    } catch (const std::exception& e) {
-        std::printf("%s\n", e.what());
-        return NPERR_GENERIC_ERROR;
     } catch (...) {
-        return NPERR_GENERIC_ERROR;
+        // Whatever failed, the host lets go of the page's objects it took.
+        if (host) {
+            try {
+                host->shutdown();
+            } catch (...) {
+            }
+        }
+        try {
+            throw;
+        } catch (const PluginCreateError& e) {
+            std::printf("%s\n", e.what());
+            return NPERR_INCOMPATIBLE_VERSION_ERROR;
+        } catch (const std::bad_alloc& e) {
+            std::printf("%s\n", e.what());
+            return NPERR_OUT_OF_MEMORY_ERROR;
+        } catch (const std::exception& e) {
+            std::printf("%s\n", e.what());
+            return NPERR_GENERIC_ERROR;
+        } catch (...) {
+            return NPERR_GENERIC_ERROR;
+        }
     }
 }
 
@@ -77,16 +116,22 @@ NPError NPP_DestroyImpl(NPP instance, NPSavedData**) {
     InstanceHolder* holder = holderOf(instance);
     if (holder == nullptr)
         return NPERR_INVALID_INSTANCE_ERROR;
+    // The plug-in lets go of the browser's objects (its scriptable object, the
+    // page functions its core holds) while the host can still release them;
+    // the host then ends all browser calls, whatever the plug-in's tear-down
+    // reported.
     try {
-        // The plug-in lets go of the browser's objects (its scriptable object,
-        // the page functions its core holds) while the host can still release
-        // them; the host then ends all browser calls.
         holder->plugin->releaseScriptableObject();
         holder->plugin->shutdown();
+    } catch (...) {
+    }
+    try {
         holder->plugin.reset();
+    } catch (...) {
+    }
+    try {
         holder->host->shutdown();
     } catch (...) {
-        // The instance goes away whatever its tear-down reported.
     }
     instance->pdata = nullptr;
     delete holder;
@@ -97,7 +142,7 @@ NPError NPP_SetWindowImpl(NPP instance, NPWindow* window) {
     if (holderOf(instance) == nullptr)
         return NPERR_INVALID_INSTANCE_ERROR;
     try {
-        NpapiPluginWin* plugin = pluginOf(instance);
+        NpapiPlugin* plugin = pluginOf(instance);
         if (plugin == nullptr)
             return NPERR_NO_ERROR;
         return plugin->SetWindow(window);
@@ -106,16 +151,17 @@ NPError NPP_SetWindowImpl(NPP instance, NPWindow* window) {
     }
 }
 
-// This plug-in reads no browser streams.
+// No stream objects exist yet: the browser's unsolicited streams are refused
+// by the core without a stream object, and nothing is left to destroy.
 NPError NPP_NewStreamImpl(NPP instance, NPMIMEType, NPStream*, NPBool, uint16_t*) {
     if (holderOf(instance) == nullptr)
         return NPERR_INVALID_INSTANCE_ERROR;
-    return NPERR_GENERIC_ERROR;
+    return NPERR_NO_ERROR;
 }
 NPError NPP_DestroyStreamImpl(NPP instance, NPStream*, NPReason) {
     if (holderOf(instance) == nullptr)
         return NPERR_INVALID_INSTANCE_ERROR;
-    return NPERR_GENERIC_ERROR;
+    return NPERR_NO_ERROR;
 }
 int32_t NPP_WriteReadyImpl(NPP, NPStream*) {
     return -1;
@@ -129,7 +175,7 @@ void NPP_URLNotifyImpl(NPP, const char*, NPReason, void*) {}
 
 int16_t NPP_HandleEventImpl(NPP instance, void* event) {
     try {
-        NpapiPluginWin* plugin = pluginOf(instance);
+        NpapiPlugin* plugin = pluginOf(instance);
         return plugin != nullptr ? plugin->HandleEvent(event) : 0;
     } catch (...) {
         return 0;
@@ -141,8 +187,10 @@ NPError NPP_GetValueImpl(NPP instance, NPPVariable variable, void* value) {
         if (holderOf(instance) == nullptr) {
             if (value == nullptr)
                 return NPERR_INVALID_PARAM;
-            static const std::string name = "orvela";
-            static const std::string description;
+            // Kept for the process: the browser keeps the characters.
+            static const std::string name = getNpapiFactory()->getPluginName(std::string());
+            static const std::string description =
+                getNpapiFactory()->getPluginDescription(std::string());
             if (variable == NPPVpluginNameString) {
                 *static_cast<const char**>(value) = name.c_str();
                 return NPERR_NO_ERROR;
@@ -153,7 +201,7 @@ NPError NPP_GetValueImpl(NPP instance, NPPVariable variable, void* value) {
             }
             return NPERR_GENERIC_ERROR;
         }
-        NpapiPluginWin* plugin = pluginOf(instance);
+        NpapiPlugin* plugin = pluginOf(instance);
         if (plugin == nullptr)
             return NPERR_NO_ERROR;
         return plugin->GetValue(variable, value);
@@ -166,7 +214,7 @@ NPError NPP_SetValueImpl(NPP instance, NPNVariable variable, void* value) {
     if (holderOf(instance) == nullptr)
         return NPERR_INVALID_INSTANCE_ERROR;
     try {
-        NpapiPluginWin* plugin = pluginOf(instance);
+        NpapiPlugin* plugin = pluginOf(instance);
         if (plugin == nullptr)
             return NPERR_GENERIC_ERROR;
         return plugin->SetValue(variable, value);

@@ -2,19 +2,16 @@
 
 #include "NPJavascriptObject.h"
 #include "NpapiBrowserHost.h"
+#include "NpapiPluginModule.h"
 
 namespace FW {
 namespace Npapi {
 
-namespace {
-const char kPluginName[] = "orvela";
-const char kPluginDescription[] = "orvela";
-} // namespace
-
 NpapiPlugin::NpapiPlugin(const NpapiBrowserHostPtr& host, const std::string& mimetype,
                          const PluginCorePtr& core)
-    : m_core(core), m_host(host), m_mimetype(mimetype), m_pluginName(kPluginName),
-      m_pluginDesc(kPluginDescription) {
+    : m_core(core), m_host(host), m_mimetype(mimetype),
+      m_pluginName(getNpapiFactory()->getPluginName(mimetype)),
+      m_pluginDesc(getNpapiFactory()->getPluginDescription(mimetype)) {
     if (!m_core)
         throw PluginCreateError("No plug-in for MIME type " + mimetype);
     m_core->SetHost(host);
@@ -44,6 +41,11 @@ void NpapiPlugin::init(NPMIMEType, int16_t argc, char* argn[], char* argv[]) {
             params[argn[i]] = variant(std::string(argv[i]));
     }
     m_core->setParams(params);
+    if (m_core->isWindowless()) {
+        // The boolean travels as the pointer value itself.
+        m_host->SetValue(NPPVpluginWindowBool, nullptr);
+        m_host->SetValue(NPPVpluginTransparentBool, reinterpret_cast<void*>(1));
+    }
     setReady();
 }
 

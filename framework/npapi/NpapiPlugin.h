@@ -22,7 +22,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-class NpapiPlugin {
+class NpapiPlugin : public std::enable_shared_from_this<NpapiPlugin> {
 public:
     NpapiPlugin(const NpapiBrowserHostPtr& host, const std::string& mimetype,
                 const PluginCorePtr& core);

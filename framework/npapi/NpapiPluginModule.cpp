@@ -6,6 +6,8 @@
 #include <cstring>
 #include <map>
 
+#include "NpapiPluginWin.h"
+
 FW::FactoryBasePtr getFactoryInstance();
 
 namespace FW {
@@ -22,17 +24,29 @@ int s_moduleCount = 0;
 template <class Member>
 void copyEntry(NPNetscapeFuncs& dst, const NPNetscapeFuncs& src, Member NPNetscapeFuncs::*member,
                size_t offset) {
-    // An entry beyond the browser's table size is not there to copy.
-    if (src.size > offset)
+    // Only an entry that lies wholly inside the browser's table is there to copy.
+    if (src.size >= offset + sizeof(src.*member))
         dst.*member = src.*member;
 }
 
 #define COPY(member)                                                                               \
     copyEntry(m_funcs, *funcs, &NPNetscapeFuncs::member, offsetof(NPNetscapeFuncs, member))
 
+// How the factory makes this adapter's object for an instance.
+NpapiPluginPtr makeNpapiPluginWin(FactoryBase& factory, const NpapiBrowserHostPtr& host,
+                                  const std::string& mimetype) {
+    PluginCorePtr core = factory.createPlugin(mimetype);
+    if (!core)
+        return nullptr;
+    return std::make_shared<NpapiPluginWin>(host, mimetype, core);
+}
+
 } // namespace
 
 FactoryBasePtr getNpapiFactory() {
+    // The core asks this adapter how to make its object for an instance.
+    static const bool makerInstalled = (FactoryBase::setNpapiPluginMaker(makeNpapiPluginWin), true);
+    (void)makerInstalled;
     return getFactoryInstance();
 }
 

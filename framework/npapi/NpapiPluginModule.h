@@ -18,6 +18,8 @@ public:
     // Copies what the browser's version carries; entries it lacks stay zero.
     void setNetscapeFuncs(const NPNetscapeFuncs* funcs);
     const NPNetscapeFuncs& netscapeFuncs() const { return m_funcs; }
+    // Cross-thread calls then never go through the browser.
+    void clearThreadAsyncCall() { m_funcs.pluginthreadasynccall = nullptr; }
     unsigned long mainThreadId() const { return m_threadId; }
 
     // The module for the null key, made (with the factory's global start) when

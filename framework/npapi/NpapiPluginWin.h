@@ -19,8 +19,12 @@ public:
     int16_t HandleEvent(void* event) override;
     void shutdown() override;
 
+    // Asks the browser to redraw part of a windowless instance; from any thread.
+    void invalidateWindow(int32_t left, int32_t top, int32_t right, int32_t bottom);
+
 private:
     void dropWindow();
+    NPError setWindowless(NPWindow* window);
 
     std::shared_ptr<PluginWindow> m_window;
 };

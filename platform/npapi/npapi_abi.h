@@ -324,7 +324,8 @@ typedef struct _NPNetscapeFuncs {
 
 } // extern "C"
 
-// Whether a browser table of this size carries the entry at this offset.
+// Whether a browser table of this size carries the whole entry.
 #define ORVELA_NPN_HAS(funcs, member)                                                              \
-    ((funcs) != nullptr && (funcs)->size > offsetof(NPNetscapeFuncs, member) &&                    \
+    ((funcs) != nullptr &&                                                                         \
+     (funcs)->size >= offsetof(NPNetscapeFuncs, member) + sizeof((funcs)->member) &&               \
      (funcs)->member != nullptr)

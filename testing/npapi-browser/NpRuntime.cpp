@@ -1,0 +1,697 @@
+#include "NpRuntime.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace npbrowser {
+
+namespace {
+
+NpRuntime& rt() {
+    return NpRuntime::instance();
+}
+
+// Every entry but memory and the cross-thread call belongs to the main thread.
+#define MAIN_THREAD_ONLY(name, failure)                                                            \
+    if (!rt().onMainThread(name))                                                                  \
+    return failure
+
+NPError geturl(NPP npp, const char* url, const char* target) {
+    MAIN_THREAD_ONLY("NPN_GetURL", NPERR_GENERIC_ERROR);
+    InstanceServices* services = rt().servicesOf(npp);
+    if (services == nullptr || url == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    return services->getURL(url, target);
+}
+
+NPError posturl(NPP, const char*, const char*, uint32_t, const char*, NPBool) {
+    MAIN_THREAD_ONLY("NPN_PostURL", NPERR_GENERIC_ERROR);
+    return NPERR_GENERIC_ERROR; // no network in this browser
+}
+
+NPError requestread(NPStream*, NPByteRange*) {
+    MAIN_THREAD_ONLY("NPN_RequestRead", NPERR_GENERIC_ERROR);
+    return NPERR_GENERIC_ERROR;
+}
+
+NPError newstream(NPP, NPMIMEType, const char*, NPStream**) {
+    MAIN_THREAD_ONLY("NPN_NewStream", NPERR_GENERIC_ERROR);
+    return NPERR_GENERIC_ERROR;
+}
+
+int32_t write(NPP, NPStream*, int32_t, void*) {
+    MAIN_THREAD_ONLY("NPN_Write", -1);
+    return -1;
+}
+
+NPError destroystream(NPP, NPStream*, NPReason) {
+    MAIN_THREAD_ONLY("NPN_DestroyStream", NPERR_GENERIC_ERROR);
+    return NPERR_GENERIC_ERROR;
+}
+
+void status(NPP, const char*) {
+    MAIN_THREAD_ONLY("NPN_Status", );
+}
+
+const char* uagent(NPP) {
+    MAIN_THREAD_ONLY("NPN_UserAgent", nullptr);
+    return rt().userAgent().c_str();
+}
+
+void* memalloc(uint32_t size) {
+    return rt().alloc(size);
+}
+
+void memfree(void* block) {
+    rt().free(block);
+}
+
+uint32_t memflush(uint32_t) {
+    return 0;
+}
+
+void reloadplugins(NPBool) {
+    MAIN_THREAD_ONLY("NPN_ReloadPlugins", );
+}
+
+NPError geturlnotify(NPP, const char*, const char*, void*) {
+    MAIN_THREAD_ONLY("NPN_GetURLNotify", NPERR_GENERIC_ERROR);
+    return NPERR_GENERIC_ERROR;
+}
+
+NPError posturlnotify(NPP, const char*, const char*, uint32_t, const char*, NPBool, void*) {
+    MAIN_THREAD_ONLY("NPN_PostURLNotify", NPERR_GENERIC_ERROR);
+    return NPERR_GENERIC_ERROR;
+}
+
+NPError getvalue(NPP npp, NPNVariable variable, void* value) {
+    MAIN_THREAD_ONLY("NPN_GetValue", NPERR_GENERIC_ERROR);
+    if (value == nullptr)
+        return NPERR_INVALID_PARAM;
+    switch (variable) {
+    case NPNVjavascriptEnabledBool:
+    case NPNVSupportsWindowless:
+        *static_cast<NPBool*>(value) = 1;
+        return NPERR_NO_ERROR;
+    case NPNVisOfflineBool:
+    case NPNVprivateModeBool:
+        *static_cast<NPBool*>(value) = 0;
+        return NPERR_NO_ERROR;
+    default:
+        break;
+    }
+    InstanceServices* services = rt().servicesOf(npp);
+    if (services == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    switch (variable) {
+    case NPNVnetscapeWindow:
+        *static_cast<HWND*>(value) = services->topWindow();
+        return NPERR_NO_ERROR;
+    case NPNVWindowNPObject:
+        *static_cast<NPObject**>(value) = services->windowObject();
+        return *static_cast<NPObject**>(value) ? NPERR_NO_ERROR : NPERR_GENERIC_ERROR;
+    case NPNVPluginElementNPObject:
+        *static_cast<NPObject**>(value) = services->elementObject();
+        return *static_cast<NPObject**>(value) ? NPERR_NO_ERROR : NPERR_GENERIC_ERROR;
+    default:
+        return NPERR_GENERIC_ERROR;
+    }
+}
+
+NPError setvalue(NPP npp, NPPVariable variable, void* value) {
+    MAIN_THREAD_ONLY("NPN_SetValue", NPERR_GENERIC_ERROR);
+    InstanceServices* services = rt().servicesOf(npp);
+    if (services == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    switch (variable) {
+    case NPPVpluginWindowBool:
+        // The value itself (not a pointer to it) carries the boolean.
+        services->setWindowless(value == nullptr);
+        return NPERR_NO_ERROR;
+    case NPPVpluginTransparentBool:
+    case NPPVpluginKeepLibraryInMemory:
+        return NPERR_NO_ERROR;
+    default:
+        return NPERR_GENERIC_ERROR;
+    }
+}
+
+void invalidaterect(NPP npp, NPRect* rect) {
+    MAIN_THREAD_ONLY("NPN_InvalidateRect", );
+    if (InstanceServices* services = rt().servicesOf(npp))
+        services->invalidate(rect);
+}
+
+void invalidateregion(NPP npp, void*) {
+    MAIN_THREAD_ONLY("NPN_InvalidateRegion", );
+    if (InstanceServices* services = rt().servicesOf(npp))
+        services->invalidate(nullptr);
+}
+
+void forceredraw(NPP npp) {
+    MAIN_THREAD_ONLY("NPN_ForceRedraw", );
+    if (InstanceServices* services = rt().servicesOf(npp))
+        services->invalidate(nullptr);
+}
+
+NPIdentifier getstringidentifier(const NPUTF8* name) {
+    MAIN_THREAD_ONLY("NPN_GetStringIdentifier", nullptr);
+    return rt().stringIdentifier(name);
+}
+
+void getstringidentifiers(const NPUTF8** names, int32_t count, NPIdentifier* identifiers) {
+    MAIN_THREAD_ONLY("NPN_GetStringIdentifiers", );
+    if (names == nullptr || identifiers == nullptr)
+        return;
+    for (int32_t i = 0; i < count; ++i)
+        identifiers[i] = rt().stringIdentifier(names[i]);
+}
+
+NPIdentifier getintidentifier(int32_t value) {
+    MAIN_THREAD_ONLY("NPN_GetIntIdentifier", nullptr);
+    return rt().intIdentifier(value);
+}
+
+bool identifierisstring(NPIdentifier id) {
+    MAIN_THREAD_ONLY("NPN_IdentifierIsString", false);
+    return rt().isStringIdentifier(id);
+}
+
+NPUTF8* utf8fromidentifier(NPIdentifier id) {
+    MAIN_THREAD_ONLY("NPN_UTF8FromIdentifier", nullptr);
+    if (!rt().isStringIdentifier(id))
+        return nullptr;
+    const std::string text = rt().identifierText(id);
+    return rt().strdup(text.c_str(), text.size());
+}
+
+int32_t intfromidentifier(NPIdentifier id) {
+    MAIN_THREAD_ONLY("NPN_IntFromIdentifier", INT32_MIN);
+    return rt().identifierInt(id);
+}
+
+NPObject* createobject(NPP npp, NPClass* npClass) {
+    MAIN_THREAD_ONLY("NPN_CreateObject", nullptr);
+    return rt().createObject(npp, npClass);
+}
+
+NPObject* retainobject(NPObject* object) {
+    MAIN_THREAD_ONLY("NPN_RetainObject", object);
+    return rt().retain(object);
+}
+
+void releaseobject(NPObject* object) {
+    MAIN_THREAD_ONLY("NPN_ReleaseObject", );
+    rt().release(object);
+}
+
+// The object's class answers, when the object is alive and the class has the
+// operation; a structVersion below 2 has no enumerate or construct.
+#define CLASS_CALL(object, op, ...)                                                                \
+    ((object) != nullptr && rt().isLive(object) && (object)->_class != nullptr &&                  \
+     (object)->_class->op != nullptr && (object)->_class->op(object, __VA_ARGS__))
+
+void voidResult(NPVariant* result) {
+    if (result != nullptr) {
+        result->type = NPVariantType_Void;
+        result->value.objectValue = nullptr;
+    }
+}
+
+bool invoke(NPP, NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count,
+            NPVariant* result) {
+    MAIN_THREAD_ONLY("NPN_Invoke", false);
+    voidResult(result);
+    return CLASS_CALL(object, invoke, name, args, count, result);
+}
+
+bool invokeDefault(NPP, NPObject* object, const NPVariant* args, uint32_t count,
+                   NPVariant* result) {
+    MAIN_THREAD_ONLY("NPN_InvokeDefault", false);
+    voidResult(result);
+    return CLASS_CALL(object, invokeDefault, args, count, result);
+}
+
+bool evaluate(NPP npp, NPObject* object, NPString* script, NPVariant* result) {
+    MAIN_THREAD_ONLY("NPN_Evaluate", false);
+    voidResult(result);
+    InstanceServices* services = rt().servicesOf(npp);
+    if (services == nullptr || object == nullptr || script == nullptr || !rt().isLive(object))
+        return false;
+    return services->evaluate(script, result);
+}
+
+bool getproperty(NPP, NPObject* object, NPIdentifier name, NPVariant* result) {
+    MAIN_THREAD_ONLY("NPN_GetProperty", false);
+    voidResult(result);
+    return CLASS_CALL(object, getProperty, name, result);
+}
+
+bool setproperty(NPP, NPObject* object, NPIdentifier name, const NPVariant* value) {
+    MAIN_THREAD_ONLY("NPN_SetProperty", false);
+    return CLASS_CALL(object, setProperty, name, value);
+}
+
+bool removeproperty(NPP, NPObject* object, NPIdentifier name) {
+    MAIN_THREAD_ONLY("NPN_RemoveProperty", false);
+    return CLASS_CALL(object, removeProperty, name);
+}
+
+bool hasproperty(NPP, NPObject* object, NPIdentifier name) {
+    MAIN_THREAD_ONLY("NPN_HasProperty", false);
+    return CLASS_CALL(object, hasProperty, name);
+}
+
+bool hasmethod(NPP, NPObject* object, NPIdentifier name) {
+    MAIN_THREAD_ONLY("NPN_HasMethod", false);
+    return CLASS_CALL(object, hasMethod, name);
+}
+
+void releasevariantvalue(NPVariant* value) {
+    MAIN_THREAD_ONLY("NPN_ReleaseVariantValue", );
+    if (value == nullptr)
+        return;
+    if (value->type == NPVariantType_String)
+        rt().free(const_cast<NPUTF8*>(value->value.stringValue.UTF8Characters));
+    else if (value->type == NPVariantType_Object)
+        rt().release(value->value.objectValue);
+    voidResult(value);
+}
+
+void setexception(NPObject*, const NPUTF8* message) {
+    MAIN_THREAD_ONLY("NPN_SetException", );
+    rt().setExceptionText(message != nullptr ? message : "");
+}
+
+int s_popupDepth = 0;
+
+void pushpopupsenabledstate(NPP, NPBool) {
+    MAIN_THREAD_ONLY("NPN_PushPopupsEnabledState", );
+    ++s_popupDepth;
+}
+
+void poppopupsenabledstate(NPP) {
+    MAIN_THREAD_ONLY("NPN_PopPopupsEnabledState", );
+    if (s_popupDepth == 0)
+        rt().fault("NPN_PopPopupsEnabledState without a matching push");
+    else
+        --s_popupDepth;
+}
+
+bool enumerate(NPP, NPObject* object, NPIdentifier** identifiers, uint32_t* count) {
+    MAIN_THREAD_ONLY("NPN_Enumerate", false);
+    if (object == nullptr || object->_class == nullptr || object->_class->structVersion < 2)
+        return false;
+    return CLASS_CALL(object, enumerate, identifiers, count);
+}
+
+struct AsyncCall {
+    NPP npp;
+    void (*function)(void*);
+    void* data;
+};
+
+void pluginthreadasynccall(NPP npp, void (*function)(void*), void* data) {
+    rt().postAsyncCall(npp, function, data);
+}
+
+bool construct(NPP, NPObject* object, const NPVariant* args, uint32_t count, NPVariant* result) {
+    MAIN_THREAD_ONLY("NPN_Construct", false);
+    voidResult(result);
+    if (object == nullptr || object->_class == nullptr || object->_class->structVersion < 2)
+        return false;
+    return CLASS_CALL(object, construct, args, count, result);
+}
+
+NPError getvalueforurl(NPP, int variable, const char* url, char** value, uint32_t* length) {
+    MAIN_THREAD_ONLY("NPN_GetValueForURL", NPERR_GENERIC_ERROR);
+    const int kProxy = 502;
+    if (variable != kProxy || url == nullptr || value == nullptr || length == nullptr)
+        return NPERR_GENERIC_ERROR;
+    // No proxy between this browser and anything.
+    *value = rt().strdup("DIRECT", 6);
+    *length = 6;
+    return NPERR_NO_ERROR;
+}
+
+NPError setvalueforurl(NPP, int, const char*, const char*, uint32_t) {
+    MAIN_THREAD_ONLY("NPN_SetValueForURL", NPERR_GENERIC_ERROR);
+    return NPERR_GENERIC_ERROR;
+}
+
+NPError getauthenticationinfo(NPP, const char*, const char*, int32_t, const char*, const char*,
+                              char**, uint32_t*, char**, uint32_t*) {
+    MAIN_THREAD_ONLY("NPN_GetAuthenticationInfo", NPERR_GENERIC_ERROR);
+    return NPERR_GENERIC_ERROR;
+}
+
+uint32_t scheduletimer(NPP, uint32_t, NPBool, void (*)(NPP, uint32_t)) {
+    MAIN_THREAD_ONLY("NPN_ScheduleTimer", 0);
+    return 0; // refused: plug-ins fall back to their own timers
+}
+
+void unscheduletimer(NPP, uint32_t) {
+    MAIN_THREAD_ONLY("NPN_UnscheduleTimer", );
+}
+
+} // namespace
+
+NpRuntime& NpRuntime::instance() {
+    static NpRuntime runtime;
+    return runtime;
+}
+
+NpRuntime::NpRuntime() : m_mainThread(GetCurrentThreadId()) {
+    InitializeCriticalSection(&m_memoryLock);
+}
+
+void NpRuntime::initTable(uint16_t version, const std::string& userAgent) {
+    m_userAgent = userAgent;
+    NPNetscapeFuncs& t = m_table;
+    t = NPNetscapeFuncs{};
+    t.version = version;
+    t.geturl = geturl;
+    t.posturl = posturl;
+    t.requestread = requestread;
+    t.newstream = newstream;
+    t.write = write;
+    t.destroystream = destroystream;
+    t.status = status;
+    t.uagent = uagent;
+    t.memalloc = memalloc;
+    t.memfree = memfree;
+    t.memflush = memflush;
+    t.reloadplugins = reloadplugins;
+    t.geturlnotify = geturlnotify;
+    t.posturlnotify = posturlnotify;
+    t.getvalue = getvalue;
+    t.setvalue = setvalue;
+    t.invalidaterect = invalidaterect;
+    t.invalidateregion = invalidateregion;
+    t.forceredraw = forceredraw;
+    t.getstringidentifier = getstringidentifier;
+    t.getstringidentifiers = getstringidentifiers;
+    t.getintidentifier = getintidentifier;
+    t.identifierisstring = identifierisstring;
+    t.utf8fromidentifier = utf8fromidentifier;
+    t.intfromidentifier = intfromidentifier;
+    t.createobject = createobject;
+    t.retainobject = retainobject;
+    t.releaseobject = releaseobject;
+    t.invoke = invoke;
+    t.invokeDefault = invokeDefault;
+    t.evaluate = evaluate;
+    t.getproperty = getproperty;
+    t.setproperty = setproperty;
+    t.removeproperty = removeproperty;
+    t.hasproperty = hasproperty;
+    t.hasmethod = hasmethod;
+    t.releasevariantvalue = releasevariantvalue;
+    t.setexception = setexception;
+    size_t size = offsetof(NPNetscapeFuncs, pushpopupsenabledstate);
+    // Entries in table order with the version that brought them.
+    if (version >= 16) {
+        t.pushpopupsenabledstate = pushpopupsenabledstate;
+        t.poppopupsenabledstate = poppopupsenabledstate;
+        size = offsetof(NPNetscapeFuncs, enumerate);
+    }
+    if (version >= 18) {
+        t.enumerate = enumerate;
+        size = offsetof(NPNetscapeFuncs, pluginthreadasynccall);
+    }
+    if (version >= 19) {
+        t.pluginthreadasynccall = pluginthreadasynccall;
+        t.construct = construct;
+        size = offsetof(NPNetscapeFuncs, getvalueforurl);
+    }
+    if (version >= 21) {
+        t.getvalueforurl = getvalueforurl;
+        t.setvalueforurl = setvalueforurl;
+        t.getauthenticationinfo = getauthenticationinfo;
+        size = offsetof(NPNetscapeFuncs, scheduletimer);
+    }
+    if (version >= 23) {
+        t.scheduletimer = scheduletimer;
+        t.unscheduletimer = unscheduletimer;
+        size = offsetof(NPNetscapeFuncs, popupcontextmenu);
+    }
+    t.size = static_cast<uint16_t>(size);
+}
+
+void NpRuntime::registerInstance(NPP npp, InstanceServices* services) {
+    m_instances[npp] = services;
+}
+
+void NpRuntime::unregisterInstance(NPP npp) {
+    m_instances.erase(npp);
+}
+
+InstanceServices* NpRuntime::servicesOf(NPP npp) const {
+    auto found = m_instances.find(npp);
+    return found != m_instances.end() ? found->second : nullptr;
+}
+
+bool NpRuntime::onMainThread(const char* function) {
+    if (GetCurrentThreadId() == m_mainThread)
+        return true;
+    EnterCriticalSection(&m_memoryLock);
+    m_faults.push_back(std::string(function) + " called off the main thread");
+    LeaveCriticalSection(&m_memoryLock);
+    return false;
+}
+
+void NpRuntime::fault(const std::string& text) {
+    EnterCriticalSection(&m_memoryLock);
+    m_faults.push_back(text);
+    LeaveCriticalSection(&m_memoryLock);
+}
+
+void NpRuntime::setExceptionText(const std::string& message) {
+    m_exception = message;
+    m_hasException = true;
+}
+
+bool NpRuntime::takeException(std::string& message) {
+    if (!m_hasException)
+        return false;
+    message.swap(m_exception);
+    m_exception.clear();
+    m_hasException = false;
+    return true;
+}
+
+void NpRuntime::postAsyncCall(NPP npp, void (*function)(void*), void* data) {
+    EnterCriticalSection(&m_memoryLock);
+    ++m_asyncCalls;
+    LeaveCriticalSection(&m_memoryLock);
+    if (function == nullptr || m_callWindow == nullptr)
+        return;
+    auto* call = new AsyncCall{npp, function, data};
+    if (!PostMessageW(m_callWindow, kAsyncCallMessage, 0, reinterpret_cast<LPARAM>(call)))
+        delete call;
+}
+
+void NpRuntime::runAsyncCall(LPARAM record, bool deliver) {
+    auto* call = reinterpret_cast<AsyncCall*>(record);
+    // Calls for an instance that has gone are dropped, as browsers do.
+    if (deliver && servicesOf(call->npp) != nullptr)
+        call->function(call->data);
+    delete call;
+}
+
+NPIdentifier NpRuntime::stringIdentifier(const char* name) {
+    if (name == nullptr)
+        return nullptr;
+    auto found = m_stringIds.find(name);
+    if (found != m_stringIds.end())
+        return found->second;
+    auto* id = new Identifier{true, name, 0};
+    m_stringIds[name] = id;
+    m_identifiers.insert(id);
+    return id;
+}
+
+NPIdentifier NpRuntime::intIdentifier(int32_t value) {
+    auto found = m_intIds.find(value);
+    if (found != m_intIds.end())
+        return found->second;
+    auto* id = new Identifier{false, std::string(), value};
+    m_intIds[value] = id;
+    m_identifiers.insert(id);
+    return id;
+}
+
+bool NpRuntime::isStringIdentifier(NPIdentifier id) const {
+    auto* identifier = static_cast<const Identifier*>(id);
+    return m_identifiers.count(identifier) != 0 && identifier->isString;
+}
+
+std::string NpRuntime::identifierText(NPIdentifier id) const {
+    auto* identifier = static_cast<const Identifier*>(id);
+    if (m_identifiers.count(identifier) == 0)
+        return std::string();
+    return identifier->isString ? identifier->text : std::to_string(identifier->value);
+}
+
+int32_t NpRuntime::identifierInt(NPIdentifier id) const {
+    auto* identifier = static_cast<const Identifier*>(id);
+    if (m_identifiers.count(identifier) == 0 || identifier->isString)
+        return INT32_MIN;
+    return identifier->value;
+}
+
+void* NpRuntime::alloc(uint32_t size) {
+    void* block = std::malloc(size != 0 ? size : 1);
+    if (block == nullptr)
+        return nullptr;
+    EnterCriticalSection(&m_memoryLock);
+    m_blocks[block] = size;
+    LeaveCriticalSection(&m_memoryLock);
+    return block;
+}
+
+void NpRuntime::free(void* block) {
+    if (block == nullptr)
+        return;
+    EnterCriticalSection(&m_memoryLock);
+    const bool known = m_blocks.erase(block) != 0;
+    if (!known) {
+        char text[96];
+        std::snprintf(text, sizeof text, "NPN_MemFree of %p, which NPN_MemAlloc did not give",
+                      block);
+        m_faults.push_back(text);
+    }
+    LeaveCriticalSection(&m_memoryLock);
+    if (known)
+        std::free(block);
+}
+
+char* NpRuntime::strdup(const char* text, size_t length) {
+    auto* copy = static_cast<char*>(alloc(static_cast<uint32_t>(length + 1)));
+    if (copy != nullptr) {
+        std::memcpy(copy, text, length);
+        copy[length] = '\0';
+    }
+    return copy;
+}
+
+NPObject* NpRuntime::createObject(NPP npp, NPClass* npClass) {
+    if (npClass == nullptr)
+        return nullptr;
+    NPObject* object = npClass->allocate != nullptr
+                           ? npClass->allocate(npp, npClass)
+                           : static_cast<NPObject*>(std::malloc(sizeof(NPObject)));
+    if (object == nullptr)
+        return nullptr;
+    object->_class = npClass;
+    object->referenceCount = 1;
+    m_objects[object] = ObjectInfo{npp, 0};
+    return object;
+}
+
+NPObject* NpRuntime::retain(NPObject* object) {
+    if (object == nullptr)
+        return nullptr;
+    if (!isLive(object)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "NPN_RetainObject of %p, which is not a live object",
+                      static_cast<void*>(object));
+        fault(text);
+        return object;
+    }
+    ++object->referenceCount;
+    return object;
+}
+
+void NpRuntime::release(NPObject* object) {
+    if (object == nullptr)
+        return;
+    auto found = m_objects.find(object);
+    if (found == m_objects.end()) {
+        char text[96];
+        std::snprintf(text, sizeof text, "NPN_ReleaseObject of %p, which is not a live object",
+                      static_cast<void*>(object));
+        fault(text);
+        return;
+    }
+    if (object->referenceCount <= found->second.browserRefs) {
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "NPN_ReleaseObject of %p: a reference the plug-in did not own",
+                      static_cast<void*>(object));
+        fault(text);
+        return;
+    }
+    if (--object->referenceCount == 0)
+        deallocate(object);
+}
+
+NPObject* NpRuntime::browserRetain(NPObject* object) {
+    auto found = m_objects.find(object);
+    if (found == m_objects.end())
+        return nullptr;
+    ++found->second.browserRefs;
+    ++object->referenceCount;
+    return object;
+}
+
+void NpRuntime::browserAdopt(NPObject* object) {
+    auto found = m_objects.find(object);
+    if (found != m_objects.end() && found->second.browserRefs < object->referenceCount)
+        ++found->second.browserRefs;
+}
+
+void NpRuntime::browserRelease(NPObject* object) {
+    auto found = m_objects.find(object);
+    if (found == m_objects.end())
+        return;
+    if (found->second.browserRefs > 0)
+        --found->second.browserRefs;
+    if (--object->referenceCount == 0)
+        deallocate(object);
+}
+
+void NpRuntime::releaseBrowserValue(NPVariant& value) {
+    if (value.type == NPVariantType_String)
+        free(const_cast<NPUTF8*>(value.value.stringValue.UTF8Characters));
+    else if (value.type == NPVariantType_Object)
+        browserRelease(value.value.objectValue);
+    voidResult(&value);
+}
+
+std::vector<NPObject*> NpRuntime::objectsOf(NPP npp) const {
+    std::vector<NPObject*> objects;
+    for (const auto& entry : m_objects) {
+        if (entry.second.npp == npp)
+            objects.push_back(entry.first);
+    }
+    return objects;
+}
+
+void NpRuntime::deallocate(NPObject* object) {
+    m_objects.erase(object);
+    if (object->_class != nullptr && object->_class->deallocate != nullptr)
+        object->_class->deallocate(object);
+    else
+        std::free(object);
+}
+
+void NpRuntime::reportLeaks() {
+    for (const auto& entry : m_objects) {
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "NPObject %p (class %p) still alive after NP_Shutdown with %u references",
+                      static_cast<void*>(entry.first), static_cast<void*>(entry.first->_class),
+                      static_cast<unsigned>(entry.first->referenceCount));
+        m_faults.push_back(text);
+    }
+    for (const auto& block : m_blocks) {
+        char text[128];
+        std::snprintf(text, sizeof text, "NPN_MemAlloc block %p of %u bytes never freed",
+                      block.first, static_cast<unsigned>(block.second));
+        m_faults.push_back(text);
+    }
+}
+
+} // namespace npbrowser

@@ -1,0 +1,93 @@
+#include "WindowlessPlugin.h"
+
+#include <windows.h>
+
+#include "DrawingEvents.h"
+#include "MethodConverter.h"
+#include "MouseEvents.h"
+#include "PluginWindowlessWin.h"
+#include "PropertyConverter.h"
+
+WindowlessAPI::WindowlessAPI(const std::shared_ptr<WindowlessPlugin>& plugin) : m_plugin(plugin) {
+    registerProperty("clicks", FW::make_property(this, &WindowlessAPI::get_clicks));
+    registerProperty("lastClick", FW::make_property(this, &WindowlessAPI::get_lastClick));
+    registerProperty("paints", FW::make_property(this, &WindowlessAPI::get_paints));
+    registerProperty("color",
+                     FW::make_property(this, &WindowlessAPI::get_color, &WindowlessAPI::set_color));
+}
+
+int WindowlessAPI::get_clicks() const {
+    auto plugin = m_plugin.lock();
+    return plugin ? plugin->clicks : 0;
+}
+
+std::string WindowlessAPI::get_lastClick() const {
+    auto plugin = m_plugin.lock();
+    return plugin ? plugin->lastClick : std::string();
+}
+
+int WindowlessAPI::get_paints() const {
+    auto plugin = m_plugin.lock();
+    return plugin ? plugin->paints : 0;
+}
+
+int WindowlessAPI::get_color() const {
+    auto plugin = m_plugin.lock();
+    return plugin ? plugin->color : 0;
+}
+
+void WindowlessAPI::set_color(int rgb) {
+    if (auto plugin = m_plugin.lock()) {
+        plugin->color = rgb;
+        plugin->repaint();
+    }
+}
+
+FW::JSAPIPtr WindowlessPlugin::createJSAPI() {
+    return std::make_shared<WindowlessAPI>(
+        std::static_pointer_cast<WindowlessPlugin>(shared_from_this()));
+}
+
+void WindowlessPlugin::repaint() {
+    if (FW::PluginWindow* window = GetWindow())
+        window->InvalidateWindow();
+}
+
+bool WindowlessPlugin::HandleEvent(FW::PluginEvent* event, FW::PluginEventSource* source) {
+    auto* window = dynamic_cast<FW::PluginWindowlessWin*>(source);
+    if (window == nullptr)
+        return false;
+    if (auto* refresh = dynamic_cast<FW::RefreshEvent*>(event)) {
+        ++paints;
+        const FW::Rect position = window->getWindowPosition();
+        RECT area{position.left, position.top, position.right, position.bottom};
+        HBRUSH brush = CreateSolidBrush(RGB(color >> 16, (color >> 8) & 0xFF, color & 0xFF));
+        FillRect(window->getHDC(), &area, brush);
+        DeleteObject(brush);
+        (void)refresh;
+        return true;
+    }
+    if (auto* press = dynamic_cast<FW::MouseDownEvent*>(event)) {
+        ++clicks;
+        lastClick = std::to_string(press->x) + "," + std::to_string(press->y);
+        return true;
+    }
+    return false;
+}
+
+FW::PluginCorePtr WindowlessFactory::createPlugin(const std::string&) {
+    return std::make_shared<WindowlessPlugin>();
+}
+
+std::string WindowlessFactory::getPluginName(const std::string&) const {
+    return "orvela windowless test";
+}
+
+std::string WindowlessFactory::getPluginDescription(const std::string& mimetype) {
+    return mimetype == "application/x-orvela-windowless-test" ? "windowless test" : std::string();
+}
+
+FW::FactoryBasePtr getFactoryInstance() {
+    static const FW::FactoryBasePtr factory = std::make_shared<WindowlessFactory>();
+    return factory;
+}

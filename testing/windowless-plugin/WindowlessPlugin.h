@@ -1,0 +1,49 @@
+#pragma once
+// A windowless plug-in built on the framework, for the browser tests: it paints
+// its area in one colour into the browser's drawing context and counts the
+// mouse presses it receives; script reads the counts and sets the colour.
+
+#include <memory>
+#include <string>
+
+#include "FactoryBase.h"
+#include "JSAPIAuto.h"
+#include "PluginCore.h"
+
+class WindowlessPlugin;
+
+class WindowlessAPI : public FW::JSAPIAuto {
+public:
+    explicit WindowlessAPI(const std::shared_ptr<WindowlessPlugin>& plugin);
+
+    int get_clicks() const;
+    std::string get_lastClick() const;
+    int get_paints() const;
+    int get_color() const;
+    void set_color(int rgb);
+
+private:
+    std::weak_ptr<WindowlessPlugin> m_plugin;
+};
+
+class WindowlessPlugin : public FW::PluginCore {
+public:
+    bool isWindowless() override { return true; }
+    FW::JSAPIPtr createJSAPI() override;
+    bool HandleEvent(FW::PluginEvent* event, FW::PluginEventSource* source) override;
+
+    int clicks = 0;
+    std::string lastClick;
+    int paints = 0;
+    int color = 0x2080C0; // 0xRRGGBB
+    void repaint();
+};
+
+class WindowlessFactory : public FW::FactoryBase {
+public:
+    FW::PluginCorePtr createPlugin(const std::string& mimetype) override;
+    std::string getPluginName(const std::string& mimetype) const override;
+    std::string getPluginDescription(const std::string& mimetype) override;
+};
+
+FW::FactoryBasePtr getFactoryInstance();

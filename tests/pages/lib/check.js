@@ -1,0 +1,53 @@
+// What every test page uses: checks that print one line each, a poll for
+// things that happen later, and the end of the page. A failed check makes the
+// page end with an uncaught error, so the browser's exit code says so.
+var failures = 0;
+
+function check(ok, what) {
+    if (ok)
+        console.log("ok - " + what);
+    else {
+        failures++;
+        console.error("FAIL " + what);
+    }
+}
+
+function describe(value) {
+    try {
+        return JSON.stringify(value);
+    } catch (e) {
+        return String(value); // elements refer to their parents
+    }
+}
+
+function equal(actual, expected, what) {
+    check(actual === expected,
+          what + " (got " + describe(actual) + ", expected " + describe(expected) + ")");
+}
+
+// Calls then(true) once cond() holds, then(false) after ms milliseconds.
+function waitFor(cond, then, ms) {
+    var start = new Date().getTime();
+    (function poll() {
+        if (cond())
+            then(true);
+        else if (new Date().getTime() - start > (ms || 5000))
+            then(false);
+        else
+            setTimeout(poll, 20);
+    })();
+}
+
+// The camera simulator's journal: calls (of one operation) as the camera got them.
+function cameraCalls(name) {
+    return testbed.journal().filter(function (r) {
+        return r.kind === "call" && (!name || r.name === name);
+    });
+}
+
+function finish() {
+    console.log(failures ? "FAILED" : "PASSED");
+    window.close();
+    if (failures)
+        throw new Error(failures + " check(s) failed");
+}
