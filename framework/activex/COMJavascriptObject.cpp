@@ -6,6 +6,7 @@ namespace ActiveX {
 COMJavascriptObject::COMJavascriptObject() : JSAPI_IDispatchEx("SUBOBJECT") {}
 
 void COMJavascriptObject::FinalRelease() {
+    expireToken();
     clearSinks();
     if (!m_autoRelease)
         return;

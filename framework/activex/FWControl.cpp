@@ -46,6 +46,7 @@ HRESULT WINAPI CFWControl::UpdateRegistry(BOOL bRegister) noexcept {
 }
 
 void CFWControl::FinalRelease() {
+    expireToken();
     ATL::CallNoThrow([this] {
         shutdown();
         return S_OK;

@@ -37,6 +37,9 @@ public:
     ActiveXBrowserHostPtr getHost() const { return m_host.lock(); }
     // Expires when this bridge is being destroyed (for the host's wrapper cache).
     WrapperToken aliveToken() const { return m_alive; }
+    // Called first thing when the object is being destroyed: from then on the
+    // host's cache never hands it out again.
+    void expireToken() { m_alive.reset(); }
 
     // The control's ready state; other objects are always complete.
     virtual long bridgeReadyState() const { return READYSTATE_COMPLETE; }
