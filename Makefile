@@ -3,11 +3,16 @@
 # make demo   - build the Windows binaries and run the demo under Wine
 # make bench  - build and run the benchmarks with release flags
 # make bench-win32 - build the Windows binaries and run their benchmarks under Wine
+#
+# Wine runs the 32-bit tree where the kernel runs 32-bit programs, else the same
+# tree built for 64-bit Windows (scripts/wine-tree); the 32-bit deliverables are
+# built either way.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
 .PHONY: setup test demo bench bench-win32 clean
-BUILDS := build-native build-tsan build-win32 build-release
+BUILDS := build-native build-tsan build-win32 build-win64 build-release
+WINE_TREE := $(shell ./scripts/wine-tree)
 .PHONY: $(BUILDS)
 
 setup:
@@ -19,17 +24,17 @@ build/%/CMakeCache.txt: | setup
 $(BUILDS): build-%: setup build/%/CMakeCache.txt
 	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $* -j $(JOBS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
 
-test: build-native build-tsan build-win32
-	@./scripts/run-tests
+test: build-native build-tsan build-win32 build-$(WINE_TREE)
+	@./scripts/run-tests $(WINE_TREE)
 
-demo: build-win32
-	@./scripts/wine-testbed build/win32 ./scripts/run-demo build/win32
+demo: build-win32 build-$(WINE_TREE)
+	@./scripts/wine-testbed build/$(WINE_TREE) ./scripts/run-demo build/$(WINE_TREE)
 
 bench: build-release
 	@./scripts/run-benchmarks build/release
 
-bench-win32: build-win32
-	@./scripts/run-win32-benchmarks build/win32
+bench-win32: build-$(WINE_TREE)
+	@./scripts/run-win32-benchmarks build/$(WINE_TREE)
 
 clean:
 	rm -rf build

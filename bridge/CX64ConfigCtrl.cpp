@@ -32,7 +32,7 @@ std::wstring RelayedText(BSTR text) {
 
 CX64ConfigCtrl::CX64ConfigCtrl() {
     m_bWindowOnly = true;
-    AxHostLibrary::Atl80().AtlAxWinInit();
+    AtlAxWinInit(kAxWin80);
 }
 
 CX64ConfigCtrl::~CX64ConfigCtrl() {
@@ -54,21 +54,20 @@ int CX64ConfigCtrl::CreateHostedCtrl() {
         return 0;
     if (!m_hWnd)
         return -1;
-    AxHostLibrary& atl = AxHostLibrary::Atl80();
-    if (!atl.AtlAxWinInit())
+    if (!AtlAxWinInit(kAxWin80))
         return 0;
     if (!m_wndHost) {
         RECT rc = {};
         ::GetClientRect(m_hWnd, &rc);
         m_wndHost =
-            CreateWindowExW(0, atl.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+            CreateWindowExW(0, kAxWin80.host, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                             rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, m_hWnd,
                             nullptr, _pAtlModule->GetModuleInstance(), nullptr);
         if (!m_wndHost)
             return 0;
     }
     CComPtr<IUnknown> unknown;
-    if (FAILED(atl.CreateControl(m_wndHost, KavrinControl::kProgId, &unknown)) || !unknown)
+    if (FAILED(CreateControlInHostWindow(m_wndHost, KavrinControl::kProgId, &unknown)) || !unknown)
         return 0;
     m_spCtrl.Release();
     if (FAILED(unknown->QueryInterface(KavrinControl::kControlIid,

@@ -16,9 +16,16 @@
 #
 # widl 7.0 damages the library's GUID in type libraries that hold a
 # dispinterface; fix-widl-typelib.py repairs it after each run.
-set(ORVELA_WIDL i686-w64-mingw32-widl CACHE STRING "IDL compiler")
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(ORVELA_WIDL x86_64-w64-mingw32-widl CACHE STRING "IDL compiler")
+    set(ORVELA_WIDL_TARGET --win64)
+    set(ORVELA_WIDL_LIBPATH /usr/lib/x86_64-linux-gnu/wine/x86_64-windows CACHE PATH "stdole2.tlb")
+else()
+    set(ORVELA_WIDL i686-w64-mingw32-widl CACHE STRING "IDL compiler")
+    set(ORVELA_WIDL_TARGET --win32)
+    set(ORVELA_WIDL_LIBPATH /usr/lib/i386-linux-gnu/wine/i386-windows CACHE PATH "stdole2.tlb")
+endif()
 set(ORVELA_WIDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "System IDL files")
-set(ORVELA_WIDL_LIBPATH /usr/lib/i386-linux-gnu/wine/i386-windows CACHE PATH "stdole2.tlb")
 
 set(ORVELA_FIX_TLB ${CMAKE_CURRENT_LIST_DIR}/fix-widl-typelib.py)
 
@@ -27,7 +34,7 @@ function(orvela_add_idl target idl)
     get_filename_component(name ${idl} NAME_WE)
     get_filename_component(idl_dir ${idl_abs} DIRECTORY)
     set(out ${CMAKE_CURRENT_BINARY_DIR})
-    set(widl ${ORVELA_WIDL} --win32 -I ${idl_dir} -I ${ORVELA_WIDL_INCLUDE} -L ${ORVELA_WIDL_LIBPATH})
+    set(widl ${ORVELA_WIDL} ${ORVELA_WIDL_TARGET} -I ${idl_dir} -I ${ORVELA_WIDL_INCLUDE} -L ${ORVELA_WIDL_LIBPATH})
     add_custom_command(
         OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
         COMMAND ${widl} -h -o ${out}/${name}.h ${idl_abs}

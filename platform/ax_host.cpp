@@ -1,99 +1,189 @@
 #include "ax_host.h"
 
+#include "ax_host_window.h"
+
+#include <mutex>
+#include <vector>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace ATL {
 
 const IID IID_IAxWinHostWindow = {
     0xB6EA2050, 0x048A, 0x11D1, {0x82, 0xB9, 0x00, 0xC0, 0x4F, 0xB9, 0x94, 0x2E}};
 
+const AxWinClassNames kAxWin100 = {L"AtlAxWin100", L"AtlAxWinLic100"};
+const AxWinClassNames kAxWin80 = {L"AtlAxWin80", L"AtlAxWinLic80"};
+
 namespace {
-const HRESULT kNoRuntime = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+
+HINSTANCE thisModule() noexcept {
+    return reinterpret_cast<HINSTANCE>(&__ImageBase);
 }
 
-AxHostLibrary::AxHostLibrary(const wchar_t* dll, const wchar_t* windowClass) noexcept
-    : m_dll(dll), m_windowClass(windowClass) {}
+struct RegisteredClasses {
+    std::mutex lock;
+    std::vector<ATOM> atoms;
+};
 
-AxHostLibrary::~AxHostLibrary() {
-    // The runtime's window classes may outlive us in windows still open: the
-    // DLL stays loaded for the process.
+RegisteredClasses& registered() noexcept {
+    static RegisteredClasses classes;
+    return classes;
 }
 
-AxHostLibrary& AxHostLibrary::Atl100() noexcept {
-    static AxHostLibrary lib(L"atl100.dll", L"AtlAxWin100");
-    return lib;
+// A local class of this module, so that another module's classes of the same
+// name (a system ATL loaded by the browser) never take our windows.
+ATOM registerHostClass(const wchar_t* name) noexcept {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = &CAxHostWindow::WindowProc;
+    wc.hInstance = thisModule();
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = name;
+    return RegisterClassExW(&wc);
 }
 
-AxHostLibrary& AxHostLibrary::Atl80() noexcept {
-    static AxHostLibrary lib(L"atl80.dll", L"AtlAxWin80");
-    return lib;
+} // namespace
+
+UINT AxWinGetHostMessage() noexcept {
+    static const UINT message = RegisterWindowMessageW(L"WM_ATLGETHOST");
+    return message;
 }
 
-bool AxHostLibrary::Load() noexcept {
-    if (!m_tried) {
-        m_tried = true;
-        m_module = LoadLibraryW(m_dll);
-        if (m_module) {
-            m_init = reinterpret_cast<InitFn>(
-                reinterpret_cast<void*>(GetProcAddress(m_module, "AtlAxWinInit")));
-            m_createEx = reinterpret_cast<CreateExFn>(
-                reinterpret_cast<void*>(GetProcAddress(m_module, "AtlAxCreateControlEx")));
-            m_getHost = reinterpret_cast<GetFn>(
-                reinterpret_cast<void*>(GetProcAddress(m_module, "AtlAxGetHost")));
-            m_getControl = reinterpret_cast<GetFn>(
-                reinterpret_cast<void*>(GetProcAddress(m_module, "AtlAxGetControl")));
-        }
+UINT AxWinGetControlMessage() noexcept {
+    static const UINT message = RegisterWindowMessageW(L"WM_ATLGETCONTROL");
+    return message;
+}
+
+BOOL AtlAxWinInit(const AxWinClassNames& names) noexcept {
+    if (!AxWinGetHostMessage() || !AxWinGetControlMessage())
+        return FALSE;
+    RegisteredClasses& classes = registered();
+    std::lock_guard<std::mutex> guard(classes.lock);
+    WNDCLASSEXW existing = {};
+    existing.cbSize = sizeof(existing);
+    for (const wchar_t* name : {names.host, names.licensed}) {
+        if (GetClassInfoExW(thisModule(), name, &existing))
+            continue;
+        const ATOM atom = registerHostClass(name);
+        if (!atom)
+            return FALSE;
+        classes.atoms.push_back(atom);
     }
-    return m_init && m_createEx;
+    return TRUE;
 }
 
-// The runtime answers FALSE when its classes are registered already; a
-// second call must change nothing, so a first success is remembered.
-BOOL AxHostLibrary::AtlAxWinInit() noexcept {
-    if (!m_initialised && Load())
-        m_initialised = m_init() != FALSE;
-    return m_initialised ? TRUE : FALSE;
+void AtlAxWinTerm() noexcept {
+    RegisteredClasses& classes = registered();
+    std::lock_guard<std::mutex> guard(classes.lock);
+    std::vector<ATOM> kept;
+    for (ATOM atom : classes.atoms)
+        if (!UnregisterClassW(reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(atom)),
+                              thisModule()))
+            kept.push_back(atom); // windows of the class still exist
+    classes.atoms.swap(kept);
 }
 
-HRESULT AxHostLibrary::AtlAxCreateControlEx(LPCOLESTR name, HWND hWnd, IStream* stream,
-                                            IUnknown** container, IUnknown** control,
-                                            REFIID adviseIid, IUnknown* adviseSink) noexcept {
+HRESULT AtlAxGetHost(HWND hWnd, IUnknown** host) noexcept {
+    if (!host)
+        return E_POINTER;
+    *host = nullptr;
+    if (!IsWindow(hWnd))
+        return E_INVALIDARG;
+    // The window hands out its host without a reference of ours.
+    auto* answer = reinterpret_cast<IUnknown*>(SendMessageW(hWnd, AxWinGetHostMessage(), 0, 0));
+    if (!answer)
+        return E_FAIL;
+    return answer->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(host));
+}
+
+HRESULT AtlAxGetControl(HWND hWnd, IUnknown** control) noexcept {
+    if (!control)
+        return E_POINTER;
+    *control = nullptr;
+    if (!IsWindow(hWnd))
+        return E_INVALIDARG;
+    auto* answer = reinterpret_cast<IUnknown*>(SendMessageW(hWnd, AxWinGetControlMessage(), 0, 0));
+    if (!answer)
+        return E_FAIL;
+    return answer->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(control));
+}
+
+namespace {
+
+// The window's own host, or a new one that subclasses the window.
+HRESULT hostOf(HWND hWnd, CComPtr<IAxWinHostWindow>& host) noexcept {
+    CComPtr<IUnknown> existing;
+    if (SUCCEEDED(AtlAxGetHost(hWnd, &existing)) &&
+        SUCCEEDED(existing->QueryInterface(IID_IAxWinHostWindow, reinterpret_cast<void**>(&host))))
+        return S_OK;
+    HRESULT hr = CAxHostWindow::Create(host);
+    if (FAILED(hr))
+        return hr;
+    hr = static_cast<CAxHostWindow*>(host.p)->AttachWindow(hWnd, true);
+    if (FAILED(hr))
+        host.Release();
+    return hr;
+}
+
+void giveHost(IAxWinHostWindow* host, IUnknown** container) noexcept {
+    if (container)
+        host->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(container));
+}
+
+} // namespace
+
+HRESULT AtlAxCreateControlEx(LPCOLESTR name, HWND hWnd, IStream* stream, IUnknown** container,
+                             IUnknown** control, REFIID adviseIid, IUnknown* adviseSink) noexcept {
     if (container)
         *container = nullptr;
     if (control)
         *control = nullptr;
-    if (!Load())
-        return kNoRuntime;
-    return m_createEx(name, hWnd, stream, container, control, adviseIid, adviseSink);
+    if (!name || !IsWindow(hWnd))
+        return E_INVALIDARG;
+    CComPtr<IAxWinHostWindow> host;
+    HRESULT hr = hostOf(hWnd, host);
+    if (FAILED(hr))
+        return hr;
+    CComPtr<IUnknown> created;
+    hr = host->CreateControlEx(name, hWnd, stream, &created, adviseIid, adviseSink);
+    if (FAILED(hr))
+        return hr;
+    giveHost(host, container);
+    if (control)
+        *control = created.Detach();
+    return hr;
 }
 
-HRESULT AxHostLibrary::AtlAxGetHost(HWND hWnd, IUnknown** host) noexcept {
-    if (!host)
-        return E_POINTER;
-    *host = nullptr;
-    if (!Load() || !m_getHost)
-        return kNoRuntime;
-    return m_getHost(hWnd, host);
+HRESULT AtlAxCreateControl(LPCOLESTR name, HWND hWnd, IStream* stream,
+                           IUnknown** container) noexcept {
+    return AtlAxCreateControlEx(name, hWnd, stream, container, nullptr, IID_NULL, nullptr);
 }
 
-HRESULT AxHostLibrary::AtlAxGetControl(HWND hWnd, IUnknown** control) noexcept {
-    if (!control)
-        return E_POINTER;
-    *control = nullptr;
-    if (!Load() || !m_getControl)
-        return kNoRuntime;
-    return m_getControl(hWnd, control);
+HRESULT AtlAxAttachControl(IUnknown* control, HWND hWnd, IUnknown** container) noexcept {
+    if (container)
+        *container = nullptr;
+    if (!control || !IsWindow(hWnd))
+        return E_INVALIDARG;
+    CComPtr<IAxWinHostWindow> host;
+    HRESULT hr = hostOf(hWnd, host);
+    if (FAILED(hr))
+        return hr;
+    hr = host->AttachControl(control, hWnd);
+    if (SUCCEEDED(hr))
+        giveHost(host, container);
+    return hr;
 }
 
-HRESULT AxHostLibrary::CreateControl(HWND hWnd, LPCOLESTR name, IUnknown** control) noexcept {
+HRESULT CreateControlInHostWindow(HWND hWnd, LPCOLESTR name, IUnknown** control) noexcept {
     if (!control)
         return E_POINTER;
     *control = nullptr;
     if (!name || !hWnd)
         return E_INVALIDARG;
-    if (!Load())
-        return kNoRuntime;
-    static const UINT getHost = RegisterWindowMessageW(L"WM_ATLGETHOST");
-    // The window hands out its host without a reference of ours.
-    auto* host = reinterpret_cast<IUnknown*>(SendMessageW(hWnd, getHost, 0, 0));
+    auto* host = reinterpret_cast<IUnknown*>(SendMessageW(hWnd, AxWinGetHostMessage(), 0, 0));
     if (host) {
         CComPtr<IAxWinHostWindow> axHost;
         if (SUCCEEDED(

@@ -1,7 +1,14 @@
 #pragma once
-// Control hosting through the system's ATL runtime DLL, loaded at run time
-// (atl100.dll for the plug-in, atl80.dll for the bridge). A missing DLL or
-// entry point makes every call fail cleanly; nothing crashes.
+// Control hosting linked into the module itself, so that no ATL runtime DLL is
+// needed on the user's machine.
+//
+// AtlAxWinInit registers the control-host window classes in this module: a
+// window of the host class (text = ProgID, CLSID or "{clsid}" of a control to
+// create, or empty) has a host object from its creation on, answers
+// "WM_ATLGETHOST" with it and "WM_ATLGETCONTROL" with its control. The
+// licensed class takes the license key as creation data (a null-terminated
+// wide string). The functions below host a control in any window: one that
+// has no host yet is subclassed by a new host object.
 
 #include "com_ptr.h"
 
@@ -11,7 +18,7 @@ namespace ATL {
 
 extern const IID IID_IAxWinHostWindow;
 
-// The host object behind an "AtlAxWin" window.
+// The host object behind a control-host window.
 struct IAxWinHostWindow : public IUnknown {
     STDMETHOD(CreateControl)(LPCOLESTR name, HWND hWnd, IStream* stream) = 0;
     STDMETHOD(CreateControlEx)
@@ -23,55 +30,47 @@ struct IAxWinHostWindow : public IUnknown {
     STDMETHOD(SetExternalUIHandler)(IUnknown* handler) = 0;
 };
 
-class AxHostLibrary {
-public:
-    // dll: the runtime to load; windowClass: its host window class.
-    AxHostLibrary(const wchar_t* dll, const wchar_t* windowClass) noexcept;
-    ~AxHostLibrary();
-    AxHostLibrary(const AxHostLibrary&) = delete;
-    AxHostLibrary& operator=(const AxHostLibrary&) = delete;
+} // namespace ATL
 
-    static AxHostLibrary& Atl100() noexcept; // "AtlAxWin100"
-    static AxHostLibrary& Atl80() noexcept;  // "AtlAxWin80"
+__CRT_UUID_DECL(ATL::IAxWinHostWindow, 0xB6EA2050, 0x048A, 0x11D1, 0x82, 0xB9, 0x00, 0xC0, 0x4F,
+                0xB9, 0x94, 0x2E)
 
-    // Loads the DLL (once); false when it or its entry points are missing.
-    bool Load() noexcept;
-    const wchar_t* WindowClass() const noexcept { return m_windowClass; }
+namespace ATL {
 
-    // Registers the host window classes and messages; FALSE without the DLL.
-    BOOL AtlAxWinInit() noexcept;
-    HRESULT AtlAxCreateControlEx(LPCOLESTR name, HWND hWnd, IStream* stream, IUnknown** container,
-                                 IUnknown** control, REFIID adviseIid,
-                                 IUnknown* adviseSink) noexcept;
-    HRESULT AtlAxGetHost(HWND hWnd, IUnknown** host) noexcept;
-    HRESULT AtlAxGetControl(HWND hWnd, IUnknown** control) noexcept;
-
-    // Creates control `name` (ProgID or CLSID text) in host window hWnd: asks
-    // the window for its host object ("WM_ATLGETHOST") and calls its
-    // CreateControlEx; when the window answers no host or the host lacks
-    // IAxWinHostWindow, AtlAxCreateControlEx does it instead.
-    HRESULT CreateControl(HWND hWnd, LPCOLESTR name, IUnknown** control) noexcept;
-
-private:
-    using InitFn = BOOL(WINAPI*)();
-    using CreateExFn = HRESULT(WINAPI*)(LPCOLESTR, HWND, IStream*, IUnknown**, IUnknown**, REFIID,
-                                        IUnknown*);
-    using GetFn = HRESULT(WINAPI*)(HWND, IUnknown**);
-
-    const wchar_t* m_dll;
-    const wchar_t* m_windowClass;
-    HMODULE m_module = nullptr;
-    bool m_tried = false;
-    bool m_initialised = false;
-    InitFn m_init = nullptr;
-    CreateExFn m_createEx = nullptr;
-    GetFn m_getHost = nullptr;
-    GetFn m_getControl = nullptr;
+// The names a module gives its two host window classes.
+struct AxWinClassNames {
+    const wchar_t* host;
+    const wchar_t* licensed;
 };
+extern const AxWinClassNames kAxWin100; // "AtlAxWin100", "AtlAxWinLic100": the plug-in
+extern const AxWinClassNames kAxWin80;  // "AtlAxWin80", "AtlAxWinLic80": the bridge
 
-// The plug-in's form: atl100.dll.
-inline BOOL AtlAxWinInit() noexcept {
-    return AxHostLibrary::Atl100().AtlAxWinInit();
-}
+// Registers the two classes (once; a second call changes nothing) and the
+// messages "WM_ATLGETHOST" and "WM_ATLGETCONTROL".
+BOOL AtlAxWinInit(const AxWinClassNames& names = kAxWin100) noexcept;
+// Unregisters every class AtlAxWinInit registered in this module (on unload).
+void AtlAxWinTerm() noexcept;
+
+UINT AxWinGetHostMessage() noexcept;    // "WM_ATLGETHOST"
+UINT AxWinGetControlMessage() noexcept; // "WM_ATLGETCONTROL"
+
+// Creates control `name` in hWnd; container and control receive the host
+// object and the control (either may be null). A sink given with a non-null
+// interface identity is connected to the control's connection point.
+HRESULT AtlAxCreateControlEx(LPCOLESTR name, HWND hWnd, IStream* stream, IUnknown** container,
+                             IUnknown** control, REFIID adviseIid, IUnknown* adviseSink) noexcept;
+HRESULT AtlAxCreateControl(LPCOLESTR name, HWND hWnd, IStream* stream,
+                           IUnknown** container) noexcept;
+// Hosts an existing, already initialised control in hWnd.
+HRESULT AtlAxAttachControl(IUnknown* control, HWND hWnd, IUnknown** container) noexcept;
+// The host object or the control of a host window; E_FAIL when it has none.
+HRESULT AtlAxGetHost(HWND hWnd, IUnknown** host) noexcept;
+HRESULT AtlAxGetControl(HWND hWnd, IUnknown** control) noexcept;
+
+// Creates control `name` in host window hWnd as an ATL-built plug-in does:
+// asks the window for its host object ("WM_ATLGETHOST") and calls its
+// CreateControlEx; when the window answers no host, or the host lacks
+// IAxWinHostWindow, AtlAxCreateControlEx does it instead.
+HRESULT CreateControlInHostWindow(HWND hWnd, LPCOLESTR name, IUnknown** control) noexcept;
 
 } // namespace ATL

@@ -261,18 +261,17 @@ int orvelaAPI::CreateHostedCtrl(HWND parent) {
     m_hParentWnd = parent;
     RECT client = {};
     GetClientRect(parent, &client);
-    ATL::AxHostLibrary& runtime = ATL::AxHostLibrary::Atl100();
     m_wndHost =
-        CreateWindowExW(0, runtime.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+        CreateWindowExW(0, ATL::kAxWin100.host, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                         client.left, client.top, client.right - client.left,
                         client.bottom - client.top, parent, nullptr, thisModule(), nullptr);
     if (!m_wndHost)
         return -1;
 
     // The host object creates the control when the window answers
-    // "WM_ATLGETHOST"; otherwise the runtime's AtlAxCreateControlEx does.
+    // "WM_ATLGETHOST"; otherwise AtlAxCreateControlEx does.
     ATL::CComPtr<IUnknown> created;
-    if (FAILED(runtime.CreateControl(m_wndHost, orvelaControl::kProgId, &created)))
+    if (FAILED(ATL::CreateControlInHostWindow(m_wndHost, orvelaControl::kProgId, &created)))
         return -1;
 
     if (static_cast<IUnknown*>(m_spCtrl.p) != created.p) {

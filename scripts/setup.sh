@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ clang-format python3
   g++-mingw-w64-i686-posix mingw-w64-i686-dev mingw-w64-tools binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   libboost-dev libutfcpp-dev googletest libgtest-dev libbenchmark-dev duktape-dev
   wine wine32:i386 wine64 libwine-dev
   xvfb xauth x11-apps

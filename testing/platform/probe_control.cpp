@@ -1,6 +1,7 @@
 // Controls on the control base: paints red, raises its events on request and
-// reports how it was activated. ProbeControl is window-only; ProbeWindowless
-// negotiates windowless activation when the site offers it.
+// reports how it was activated and the clicks and keys it received.
+// ProbeControl is window-only; ProbeWindowless negotiates windowless
+// activation when the site offers it.
 #include "connection_points.h"
 #include "control.h"
 #include "module.h"
@@ -72,12 +73,26 @@ public:
 
     BEGIN_MSG_MAP(CProbeControlT)
     MESSAGE_HANDLER(WM_USER + 1, OnProbeMessage)
+    MESSAGE_HANDLER(WM_LBUTTONDOWN, OnClick)
+    MESSAGE_HANDLER(WM_KEYDOWN, OnKey)
     CHAIN_MSG_MAP(Base)
     END_MSG_MAP()
 
     // Answers wParam * 2, to show where messages are routed.
     LRESULT OnProbeMessage(UINT, WPARAM wParam, LPARAM, BOOL&) {
         return static_cast<LRESULT>(wParam * 2);
+    }
+
+    // Counted, then left to the control base.
+    LRESULT OnClick(UINT, WPARAM, LPARAM, BOOL& handled) {
+        ++m_clicks;
+        handled = FALSE;
+        return 0;
+    }
+    LRESULT OnKey(UINT, WPARAM, LPARAM, BOOL& handled) {
+        ++m_keys;
+        handled = FALSE;
+        return 0;
     }
 
     HRESULT OnDraw(ATL_DRAWINFO& di) override {
@@ -115,6 +130,22 @@ public:
         *windowless = this->m_bInPlaceActive && this->m_bWndLess ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     }
+    STDMETHOD(get_Clicks)(long* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = m_clicks;
+        return S_OK;
+    }
+    STDMETHOD(get_Keys)(long* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = m_keys;
+        return S_OK;
+    }
+
+private:
+    long m_clicks = 0;
+    long m_keys = 0;
 };
 
 using CProbeControl = CProbeControlT<&CLSID_ProbeControl, true, 103>;

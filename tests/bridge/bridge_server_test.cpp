@@ -203,13 +203,12 @@ class HostedBridge : public ::testing::Test {
 protected:
     void SetUp() override {
         journal.clear();
-        AxHostLibrary& atl = AxHostLibrary::Atl100();
-        ASSERT_TRUE(atl.AtlAxWinInit());
-        host = CreateWindowExW(
-            0, atl.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 400, 300,
-            testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_TRUE(AtlAxWinInit());
+        host = CreateWindowExW(0, kAxWin100.host, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                               0, 0, 400, 300, testsupport::testTopWindow(), nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(nullptr, host);
-        ASSERT_EQ(S_OK, atl.CreateControl(host, L"KavrinX64.X64ConfigCtrl", &unk));
+        ASSERT_EQ(S_OK, CreateControlInHostWindow(host, L"KavrinX64.X64ConfigCtrl", &unk));
         ASSERT_EQ(S_OK, unk.QueryInterface(&bridge));
         CameraSim::pumpMessages(50);
     }

@@ -503,7 +503,7 @@ TEST(Hosting, SinkMayCallBackAndTeardownReleasesTheControl) {
 
 TEST(Hosting, AlsoInTheBridgesAtl80HostWindow) {
     JournalFile journal;
-    HostWindow window(0, 0, 320, 240, &ATL::AxHostLibrary::Atl80());
+    HostWindow window(0, 0, 320, 240, &ATL::kAxWin80);
     ASSERT_TRUE(window.host());
     wchar_t className[32] = {};
     GetClassNameW(window.host(), className, 32);

@@ -17,9 +17,9 @@ LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 } // namespace
 
-HostWindow::HostWindow(int x, int y, int width, int height, ATL::AxHostLibrary* runtime)
-    : runtime_(runtime ? *runtime : ATL::AxHostLibrary::Atl100()) {
-    if (!runtime_.AtlAxWinInit())
+HostWindow::HostWindow(int x, int y, int width, int height, const ATL::AxWinClassNames* classes) {
+    const ATL::AxWinClassNames& names = classes ? *classes : ATL::kAxWin100;
+    if (!ATL::AtlAxWinInit(names))
         return;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -33,9 +33,8 @@ HostWindow::HostWindow(int x, int y, int width, int height, ATL::AxHostLibrary* 
                              nullptr, wc.hInstance, nullptr);
     if (!frame_)
         return;
-    host_ =
-        CreateWindowExW(0, runtime_.WindowClass(), nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                        0, 0, width, height, frame_, nullptr, wc.hInstance, nullptr);
+    host_ = CreateWindowExW(0, names.host, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                            width, height, frame_, nullptr, wc.hInstance, nullptr);
 }
 
 HostWindow::~HostWindow() {
@@ -49,7 +48,7 @@ HRESULT HostWindow::createControl(const wchar_t* progId, IUnknown** control) {
     *control = nullptr;
     if (!host_)
         return E_FAIL;
-    return runtime_.CreateControl(host_, progId, control);
+    return ATL::CreateControlInHostWindow(host_, progId, control);
 }
 
 COLORREF HostWindow::pixel(int x, int y) const {

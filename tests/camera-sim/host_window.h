@@ -1,8 +1,8 @@
 #pragma once
 // A minimal control container for tests: a top-level window holding a
-// control-host window of the system's ATL runtime ("AtlAxWin100" as in the
-// plug-in, or "AtlAxWin80" as in the bridge), in which the runtime creates a
-// control by ProgID, and a screen capture of that window into a .bmp file.
+// control-host window of the platform layer ("AtlAxWin100" as in the plug-in,
+// or "AtlAxWin80" as in the bridge), in which its host creates a control by
+// ProgID, and a screen capture of that window into a .bmp file.
 
 #include <windows.h>
 #include <unknwn.h>
@@ -10,14 +10,14 @@
 #include <string>
 
 namespace ATL {
-class AxHostLibrary;
+struct AxWinClassNames;
 }
 
 class HostWindow {
 public:
     // A visible top-level window at (x, y) whose client area is width x height,
-    // hosting through atl100.dll unless another runtime is given.
-    HostWindow(int x, int y, int width, int height, ATL::AxHostLibrary* runtime = nullptr);
+    // hosting in an "AtlAxWin100" window unless other class names are given.
+    HostWindow(int x, int y, int width, int height, const ATL::AxWinClassNames* classes = nullptr);
     ~HostWindow();
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
@@ -36,7 +36,6 @@ public:
     bool capture(const std::wstring& path) const;
 
 private:
-    ATL::AxHostLibrary& runtime_;
     HWND frame_ = nullptr;
     HWND host_ = nullptr;
 };
