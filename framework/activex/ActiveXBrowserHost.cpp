@@ -3,6 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "AXDOM.h"
 #include "COMJavascriptObject.h"
 #include "DOM/Document.h"
 #include "DOM/Element.h"
@@ -287,6 +288,45 @@ JSObjectPtr ActiveXBrowserHost::wrapIDispatch(IDispatch* object) {
         return JSObjectPtr();
     return IDispatchAPI::create(object,
                                 std::static_pointer_cast<ActiveXBrowserHost>(shared_from_this()));
+}
+
+// ---- DOM wrappers
+
+namespace {
+
+// The page object's own IDispatch (a new reference), or null.
+IDispatch* dispatchOf(const JSObjectPtr& object) {
+    auto page = std::dynamic_pointer_cast<IDispatchAPI>(object);
+    return page && !page->isOwnObject() ? page->getIDispatch() : nullptr;
+}
+
+template <class AX, class Base>
+std::shared_ptr<Base> wrapWith(const JSObjectPtr& object, IWebBrowser2* webBrowser) {
+    if (!object)
+        return nullptr;
+    ATL::CComPtr<IDispatch> dispatch;
+    dispatch.Attach(dispatchOf(object));
+    if (!dispatch)
+        return std::make_shared<Base>(object);
+    return std::make_shared<AX>(object, dispatch, webBrowser);
+}
+
+} // namespace
+
+DOM::WindowPtr ActiveXBrowserHost::wrapWindow(const JSObjectPtr& object) const {
+    return wrapWith<AXDOM::Window, DOM::Window>(object, m_webBrowser);
+}
+
+DOM::DocumentPtr ActiveXBrowserHost::wrapDocument(const JSObjectPtr& object) const {
+    return wrapWith<AXDOM::Document, DOM::Document>(object, m_webBrowser);
+}
+
+DOM::ElementPtr ActiveXBrowserHost::wrapElement(const JSObjectPtr& object) const {
+    return wrapWith<AXDOM::Element, DOM::Element>(object, m_webBrowser);
+}
+
+DOM::NodePtr ActiveXBrowserHost::wrapNode(const JSObjectPtr& object) const {
+    return wrapWith<AXDOM::Node, DOM::Node>(object, m_webBrowser);
 }
 
 // ---- value conversion

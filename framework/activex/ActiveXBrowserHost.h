@@ -57,6 +57,11 @@ public:
     void shutdown() override;
     void DeferredRelease() override;
     bool ScheduleAsyncCall(void (*function)(void*), void* data) override;
+    // Internet Explorer's own DOM wrappers over page objects.
+    DOM::WindowPtr wrapWindow(const JSObjectPtr& object) const override;
+    DOM::DocumentPtr wrapDocument(const JSObjectPtr& object) const override;
+    DOM::ElementPtr wrapElement(const JSObjectPtr& object) const override;
+    DOM::NodePtr wrapNode(const JSObjectPtr& object) const override;
 
     // Value conversion: getComVariant clears dst first.
     variant getVariant(const VARIANT* value);

@@ -289,6 +289,14 @@ HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* param
         return DISP_E_EXCEPTION;
     } catch (const ATL::CAtlException& e) {
         return e.m_hr;
+    } catch (const std::exception& e) {
+        // A failing camera call ends the call as not implemented; its message
+        // stays readable through getLastException.
+        try {
+            lastException() = variant(std::string(e.what()));
+        } catch (...) {
+        }
+        return E_NOTIMPL;
     } catch (...) {
         return E_NOTIMPL;
     }

@@ -9,6 +9,16 @@
 #include <cstdio>
 #include <cwchar>
 
+namespace {
+
+// An export of the library as the function type it has.
+template <class F>
+F entryPoint(HMODULE library, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+} // namespace
+
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
         std::fwprintf(stderr,
@@ -25,12 +35,11 @@ int wmain(int argc, wchar_t** argv) {
     HRESULT hr = E_INVALIDARG;
     const wchar_t* word = argv[1];
     if (!std::wcscmp(word, L"register") || !std::wcscmp(word, L"unregister")) {
-        auto entry = reinterpret_cast<Entry>(GetProcAddress(library, !std::wcscmp(word, L"register")
-                                                                         ? "DllRegisterServer"
-                                                                         : "DllUnregisterServer"));
+        auto entry = entryPoint<Entry>(
+            library, !std::wcscmp(word, L"register") ? "DllRegisterServer" : "DllUnregisterServer");
         hr = entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     } else if (!std::wcscmp(word, L"install") || !std::wcscmp(word, L"uninstall")) {
-        auto entry = reinterpret_cast<Install>(GetProcAddress(library, "DllInstall"));
+        auto entry = entryPoint<Install>(library, "DllInstall");
         hr = entry ? entry(!std::wcscmp(word, L"install"), argc > 3 ? argv[3] : nullptr)
                    : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     }
