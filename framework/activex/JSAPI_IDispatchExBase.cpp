@@ -1,0 +1,494 @@
+#include "JSAPI_IDispatchExBase.h"
+
+#include <olectl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <typeinfo>
+
+#include "IDispatchAPI.h"
+#include "JSExceptions.h"
+#include "TypeIDMap.h"
+#include "com_object.h"
+#include "com_types.h"
+#include "utf8_tools.h"
+
+namespace FW {
+namespace ActiveX {
+
+namespace {
+
+// The security context of a page object (mshtmdid.h does not carry it).
+const DISPID kDispidSecurityCtx = -5511;
+
+const wchar_t kAttachEvent[] = L"attachEvent";
+const wchar_t kDetachEvent[] = L"detachEvent";
+const wchar_t kGetLastException[] = L"getLastException";
+
+bool isSpecialMember(const std::wstring& name) {
+    return name == kAttachEvent || name == kDetachEvent || name == kGetLastException;
+}
+
+std::wstring bstrText(BSTR text) {
+    return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+}
+
+BSTR utf8ToBstr(const std::string& text) {
+    std::wstring wide;
+    try {
+        wide = utf8_to_wstring(text);
+    } catch (const std::exception&) {
+        wide = L"(message is not valid UTF-8)";
+    }
+    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+void fillException(EXCEPINFO* info, const std::string& source, const std::string& message) {
+    if (!info)
+        return;
+    std::memset(info, 0, sizeof(*info));
+    info->bstrSource = utf8ToBstr(source);
+    info->bstrDescription = utf8ToBstr(message);
+    info->bstrHelpFile = nullptr;
+    info->pfnDeferredFillIn = nullptr;
+    info->scode = E_NOTIMPL;
+}
+
+} // namespace
+
+// "attachEvent", "detachEvent" and "getLastException" as callable objects.
+class JSAPI_IDispatchExBase::SpecialMember : public JSFunction {
+public:
+    enum class Kind { attach, detach, lastException };
+    SpecialMember(std::weak_ptr<JSAPI_IDispatchExBase> bridge, Kind kind, const char* name)
+        : JSFunction(JSAPIWeakPtr(), name, 0), m_bridge(std::move(bridge)), m_kind(kind) {}
+
+    variant exec(const VariantList& args) override {
+        if (m_kind == Kind::lastException)
+            return lastException();
+        auto bridge = m_bridge.lock();
+        if (!bridge || args.size() < 2 || args.size() > 3)
+            throw invalid_arguments();
+        std::string name;
+        JSObjectPtr handler;
+        try {
+            name = args[0].convert<std::string>();
+            handler = args[1].convert<JSObjectPtr>();
+        } catch (const bad_variant_cast& e) {
+            throw invalid_arguments(std::string("Could not convert from ") + e.from + " to " +
+                                    e.to);
+        }
+        if (!handler)
+            throw invalid_arguments();
+        // The event is named exactly as given: no "on" is added.
+        if (m_kind == Kind::attach)
+            bridge->api()->registerEventMethod(name, handler);
+        else
+            bridge->api()->unregisterEventMethod(name, handler);
+        return variant();
+    }
+
+private:
+    std::weak_ptr<JSAPI_IDispatchExBase> m_bridge;
+    Kind m_kind;
+};
+
+variant& JSAPI_IDispatchExBase::lastException() {
+    static variant value;
+    return value;
+}
+
+JSAPI_IDispatchExBase::JSAPI_IDispatchExBase(std::string errorSource)
+    : m_errorSource(std::move(errorSource)) {
+    // The special members and the cache refer to this weakly; COM's count,
+    // not this reference, decides the lifetime.
+    m_self = std::shared_ptr<JSAPI_IDispatchExBase>(this, [](JSAPI_IDispatchExBase*) {});
+    m_alive = std::make_shared<char>(0);
+    m_attachEvent =
+        std::make_shared<SpecialMember>(m_self, SpecialMember::Kind::attach, "attachEvent");
+    m_detachEvent =
+        std::make_shared<SpecialMember>(m_self, SpecialMember::Kind::detach, "detachEvent");
+    m_getLastException = std::make_shared<SpecialMember>(m_self, SpecialMember::Kind::lastException,
+                                                         "getLastException");
+}
+
+JSAPI_IDispatchExBase::~JSAPI_IDispatchExBase() {
+    m_alive.reset();
+    clearSinks();
+    m_self.reset();
+}
+
+void JSAPI_IDispatchExBase::setAPI(const JSAPIPtr& api, const ActiveXBrowserHostPtr& host) {
+    m_api = api;
+    m_host = host;
+    m_memberNameCache.clear();
+}
+
+JSAPIPtr JSAPI_IDispatchExBase::api() const {
+    if (!m_api)
+        throw std::bad_cast();
+    return m_api;
+}
+
+HRESULT JSAPI_IDispatchExBase::getIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) noexcept {
+    if (count == 0)
+        return S_OK;
+    if (!names || !ids)
+        return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i) {
+        ATL::CComBSTR name(names[i] ? names[i] : L"");
+        const HRESULT hr = getDispID(name, &ids[i]);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT JSAPI_IDispatchExBase::getDispID(BSTR name, DISPID* id) noexcept {
+    if (!id)
+        return E_POINTER;
+    *id = DISPID_UNKNOWN;
+    try {
+        JSAPIPtr object = api();
+        const std::wstring wide = bstrText(name);
+        if (isSpecialMember(wide) || object->HasProperty(wide) || object->HasMethod(wide)) {
+            *id = TypeIDMap::instance().idForName(wide);
+            return S_OK;
+        }
+    } catch (...) {
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+VariantList JSAPI_IDispatchExBase::convertArgs(ActiveXBrowserHost& host, DISPPARAMS* params,
+                                               bool skipThis) const {
+    VariantList args;
+    if (!params || params->cArgs == 0)
+        return args;
+    const UINT first = skipThis ? 1 : 0;
+    if (first >= params->cArgs)
+        return args;
+    args.reserve(params->cArgs - first);
+    // rgvarg holds the last argument first.
+    for (UINT i = params->cArgs; i > first; --i)
+        args.push_back(host.getVariant(&params->rgvarg[i - 1]));
+    return args;
+}
+
+void JSAPI_IDispatchExBase::doInvoke(const std::wstring& name, DISPID id, WORD flags,
+                                     DISPPARAMS* params, VARIANT* result) {
+    JSAPIPtr object = api();
+    ActiveXBrowserHostPtr host = getHost();
+    if (!host)
+        throw std::bad_cast();
+    const bool isGet = (flags & DISPATCH_PROPERTYGET) != 0;
+    const bool isMethod = (flags & DISPATCH_METHOD) != 0;
+    const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+
+    if (isGet && result) {
+        switch (id) {
+        case kDispidSecurityCtx:
+            throw ATL::CAtlException(E_NOTIMPL);
+        case DISPID_READYSTATE:
+            result->vt = VT_I4;
+            result->lVal = bridgeReadyState();
+            return;
+        case DISPID_ENABLED:
+            result->vt = VT_BOOL;
+            result->boolVal = VARIANT_TRUE;
+            return;
+        default:
+            break;
+        }
+    }
+
+    if (name == kGetLastException || name == kAttachEvent || name == kDetachEvent) {
+        const auto& function = name == kGetLastException ? m_getLastException
+                               : name == kAttachEvent    ? m_attachEvent
+                                                         : m_detachEvent;
+        if (isMethod) {
+            variant value = function->exec(convertArgs(*host, params, false));
+            if (result && name == kGetLastException)
+                host->getComVariant(result, value);
+        } else if (isGet) {
+            host->getComVariant(result, variant(JSAPIPtr(function)));
+        }
+        return;
+    }
+
+    // The this-argument, when the caller passes one, comes first among the
+    // named arguments and is not a script argument.
+    const bool hasThis = params && params->cNamedArgs > 0 && params->rgdispidNamedArgs &&
+                         params->rgdispidNamedArgs[0] == DISPID_THIS;
+    if (isMethod && (id == DISPID_VALUE || object->HasMethod(name))) {
+        const std::wstring member = id == DISPID_VALUE ? (hasThis ? L"" : L"value") : name;
+        variant value = object->Invoke(member, convertArgs(*host, params, hasThis));
+        if (result)
+            host->getComVariant(result, value);
+        return;
+    }
+    if (!(flags & DISPATCH_CONSTRUCT)) {
+        if (isGet && object->HasMethod(name)) {
+            if (object->HasMethodObject(name))
+                host->getComVariant(result, variant(object->GetMethodObject(name)));
+            else
+                host->getComVariant(result, variant(true));
+            return;
+        }
+        if (isGet && object->HasProperty(name)) {
+            host->getComVariant(result, object->GetProperty(name));
+            return;
+        }
+        if (isPut && object->HasProperty(name)) {
+            if (!params || params->cArgs < 1 || !params->rgvarg)
+                throw ATL::CAtlException(DISP_E_BADPARAMCOUNT);
+            object->SetProperty(name, host->getVariant(&params->rgvarg[0]));
+            return;
+        }
+        throw invalid_member(wstring_to_utf8(name));
+    }
+    variant value = object->Construct(convertArgs(*host, params, hasThis));
+    if (result)
+        host->getComVariant(result, value);
+}
+
+HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                        EXCEPINFO* exception) noexcept {
+    const std::wstring* name = nullptr;
+    try {
+        if (!m_api)
+            return DISP_E_MEMBERNOTFOUND;
+        name = TypeIDMap::instance().nameForId(id);
+        if (!name)
+            return DISP_E_MEMBERNOTFOUND;
+    } catch (...) {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    const bool isGet = (flags & DISPATCH_PROPERTYGET) != 0;
+    const bool isMethod = (flags & DISPATCH_METHOD) != 0;
+    if (isGet && !isMethod && !result)
+        return E_INVALIDARG;
+    // What a caller hands in must be readable as it claims.
+    if (params && (params->cNamedArgs > params->cArgs || (params->cArgs > 0 && !params->rgvarg) ||
+                   (params->cNamedArgs > 0 && !params->rgdispidNamedArgs)))
+        return params->cNamedArgs > params->cArgs ? DISP_E_BADPARAMCOUNT : E_INVALIDARG;
+    if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && !params)
+        return E_INVALIDARG;
+    ATL::CComVariant scratch;
+    if (result)
+        VariantInit(result);
+    try {
+        doInvoke(*name, id, flags, params, result ? result : &scratch);
+        return S_OK;
+    } catch (const invalid_member& e) {
+        lastException() = variant(std::string(e.what()));
+        return DISP_E_MEMBERNOTFOUND;
+    } catch (const script_error& e) {
+        lastException() = variant(std::string(e.what()));
+        fillException(exception, m_errorSource, e.what());
+        return DISP_E_EXCEPTION;
+    } catch (const ATL::CAtlException& e) {
+        return e.m_hr;
+    } catch (const std::exception& e) {
+        // A failing camera call ends the call as not implemented; its message
+        // stays readable through getLastException.
+        try {
+            lastException() = variant(std::string(e.what()));
+        } catch (...) {
+        }
+        return E_NOTIMPL;
+    } catch (...) {
+        return E_NOTIMPL;
+    }
+}
+
+HRESULT JSAPI_IDispatchExBase::deleteMemberByDispID(DISPID id) noexcept {
+    try {
+        const std::wstring* name = TypeIDMap::instance().nameForId(id);
+        if (!name || !m_api)
+            return S_FALSE;
+        m_api->RemoveProperty(*name);
+        return S_OK;
+    } catch (const script_error& e) {
+        lastException() = variant(std::string(e.what()));
+        return S_FALSE;
+    } catch (...) {
+        return S_FALSE;
+    }
+}
+
+HRESULT JSAPI_IDispatchExBase::getMemberName(DISPID id, BSTR* name) noexcept {
+    if (!name)
+        return E_POINTER;
+    *name = nullptr;
+    const std::wstring* text = nullptr;
+    try {
+        text = TypeIDMap::instance().nameForId(id);
+    } catch (...) {
+    }
+    if (!text)
+        return DISP_E_UNKNOWNNAME;
+    *name = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
+    return *name ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT JSAPI_IDispatchExBase::getNextDispID(DISPID id, DISPID* next) noexcept {
+    if (!next)
+        return E_POINTER;
+    *next = DISPID_UNKNOWN;
+    try {
+        JSAPIPtr object = api();
+        const size_t count = object->getMemberCount();
+        if (m_memberNameCache.empty() || m_memberCountAtFill != count) {
+            std::vector<std::wstring> names;
+            object->getMemberNames(names);
+            names.emplace_back(kAttachEvent);
+            names.emplace_back(kDetachEvent);
+            names.emplace_back(kGetLastException);
+            // A name listed twice, or one whose identifier is the start
+            // marker itself ("toString" is -1), would send the enumeration
+            // back to its first place for ever: such names are left out, each
+            // other name kept once, where it first appears.
+            TypeIDMap& table = TypeIDMap::instance();
+            std::vector<std::wstring> unique;
+            unique.reserve(names.size());
+            for (auto& name : names) {
+                if (table.idForName(name) != DISPID_STARTENUM &&
+                    std::find(unique.begin(), unique.end(), name) == unique.end())
+                    unique.push_back(std::move(name));
+            }
+            m_memberNameCache.swap(unique);
+            m_memberCountAtFill = count;
+        }
+        if (m_memberNameCache.empty())
+            return S_FALSE;
+        TypeIDMap& ids = TypeIDMap::instance();
+        if (id == DISPID_STARTENUM) {
+            *next = ids.idForName(m_memberNameCache.front());
+            return S_OK;
+        }
+        const std::wstring* name = ids.nameForId(id);
+        if (!name)
+            return S_FALSE;
+        for (size_t i = 0; i + 1 < m_memberNameCache.size(); ++i) {
+            if (m_memberNameCache[i] == *name) {
+                *next = ids.idForName(m_memberNameCache[i + 1]);
+                return S_OK;
+            }
+        }
+    } catch (...) {
+    }
+    return S_FALSE;
+}
+
+HRESULT JSAPI_IDispatchExBase::advise(IUnknown* sink, DWORD* cookie) noexcept {
+    if (!cookie)
+        return E_POINTER;
+    *cookie = 0;
+    try {
+        if (!sink)
+            return CONNECT_E_CANNOTCONNECT;
+        ATL::CComQIPtr<IDispatch> dispatch(sink);
+        ActiveXBrowserHostPtr host = getHost();
+        if (!dispatch || !host)
+            return CONNECT_E_CANNOTCONNECT;
+        JSObjectPtr wrapper = host->wrapIDispatch(dispatch);
+        const DWORD key = static_cast<DWORD>(reinterpret_cast<uintptr_t>(wrapper.get()));
+        m_sinks[key] = wrapper;
+        api()->registerEventInterface(wrapper);
+        *cookie = key;
+        return S_OK;
+    } catch (...) {
+        return CONNECT_E_CANNOTCONNECT;
+    }
+}
+
+HRESULT JSAPI_IDispatchExBase::unadvise(DWORD cookie) noexcept {
+    auto found = m_sinks.find(cookie);
+    if (found == m_sinks.end())
+        return E_UNEXPECTED;
+    JSObjectPtr wrapper = found->second;
+    m_sinks.erase(found);
+    try {
+        if (m_api)
+            m_api->unregisterEventInterface(wrapper);
+    } catch (...) {
+        // The sink is forgotten either way.
+    }
+    return S_OK;
+}
+
+void JSAPI_IDispatchExBase::clearSinks() noexcept {
+    std::map<DWORD, JSObjectPtr> sinks;
+    sinks.swap(m_sinks);
+    for (auto& [cookie, wrapper] : sinks) {
+        try {
+            if (m_api)
+                m_api->unregisterEventInterface(wrapper);
+        } catch (...) {
+        }
+    }
+}
+
+namespace {
+
+class SinglePointEnumerator : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                              public IEnumConnectionPoints {
+public:
+    BEGIN_COM_MAP(SinglePointEnumerator)
+    COM_INTERFACE_ENTRY(IEnumConnectionPoints)
+    END_COM_MAP()
+
+    ATL::CComPtr<IConnectionPoint> m_point;
+    ULONG m_position = 0;
+
+    STDMETHOD(Next)(ULONG count, IConnectionPoint** points, ULONG* fetched) override {
+        if (!points || (count > 1 && !fetched))
+            return E_POINTER;
+        ULONG n = 0;
+        if (count > 0 && m_position == 0) {
+            points[0] = m_point;
+            points[0]->AddRef();
+            m_position = 1;
+            n = 1;
+        }
+        if (fetched)
+            *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Skip)(ULONG count) override {
+        const ULONG before = m_position;
+        m_position = count > 0 ? 1 : m_position;
+        return before + count <= 1 ? S_OK : S_FALSE;
+    }
+    STDMETHOD(Reset)() override {
+        m_position = 0;
+        return S_OK;
+    }
+    STDMETHOD(Clone)(IEnumConnectionPoints** out) override {
+        if (!out)
+            return E_POINTER;
+        const HRESULT hr = CreateSinglePointEnumerator(m_point, out);
+        if (SUCCEEDED(hr))
+            static_cast<SinglePointEnumerator*>(*out)->m_position = m_position;
+        return hr;
+    }
+};
+
+} // namespace
+
+HRESULT CreateSinglePointEnumerator(IConnectionPoint* point, IEnumConnectionPoints** out) noexcept {
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    return ATL::CallNoThrow([&] {
+        auto* e = new ATL::CComObject<SinglePointEnumerator>();
+        e->m_point = point;
+        e->AddRef();
+        *out = e;
+        return S_OK;
+    });
+}
+
+} // namespace ActiveX
+} // namespace FW

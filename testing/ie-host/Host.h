@@ -1,0 +1,113 @@
+#pragma once
+// The IE host's page: its script engine, its window, document and web
+// browser objects, and the embedded controls with their sites.
+
+#include <windows.h>
+#include <activscp.h>
+#include <dispex.h>
+#include <ocidl.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Page.h"
+#include "com_ptr.h"
+#include "com_types.h"
+
+namespace IeHost {
+
+class Window;
+class Document;
+class WebBrowser;
+class ControlSite;
+class ScriptSite;
+
+struct Options {
+    bool windowless = false;
+    int width = 800;
+    int height = 600;
+    std::wstring screenshot;
+    int screenshotDelayMs = 500;
+    int timeoutSeconds = 30;
+    std::wstring page;
+};
+
+// Live page objects of the host, for the leak check at the end.
+extern LONG g_liveObjects;
+
+class Host {
+public:
+    explicit Host(const Options& options);
+    ~Host();
+
+    // Runs the page; answers the process's exit code.
+    int run();
+
+    // Script support for the page objects.
+    HRESULT parseScript(const std::wstring& code, VARIANT* result = nullptr);
+    IDispatch* global();
+    void scriptError(const std::wstring& message);
+    void requestClose() { m_closeRequested = true; }
+    int setTimer(IDispatch* function, const std::wstring& code, UINT delay, bool repeat);
+    void clearTimer(int id);
+    void onTimer(UINT_PTR id);
+
+    ControlSite* elementById(const std::wstring& id);
+    ControlSite* addElement(const PageItem& item);
+    void removeElement(ControlSite* site);
+    void connectScriptFor(const PageItem& item);
+
+    Window* window() const { return m_window; }
+    Document* document() const { return m_document; }
+    WebBrowser* webBrowser() const { return m_browser; }
+    HWND topWindow() const { return m_top; }
+    const Options& options() const { return m_options; }
+    void nextElementPosition(int width, int height, RECT& rc);
+
+private:
+    struct Timer {
+        ATL::CComPtr<IDispatch> function;
+        std::wstring code;
+        bool repeat;
+    };
+    struct ForHandler {
+        std::wstring element;
+        std::wstring event;
+        std::wstring function;
+    };
+    void createTopWindow();
+    void startEngine();
+    void loadPage(const Page& page);
+    void connectPendingHandlers();
+    void takeScreenshot();
+    int tearDown();
+    static LRESULT CALLBACK TopWindowProc(HWND, UINT, WPARAM, LPARAM);
+
+    Options m_options;
+    HWND m_top = nullptr;
+    ATL::CComPtr<IActiveScript> m_engine;
+    ATL::CComPtr<IActiveScriptParse> m_parse;
+    ATL::CComPtr<IDispatch> m_global;
+    ScriptSite* m_scriptSite = nullptr;
+    Window* m_window = nullptr;
+    Document* m_document = nullptr;
+    WebBrowser* m_browser = nullptr;
+    std::vector<ControlSite*> m_elements;
+    std::vector<ControlSite*> m_removed;
+    std::map<int, Timer> m_timers;
+    int m_nextTimer = 1;
+    std::vector<ForHandler> m_forHandlers;
+    int m_forCount = 0;
+    bool m_closeRequested = false;
+    bool m_scriptFailed = false;
+    int m_nextTop = 0;
+};
+
+extern Host* g_host;
+
+// Text form of a script value, as console.log prints it.
+std::wstring displayText(const VARIANT& value);
+
+} // namespace IeHost

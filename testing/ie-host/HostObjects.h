@@ -1,0 +1,328 @@
+#pragma once
+// The page objects the IE host serves to script and to controls: the window
+// (IHTMLWindow2; unknown names go to the engine's global object), console,
+// document (IHTMLDocument2/3), web browser (IWebBrowser2), one element and one
+// control site per <object>, the <param> bag and the sink for
+// <script for= event=> handlers.
+
+#include <windows.h>
+#include <dispex.h>
+#include <ocidl.h>
+#include <servprov.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Host.h"
+#include "browser_stubs.h"
+#include "com_object.h"
+
+namespace IeHost {
+
+// Counts itself among the live page objects.
+struct LiveObject {
+    LiveObject() { InterlockedIncrement(&g_liveObjects); }
+    ~LiveObject() { InterlockedDecrement(&g_liveObjects); }
+};
+
+// Names served by an object itself, and the names it forwards to another
+// dispatch (with identifiers of its own for them).
+class NameTable {
+public:
+    explicit NameTable(std::vector<std::wstring> own) : m_own(std::move(own)) {}
+    // 1-based identifier of an own name, or 0.
+    DISPID own(const std::wstring& name) const;
+    DISPID forwarded(DISPID target);
+    bool target(DISPID id, DISPID& target) const;
+
+private:
+    std::vector<std::wstring> m_own;
+    std::map<DISPID, DISPID> m_toTarget;
+    std::map<DISPID, DISPID> m_fromTarget;
+    DISPID m_next = 10000;
+};
+
+// Positional arguments of a call in script order (named ones left out).
+std::vector<VARIANT*> scriptArgs(DISPPARAMS* params);
+
+class Console : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                public IDispatch,
+                public LiveObject {
+public:
+    BEGIN_COM_MAP(Console)
+    COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+};
+
+class Window : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+               public HTMLWindow2Stubs,
+               public IDispatchEx,
+               public LiveObject {
+public:
+    Window();
+    BEGIN_COM_MAP(Window)
+    COM_INTERFACE_ENTRY(IHTMLWindow2)
+    COM_INTERFACE_ENTRY2(IHTMLFramesCollection2, IHTMLWindow2)
+    COM_INTERFACE_ENTRY2(IDispatch, IHTMLWindow2)
+    COM_INTERFACE_ENTRY(IDispatchEx)
+    END_COM_MAP()
+
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+    STDMETHOD(GetDispID)(BSTR name, DWORD flags, DISPID* id) override;
+    STDMETHOD(InvokeEx)
+    (DISPID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, IServiceProvider*) override;
+    STDMETHOD(DeleteMemberByName)(BSTR, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(DeleteMemberByDispID)(DISPID) override { return E_NOTIMPL; }
+    STDMETHOD(GetMemberProperties)(DISPID, DWORD, DWORD*) override { return E_NOTIMPL; }
+    STDMETHOD(GetMemberName)(DISPID, BSTR*) override { return E_NOTIMPL; }
+    STDMETHOD(GetNextDispID)(DWORD, DISPID, DISPID*) override { return S_FALSE; }
+    STDMETHOD(GetNameSpaceParent)(IUnknown**) override { return E_NOTIMPL; }
+
+    STDMETHOD(get_document)(IHTMLDocument2** p) override;
+    STDMETHOD(alert)(BSTR message) override;
+    STDMETHOD(close)() override;
+    STDMETHOD(execScript)(BSTR code, BSTR language, VARIANT* result) override;
+    STDMETHOD(get_self)(IHTMLWindow2** p) override;
+    STDMETHOD(get_window)(IHTMLWindow2** p) override;
+
+    void dropConsole() { m_console.Release(); }
+
+private:
+    HRESULT callOwn(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result);
+    NameTable m_names;
+    ATL::CComPtr<IDispatch> m_console;
+};
+
+class Document : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                 public HTMLDocument2Stubs,
+                 public HTMLDocument3Stubs,
+                 public LiveObject {
+public:
+    Document();
+    BEGIN_COM_MAP(Document)
+    COM_INTERFACE_ENTRY(IHTMLDocument2)
+    COM_INTERFACE_ENTRY2(IHTMLDocument, IHTMLDocument2)
+    COM_INTERFACE_ENTRY2(IDispatch, IHTMLDocument2)
+    COM_INTERFACE_ENTRY(IHTMLDocument3)
+    END_COM_MAP()
+
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+
+    STDMETHOD(get_Script)(IDispatch** p) override;
+    STDMETHOD(get_parentWindow)(IHTMLWindow2** p) override;
+    STDMETHOD(getElementById)(BSTR id, IHTMLElement** element) override;
+
+private:
+    NameTable m_names;
+};
+
+class WebBrowser : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                   public WebBrowser2Stubs,
+                   public LiveObject {
+public:
+    BEGIN_COM_MAP(WebBrowser)
+    COM_INTERFACE_ENTRY(IWebBrowser2)
+    COM_INTERFACE_ENTRY2(IWebBrowserApp, IWebBrowser2)
+    COM_INTERFACE_ENTRY2(IWebBrowser, IWebBrowser2)
+    COM_INTERFACE_ENTRY2(IDispatch, IWebBrowser2)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    STDMETHOD(get_Document)(IDispatch** p) override;
+    STDMETHOD(get_LocationURL)(BSTR* url) override;
+    STDMETHOD(Navigate)(BSTR, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override { return S_OK; }
+};
+
+// The <object> element as script and the control see it: id, width and height
+// of its own, everything else the control's.
+class Element : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                public HTMLElementStubs,
+                public LiveObject {
+public:
+    Element();
+    BEGIN_COM_MAP(Element)
+    COM_INTERFACE_ENTRY(IHTMLElement)
+    COM_INTERFACE_ENTRY2(IDispatch, IHTMLElement)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+    STDMETHOD(get_id)(BSTR* id) override;
+
+    ControlSite* site = nullptr;
+
+private:
+    NameTable m_names;
+};
+
+// The <param>s of one element, as the control reads them.
+class PropertyBag : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                    public IPropertyBag,
+                    public IPropertyBag2,
+                    public LiveObject {
+public:
+    BEGIN_COM_MAP(PropertyBag)
+    COM_INTERFACE_ENTRY(IPropertyBag)
+    COM_INTERFACE_ENTRY(IPropertyBag2)
+    END_COM_MAP()
+    STDMETHOD(Read)(LPCOLESTR name, VARIANT* value, IErrorLog*) override;
+    STDMETHOD(Write)(LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+    STDMETHOD(Read)(ULONG, PROPBAG2*, IErrorLog*, VARIANT*, HRESULT*) override;
+    STDMETHOD(Write)(ULONG, PROPBAG2*, VARIANT*) override { return E_NOTIMPL; }
+    STDMETHOD(CountProperties)(ULONG* count) override;
+    STDMETHOD(GetPropertyInfo)(ULONG, ULONG, PROPBAG2*, ULONG*) override;
+    STDMETHOD(LoadObject)(LPCOLESTR, DWORD, IUnknown*, IErrorLog*) override { return E_NOTIMPL; }
+
+    std::vector<std::pair<std::wstring, std::wstring>> params;
+};
+
+// Calls the page functions made from <script for= event=> blocks.
+class EventSink : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                  public IDispatch,
+                  public LiveObject {
+public:
+    BEGIN_COM_MAP(EventSink)
+    COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+
+    // event name -> page function name
+    std::vector<std::pair<std::wstring, std::wstring>> handlers;
+};
+
+// Sites one control as Internet Explorer does, in a child window of the
+// host's top-level window.
+class ControlSite : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                    public IOleClientSite,
+                    public IOleInPlaceSiteWindowless,
+                    public IOleControlSite,
+                    public IServiceProvider,
+                    public IDispatch,
+                    public LiveObject {
+public:
+    BEGIN_COM_MAP(ControlSite)
+    COM_INTERFACE_ENTRY(IOleClientSite)
+    COM_INTERFACE_ENTRY_FUNC(IID_IOleInPlaceSiteWindowless, 0, &ControlSite::windowlessSite)
+    COM_INTERFACE_ENTRY(IOleInPlaceSiteEx)
+    COM_INTERFACE_ENTRY(IOleInPlaceSite)
+    COM_INTERFACE_ENTRY2(IOleWindow, IOleInPlaceSite)
+    COM_INTERFACE_ENTRY(IOleControlSite)
+    COM_INTERFACE_ENTRY(IServiceProvider)
+    COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+
+    static HRESULT windowlessSite(void* self, REFIID, void** ppv, DWORD_PTR);
+
+    // Creates the control for the element; false (with a message) when it
+    // cannot be made or refuses to be scripted safely.
+    bool create(const PageItem& item, std::wstring& error);
+    void destroy();
+    void resize(int width, int height);
+    void paint();
+    bool windowlessMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void advise(EventSink* sink);
+
+    // IOleClientSite
+    STDMETHOD(SaveObject)() override { return E_NOTIMPL; }
+    STDMETHOD(GetMoniker)(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHOD(GetContainer)(IOleContainer** c) override;
+    STDMETHOD(ShowObject)() override { return S_OK; }
+    STDMETHOD(OnShowWindow)(BOOL) override { return S_OK; }
+    STDMETHOD(RequestNewObjectLayout)() override { return E_NOTIMPL; }
+    // IOleWindow
+    STDMETHOD(GetWindow)(HWND* hwnd) override;
+    STDMETHOD(ContextSensitiveHelp)(BOOL) override { return E_NOTIMPL; }
+    // IOleInPlaceSite
+    STDMETHOD(CanInPlaceActivate)() override { return S_OK; }
+    STDMETHOD(OnInPlaceActivate)() override { return S_OK; }
+    STDMETHOD(OnUIActivate)() override { return S_OK; }
+    STDMETHOD(GetWindowContext)
+    (IOleInPlaceFrame**, IOleInPlaceUIWindow**, LPRECT, LPRECT, LPOLEINPLACEFRAMEINFO) override;
+    STDMETHOD(Scroll)(SIZE) override { return E_NOTIMPL; }
+    STDMETHOD(OnUIDeactivate)(BOOL) override { return S_OK; }
+    STDMETHOD(OnInPlaceDeactivate)() override { return S_OK; }
+    STDMETHOD(DiscardUndoState)() override { return S_OK; }
+    STDMETHOD(DeactivateAndUndo)() override { return S_OK; }
+    STDMETHOD(OnPosRectChange)(LPCRECT) override { return S_OK; }
+    // IOleInPlaceSiteEx
+    STDMETHOD(OnInPlaceActivateEx)(BOOL* noRedraw, DWORD flags) override;
+    STDMETHOD(OnInPlaceDeactivateEx)(BOOL) override { return S_OK; }
+    STDMETHOD(RequestUIActivate)() override { return S_OK; }
+    // IOleInPlaceSiteWindowless
+    STDMETHOD(CanWindowlessActivate)() override;
+    STDMETHOD(GetCapture)() override { return m_capture ? S_OK : S_FALSE; }
+    STDMETHOD(SetCapture)(BOOL capture) override;
+    STDMETHOD(GetFocus)() override { return S_OK; }
+    STDMETHOD(SetFocus)(BOOL) override { return S_OK; }
+    STDMETHOD(GetDC)(LPCRECT, DWORD, HDC* hdc) override;
+    STDMETHOD(ReleaseDC)(HDC hdc) override;
+    STDMETHOD(InvalidateRect)(LPCRECT rect, BOOL erase) override;
+    STDMETHOD(InvalidateRgn)(HRGN, BOOL erase) override;
+    STDMETHOD(ScrollRect)(INT, INT, LPCRECT, LPCRECT) override { return E_NOTIMPL; }
+    STDMETHOD(AdjustRect)(LPRECT) override { return S_OK; }
+    STDMETHOD(OnDefWindowMessage)(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    // IOleControlSite
+    STDMETHOD(OnControlInfoChanged)() override { return S_OK; }
+    STDMETHOD(LockInPlaceActive)(BOOL) override { return S_OK; }
+    STDMETHOD(GetExtendedControl)(IDispatch** element) override;
+    STDMETHOD(TransformCoords)(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(TranslateAccelerator)(MSG*, DWORD) override { return S_FALSE; }
+    STDMETHOD(OnFocus)(BOOL) override { return S_OK; }
+    STDMETHOD(ShowPropertyFrame)() override { return E_NOTIMPL; }
+    // IServiceProvider
+    STDMETHOD(QueryService)(REFGUID service, REFIID iid, void** ppv) override;
+    // IDispatch: the ambient properties (none beyond the defaults)
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+    std::wstring id;
+    ATL::CComPtr<IUnknown> control;
+    ATL::CComPtr<IDispatch> controlDispatch;
+    ATL::CComPtr<IHTMLElement> element;
+    HWND container = nullptr;
+    RECT rect = {};
+    bool windowless = false;
+
+private:
+    ATL::CComPtr<IOleObject> m_oleObject;
+    ATL::CComPtr<IOleInPlaceObjectWindowless> m_windowlessObject;
+    ATL::CComPtr<IConnectionPoint> m_point;
+    DWORD m_cookie = 0;
+    bool m_capture = false;
+};
+
+} // namespace IeHost

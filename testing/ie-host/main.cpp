@@ -1,0 +1,56 @@
+// ie-host.exe: an Internet Explorer-like host for test pages. Page script
+// runs in the system's JScript engine; <object> elements are controls sited
+// as Internet Explorer sites them.
+//
+//   ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png]
+//               [--screenshot-delay MS] [--timeout S] PAGE.html
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "Host.h"
+
+int wmain(int argc, wchar_t** argv) {
+    IeHost::Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == L"--windowless") {
+            options.windowless = true;
+        } else if (arg == L"--size" && hasValue) {
+            swscanf(argv[++i], L"%dx%d", &options.width, &options.height);
+        } else if (arg == L"--screenshot" && hasValue) {
+            options.screenshot = argv[++i];
+        } else if (arg == L"--screenshot-delay" && hasValue) {
+            options.screenshotDelayMs = _wtoi(argv[++i]);
+        } else if (arg == L"--timeout" && hasValue) {
+            options.timeoutSeconds = _wtoi(argv[++i]);
+        } else if (!arg.empty() && arg[0] != L'-') {
+            options.page = arg;
+        } else {
+            std::fprintf(stderr, "ie-host: unknown option %ls\n", arg.c_str());
+            return 2;
+        }
+    }
+    if (options.page.empty()) {
+        std::fprintf(stderr,
+                     "usage: ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png] "
+                     "[--screenshot-delay MS] [--timeout S] PAGE.html\n");
+        return 2;
+    }
+    if (FAILED(OleInitialize(nullptr))) {
+        std::fprintf(stderr, "ie-host: OleInitialize failed\n");
+        return 2;
+    }
+    int code;
+    {
+        IeHost::Host host(options);
+        code = host.run();
+    }
+    OleUninitialize();
+    return code;
+}
