@@ -279,7 +279,8 @@ TEST(HostWindow, SiteOffersTheContainerInterfacesAndAmbientProperties) {
     CComPtr<IOleInPlaceFrame> frame;
     CComPtr<IOleInPlaceUIWindow> doc;
     RECT pos = {}, clip = {};
-    OLEINPLACEFRAMEINFO frameInfo = {sizeof(frameInfo)};
+    OLEINPLACEFRAMEINFO frameInfo = {};
+    frameInfo.cb = sizeof(frameInfo);
     ASSERT_EQ(S_OK, inPlace->GetWindowContext(&frame, &doc, &pos, &clip, &frameInfo));
     EXPECT_NE(nullptr, frame.p);
     EXPECT_EQ(200, pos.right);
