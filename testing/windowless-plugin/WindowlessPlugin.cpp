@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <thread>
+
 #include "DrawingEvents.h"
+#include "NPObjectAPI.h"
+#include "NpapiBrowserHost.h"
 #include "MethodConverter.h"
 #include "MouseEvents.h"
 #include "PluginWindowlessWin.h"
@@ -14,6 +18,10 @@ WindowlessAPI::WindowlessAPI(const std::shared_ptr<WindowlessPlugin>& plugin) : 
     registerProperty("paints", FW::make_property(this, &WindowlessAPI::get_paints));
     registerProperty("color",
                      FW::make_property(this, &WindowlessAPI::get_color, &WindowlessAPI::set_color));
+    registerMethod("leakBrowserMemory", FW::make_method(this, &WindowlessAPI::leakBrowserMemory));
+    registerMethod("callBrowserOffThread",
+                   FW::make_method(this, &WindowlessAPI::callBrowserOffThread));
+    registerMethod("overRelease", FW::make_method(this, &WindowlessAPI::overRelease));
 }
 
 int WindowlessAPI::get_clicks() const {
@@ -41,6 +49,37 @@ void WindowlessAPI::set_color(int rgb) {
         plugin->color = rgb;
         plugin->repaint();
     }
+}
+
+namespace {
+
+std::shared_ptr<FW::Npapi::NpapiBrowserHost>
+npapiHost(const std::weak_ptr<WindowlessPlugin>& plugin) {
+    auto core = plugin.lock();
+    return core ? std::dynamic_pointer_cast<FW::Npapi::NpapiBrowserHost>(core->getHost()) : nullptr;
+}
+
+} // namespace
+
+void WindowlessAPI::leakBrowserMemory() {
+    if (auto host = npapiHost(m_plugin))
+        host->MemAlloc(16);
+}
+
+void WindowlessAPI::callBrowserOffThread() {
+    if (auto host = npapiHost(m_plugin))
+        std::thread([host] { host->GetStringIdentifier("offThread"); }).join();
+}
+
+void WindowlessAPI::overRelease(const FW::JSObjectPtr& object) {
+    auto host = npapiHost(m_plugin);
+    auto page = std::dynamic_pointer_cast<FW::Npapi::NPObjectAPI>(object);
+    if (!host || !page)
+        return;
+    // One release too many: the browser holds the argument for the call.
+    NPObject* npObject = page->getNPObject();
+    host->ReleaseObject(npObject);
+    host->ReleaseObject(npObject);
 }
 
 FW::JSAPIPtr WindowlessPlugin::createJSAPI() {

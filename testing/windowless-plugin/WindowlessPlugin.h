@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FactoryBase.h"
+#include "JSObject.h"
 #include "JSAPIAuto.h"
 #include "PluginCore.h"
 
@@ -21,6 +22,12 @@ public:
     int get_paints() const;
     int get_color() const;
     void set_color(int rgb);
+
+    // Rule breaking the browser must catch: a browser block never freed, a
+    // browser call from another thread, releases of the browser's reference.
+    void leakBrowserMemory();
+    void callBrowserOffThread();
+    void overRelease(const FW::JSObjectPtr& object);
 
 private:
     std::weak_ptr<WindowlessPlugin> m_plugin;
