@@ -5,7 +5,11 @@
 // library; without it the event is dropped.
 //
 // Not reference counted: the bridge control owns it, connects it
-// (DispEventAdvise) and disconnects it before deleting it.
+// (DispEventAdvise) and disconnects it before deleting it. The page function
+// an event calls may end the bridge control or its camera (removing the
+// element, releasing the control); a sink let go of while it delivers is
+// therefore freed only after the camera's call into it has returned.
+#include <memory>
 
 #include "IKavrinEventDisplayer.h"
 #include "KavrinControl.h"
@@ -29,6 +33,11 @@ public:
 
     bool IsConnected() const noexcept { return m_dwEventCookie != ATL::kNotConnected; }
 
+    // Deletes the sink, or, while it is delivering an event, stops it calling
+    // its displayer and deletes it once the thread's messages run again.
+    static void Dispose(std::unique_ptr<CIMorvathCtrlEvent> sink) noexcept;
+
 private:
     IKavrinEventDisplayer* m_pDisplayer;
+    int m_delivering = 0;
 };

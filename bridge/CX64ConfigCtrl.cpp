@@ -4,6 +4,7 @@
 
 #include "ax_host.h"
 #include "com_error.h"
+#include "dispatch.h"
 #include "text.h"
 
 #include <cstdio>
@@ -101,7 +102,7 @@ void CX64ConfigCtrl::DestroyHostedCtrl() {
     }
     m_bCtrlInited = FALSE;
     m_bCtrlCreated = FALSE;
-    m_pEventSink.reset();
+    CIMorvathCtrlEvent::Dispose(std::move(m_pEventSink));
 }
 
 LRESULT CX64ConfigCtrl::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
@@ -132,13 +133,24 @@ BOOL CX64ConfigCtrl::PreTranslateAccelerator(MSG* msg, HRESULT& hr) {
 }
 
 template <class F>
-HRESULT CX64ConfigCtrl::Forward(F&& call) {
+HRESULT CX64ConfigCtrl::Forward(const wchar_t* operation, F&& call) {
     if (!m_bCtrlCreated || !m_spCtrl)
         return S_OK;
-    return CallNoThrow([&] {
-        const HRESULT hr = call(m_spCtrl.p);
-        return FAILED(hr) ? hr : S_OK;
+    const HRESULT hr = CallNoThrow([&] {
+        const HRESULT answer = call(m_spCtrl.p);
+        return FAILED(answer) ? answer : S_OK;
     });
+    if (FAILED(hr))
+        ReportCameraFailure(operation, hr);
+    return hr;
+}
+
+// The page's exception then says which camera operation failed, and how.
+void CX64ConfigCtrl::ReportCameraFailure(const wchar_t* operation, HRESULT hr) noexcept {
+    wchar_t description[160];
+    std::swprintf(description, 160, L"The camera control's %ls failed (0x%08lX).", operation,
+                  static_cast<unsigned long>(hr));
+    AtlReportError(GetObjectCLSID(), description, IID_IX64ConfigCtrl, hr);
 }
 
 STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort, LONG* nRet) {
@@ -151,7 +163,7 @@ STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort
         if (!m_bCtrlCreated)
             return S_OK;
         CComBSTR url(m_bstrBaseUrl), ip(m_bstrIp);
-        const HRESULT hr = Forward([&](KavrinControl::ICameraControl* ctrl) {
+        const HRESULT hr = Forward(L"InitCtrl", [&](KavrinControl::ICameraControl* ctrl) {
             LONG result = 0;
             const HRESULT call = ctrl->InitCtrl(url, ip, nPtzPort, &result);
             if (SUCCEEDED(call))
@@ -166,9 +178,21 @@ STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort
 STDMETHODIMP CX64ConfigCtrl::GetCtrlVersion(BSTR* strVerSion) {
     if (!strVerSion)
         return E_POINTER;
-    // The camera control answers its version as a number; the page gets it
-    // as decimal text.
-    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+    // The page gets a text: the control's own text unchanged, or its number
+    // as decimal text, whichever form the installed control declares.
+    return Forward(L"GetCtrlVersion", [&](KavrinControl::ICameraControl* ctrl) {
+        using namespace KavrinControl;
+        if (DeclaredRetvalType(kTypeLibId, kTypeLibMajor, kTypeLibMinor, kControlIid,
+                               kGetCtrlVersionSlot) == VT_BSTR) {
+            BSTR text = nullptr;
+            const HRESULT hr = CallVtableSlot(ctrl, kGetCtrlVersionSlot, &text);
+            if (FAILED(hr)) {
+                SysFreeString(text);
+                return hr;
+            }
+            *strVerSion = text;
+            return S_OK;
+        }
         LONG version = 0;
         const HRESULT hr = ctrl->GetCtrlVersion(&version);
         if (FAILED(hr))
@@ -183,7 +207,7 @@ STDMETHODIMP CX64ConfigCtrl::GetCtrlVersion(BSTR* strVerSion) {
 STDMETHODIMP CX64ConfigCtrl::LoadLang(BSTR strUrl, LONG nUrlType, LONG* nRet) {
     if (!nRet)
         return E_POINTER;
-    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+    return Forward(L"LoadLang", [&](KavrinControl::ICameraControl* ctrl) {
         CComBSTR url(View(strUrl));
         LONG result = 0;
         const HRESULT hr = ctrl->LoadLang(url, nUrlType, &result);
@@ -196,7 +220,7 @@ STDMETHODIMP CX64ConfigCtrl::LoadLang(BSTR strUrl, LONG nUrlType, LONG* nRet) {
 STDMETHODIMP CX64ConfigCtrl::SetBufferTick(LONG nTick, LONG nCount, LONG* nRet) {
     if (!nRet)
         return E_POINTER;
-    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+    return Forward(L"SetBufferTick", [&](KavrinControl::ICameraControl* ctrl) {
         LONG result = 0;
         const HRESULT hr = ctrl->SetBufferTick(nTick, nCount, &result);
         if (SUCCEEDED(hr))
@@ -208,7 +232,7 @@ STDMETHODIMP CX64ConfigCtrl::SetBufferTick(LONG nTick, LONG nCount, LONG* nRet) 
 STDMETHODIMP CX64ConfigCtrl::SetBufferTickV2(LONG nTick, LONG nCount, LONG* nRet) {
     if (!nRet)
         return E_POINTER;
-    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+    return Forward(L"SetBufferTickV2", [&](KavrinControl::ICameraControl* ctrl) {
         LONG result = 0;
         const HRESULT hr = ctrl->SetBufferTickV2(nTick, nCount, &result);
         if (SUCCEEDED(hr))
@@ -220,7 +244,7 @@ STDMETHODIMP CX64ConfigCtrl::SetBufferTickV2(LONG nTick, LONG nCount, LONG* nRet
 STDMETHODIMP CX64ConfigCtrl::SetDeviceType(LONG nType, BSTR bsInfo, LONG* nRet) {
     if (!nRet)
         return E_POINTER;
-    return Forward([&](KavrinControl::ICameraControl* ctrl) {
+    return Forward(L"SetDeviceType", [&](KavrinControl::ICameraControl* ctrl) {
         CComBSTR info(View(bsInfo));
         LONG result = 0;
         const HRESULT hr = ctrl->SetDeviceType(nType, info, &result);
@@ -262,6 +286,9 @@ STDMETHODIMP CX64ConfigCtrl::SetIEWindow(VARIANT vtWindow, BSTR strFuncLs, LONG*
 LONG CX64ConfigCtrl::DisplayCtrlEvent(BSTR text, LONG type, LONG subType) {
     if (m_mapFuncName.empty())
         return 0;
+    // The page function runs while this call waits; it may release this
+    // control or destroy its window.
+    CComPtr<IUnknown> self(GetUnknown());
     std::map<int, std::wstring> arguments;
     arguments[0] = RelayedText(text);
     arguments[1] = std::to_wstring(type);

@@ -130,9 +130,10 @@ public:
 
 private:
     // Runs a camera operation when the camera control exists; its failure
-    // HRESULT is the method's answer.
+    // HRESULT is the method's answer, with error information naming it.
     template <class F>
-    HRESULT Forward(F&& call);
+    HRESULT Forward(const wchar_t* operation, F&& call);
+    void ReportCameraFailure(const wchar_t* operation, HRESULT hr) noexcept;
     // The page's script object, fetched once per page document.
     HRESULT PageScript(IDispatch** script);
 

@@ -1,7 +1,8 @@
 # IDL and resources for the Windows build.
 #
-# orvela_add_idl(<target> <file.idl>)
-#   Runs widl three times over <file.idl> and makes <target>, a static library
+# orvela_add_idl(<target> <file.idl> [DEFINES name...])
+#   Runs widl three times over <file.idl> (with -D for each name given) and
+#   makes <target>, a static library
 #   holding the interface identifiers (<name>_i.c). Linking it gives the
 #   generated header <name>.h on the include path. The type library's path is
 #   the target property ORVELA_TLB (<build dir>/<name>.tlb); the custom target
@@ -30,11 +31,15 @@ set(ORVELA_WIDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "System IDL fi
 set(ORVELA_FIX_TLB ${CMAKE_CURRENT_LIST_DIR}/fix-widl-typelib.py)
 
 function(orvela_add_idl target idl)
+    cmake_parse_arguments(ARG "" "" "DEFINES" ${ARGN})
     get_filename_component(idl_abs ${idl} ABSOLUTE)
     get_filename_component(name ${idl} NAME_WE)
     get_filename_component(idl_dir ${idl_abs} DIRECTORY)
     set(out ${CMAKE_CURRENT_BINARY_DIR})
     set(widl ${ORVELA_WIDL} ${ORVELA_WIDL_TARGET} -I ${idl_dir} -I ${ORVELA_WIDL_INCLUDE} -L ${ORVELA_WIDL_LIBPATH})
+    foreach(define IN LISTS ARG_DEFINES)
+        list(APPEND widl -D${define})
+    endforeach()
     add_custom_command(
         OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
         COMMAND ${widl} -h -o ${out}/${name}.h ${idl_abs}

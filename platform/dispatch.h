@@ -80,6 +80,23 @@ public:
 HRESULT AtlReportError(const CLSID& clsid, const wchar_t* description, const IID& iid,
                        HRESULT hr) noexcept;
 
+// The type that the method at vtable slot `slot` of interface iid hands back
+// through its [out, retval] parameter, as the registered type library libid
+// declares it (VT_BSTR, VT_I4 ...); VT_EMPTY when the library, the interface
+// or the method cannot be read.
+VARTYPE DeclaredRetvalType(const GUID& libid, WORD major, WORD minor, const IID& iid,
+                           unsigned slot) noexcept;
+
+// Calls the method at vtable slot `slot` of interface pointer object as
+// HRESULT method(T* out): for a method whose declared form the caller's
+// header does not know.
+template <class T>
+HRESULT CallVtableSlot(IUnknown* object, unsigned slot, T* out) noexcept {
+    using Method = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, T*);
+    auto method = reinterpret_cast<Method>((*reinterpret_cast<void***>(object))[slot]);
+    return method(object, out);
+}
+
 // ISupportErrorInfo for one interface: S_OK for *piid, S_FALSE for the rest.
 template <const IID* piid>
 class ISupportErrorInfoImpl : public ISupportErrorInfo {

@@ -25,6 +25,10 @@ inline constexpr GUID kTypeLibId = {
 constexpr WORD kTypeLibMajor = 1;
 constexpr WORD kTypeLibMinor = 0;
 
+// GetCtrlVersion's vtable slot: a number in some releases of the control, a
+// text in others, as the installed type library says.
+constexpr unsigned kGetCtrlVersionSlot = 8;
+
 constexpr DISPID kOnCtrlEventId = 1;
 
 } // namespace orvelaControl

@@ -8,6 +8,7 @@
 #include "ax_host.h"
 #include "com_error.h"
 #include "com_types.h"
+#include "dispatch.h"
 #include "text.h"
 
 using orvelaControl::ICameraControl;
@@ -56,6 +57,19 @@ void requireText(const FW::variant& value) {
     if (!value.holds<std::string>())
         throw FW::bad_variant_cast(FW::variant_detail::demangle(value.type().name()),
                                    FW::variant_detail::type_name<std::string>());
+}
+
+// "020100" is 20100; text that is not a decimal number in range gives -1.
+long decimalValue(std::wstring_view text) {
+    if (text.empty() || text.size() > 9)
+        return -1;
+    long value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9')
+            return -1;
+        value = value * 10 + (c - L'0');
+    }
+    return value;
 }
 
 template <class Kind>
@@ -132,6 +146,23 @@ struct orvelaAPI::Forwarding {
             });
     }
 
+    // The version, whether the installed control answers it as a number or
+    // as a text; a text counts as its decimal value (-1 when it is none).
+    static FW::CallMethodFunctor version(orvelaAPI* api) {
+        return FW::method_detail::makeCaller<long>([api]() -> long {
+            using namespace orvelaControl;
+            if (!api->m_spCtrl ||
+                ATL::DeclaredRetvalType(kTypeLibId, kTypeLibMajor, kTypeLibMinor, kControlIid,
+                                        kGetCtrlVersionSlot) != VT_BSTR)
+                return callNumber<&ICameraControl::GetCtrlVersion>(*api);
+            ATL::CComBSTR text;
+            const HRESULT hr = ATL::CallVtableSlot(api->m_spCtrl.p, kGetCtrlVersionSlot, &text);
+            if (FAILED(hr))
+                raise(*api, hr);
+            return decimalValue(text.view());
+        });
+    }
+
     template <auto Operation>
     static FW::CallMethodFunctor narrowText(orvelaAPI* api) {
         return FW::method_detail::makeCaller<std::string>([api]() -> std::string {
@@ -161,7 +192,7 @@ struct orvelaAPI::Forwarding {
         using C = ICameraControl;
         static const Entry table[] = {
             {"InitCtrl", &number<&C::InitCtrl, Text, Text, Int16>},
-            {"GetCtrlVersion", &number<&C::GetCtrlVersion>},
+            {"GetCtrlVersion", &version},
             {"LoadLang", &number<&C::LoadLang, Text, Int32>},
             {"SetBufferTick", &number<&C::SetBufferTick, Int32, Int32>},
             {"SetBufferTickV2", &number<&C::SetBufferTickV2, Int32, Int32>},

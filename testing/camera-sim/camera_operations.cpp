@@ -8,9 +8,17 @@ STDMETHODIMP CameraOperations::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPo
         strBaseUrl, strIp, nPtzPort);
 }
 
+#ifdef CAMSIM_TEXT_VERSION
+// A leading zero tells a text passed on unchanged from a number formatted.
+STDMETHODIMP CameraOperations::GetCtrlVersion(BSTR* strVersion) {
+    return serveText(8, strVersion,
+                     [&] { return L"0" + std::to_wstring(model_.GetCtrlVersion()); });
+}
+#else
 STDMETHODIMP CameraOperations::GetCtrlVersion(LONG* nVersion) {
     return serve(8, nVersion, [&] { return model_.GetCtrlVersion(); });
 }
+#endif
 
 STDMETHODIMP CameraOperations::LoadLang(BSTR strUrl, LONG nUrlType, LONG* nRet) {
     return serve(

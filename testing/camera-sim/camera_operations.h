@@ -15,7 +15,11 @@ class CameraOperations
       public CameraCore {
 public:
     STDMETHOD(InitCtrl)(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort, LONG* nRet) override;
+#ifdef CAMSIM_TEXT_VERSION
+    STDMETHOD(GetCtrlVersion)(BSTR* strVersion) override;
+#else
     STDMETHOD(GetCtrlVersion)(LONG* nVersion) override;
+#endif
     STDMETHOD(LoadLang)(BSTR strUrl, LONG nUrlType, LONG* nRet) override;
     STDMETHOD(SetBufferTick)(LONG nTick, LONG nCount, LONG* nRet) override;
     STDMETHOD(SetBufferTickV2)(LONG nTick, LONG nCount, LONG* nRet) override;

@@ -217,4 +217,32 @@ void pumpMessages(DWORD milliseconds) {
     }
 }
 
+namespace {
+
+bool registerDll(const wchar_t* path) {
+    HMODULE dll = LoadLibraryW(path);
+    if (!dll)
+        return false;
+    using RegisterFn = HRESULT(STDAPICALLTYPE*)();
+    auto registerServer = reinterpret_cast<RegisterFn>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer")));
+    const bool done = registerServer && SUCCEEDED(registerServer());
+    FreeLibrary(dll);
+    return done;
+}
+
+} // namespace
+
+SubstituteControl::SubstituteControl(const wchar_t* substitute, const wchar_t* restore)
+    : restore_(restore) {
+    // Class objects and libraries of the replaced build may be cached.
+    CoFreeUnusedLibraries();
+    registered_ = registerDll(substitute);
+}
+
+SubstituteControl::~SubstituteControl() {
+    CoFreeUnusedLibraries();
+    registerDll(restore_.c_str());
+}
+
 } // namespace CameraSim

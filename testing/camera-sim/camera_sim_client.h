@@ -85,4 +85,20 @@ int requestForeignEvent(LONG dispid, DWORD pid = 0);
 // Dispatches this thread's messages for the given time.
 void pumpMessages(DWORD milliseconds);
 
+// Registers another build of the control (the text-version release) in place
+// of the registered one while the object lives; registers `restore` again
+// afterwards. Both DLLs register themselves in this process.
+class SubstituteControl {
+public:
+    SubstituteControl(const wchar_t* substitute, const wchar_t* restore);
+    ~SubstituteControl();
+    SubstituteControl(const SubstituteControl&) = delete;
+    SubstituteControl& operator=(const SubstituteControl&) = delete;
+    bool registered() const { return registered_; }
+
+private:
+    std::wstring restore_;
+    bool registered_ = false;
+};
+
 } // namespace CameraSim

@@ -6,6 +6,7 @@
 #include "SplitString.h"
 
 #include "camera_sim_client.h"
+#include "dispatch.h"
 #include "exe_module.h"
 #include "page_objects.h"
 
@@ -133,6 +134,12 @@ TEST_F(BridgeControl, WithoutInitCtrlCreationCallsNothingAndFailuresAreReported)
     LONG ret = 99;
     EXPECT_EQ(E_ACCESSDENIED, ctl->SetDeviceType(1, CComBSTR(L"info"), &ret));
     EXPECT_EQ(99, ret);
+    // The failure carries a description that names the operation.
+    CComPtr<IErrorInfo> error;
+    ASSERT_EQ(S_OK, GetErrorInfo(0, &error));
+    CComBSTR description;
+    ASSERT_EQ(S_OK, error->GetDescription(&description));
+    EXPECT_STREQ(L"The camera control's SetDeviceType failed (0x80070005).", description.m_str);
     CameraSim::failNextCall(8, E_FAIL);
     version.Empty();
     EXPECT_EQ(E_FAIL, ctl->GetCtrlVersion(&version));
@@ -198,4 +205,140 @@ TEST_F(BridgeControl, RelaysEventsToTheFirstPageFunctionWithTheArgumentsReversed
     window->Release();
     document->Release();
     script->Release();
+}
+
+namespace {
+
+// A bridge control with its window and a page whose event function runs
+// `reaction` while the bridge waits for it.
+struct ReactingPage {
+    ReactingPage() {
+        script = new PageObjects::PageScript(L"onCam");
+        document = new PageObjects::PageDocument(script);
+        window = new PageObjects::PageWindow(document);
+    }
+    ~ReactingPage() {
+        window->Release();
+        document->Release();
+        script->Release();
+    }
+    VARIANT Page() {
+        VARIANT page;
+        VariantInit(&page);
+        V_VT(&page) = VT_DISPATCH;
+        V_DISPATCH(&page) = static_cast<IHTMLWindow2*>(window);
+        return page;
+    }
+    bool WaitForCalls(size_t n) {
+        const DWORD start = GetTickCount();
+        while (script->calls.size() < n && GetTickCount() - start < 3000)
+            CameraSim::pumpMessages(10);
+        return script->calls.size() >= n;
+    }
+    PageObjects::PageScript* script;
+    PageObjects::PageDocument* document;
+    PageObjects::PageWindow* window;
+};
+
+} // namespace
+
+// The page function runs synchronously while the camera delivers its event;
+// what it does to the bridge must not leave the bridge using freed objects.
+TEST_F(BridgeControl, APageFunctionMayCallTheBridgeOrRemoveItsWindowDuringAnEvent) {
+    ReactingPage page;
+    HWND wnd = CreateWindowOfControl();
+    ASSERT_NE(nullptr, wnd);
+    LONG ret = 0;
+    ASSERT_EQ(S_OK, ctl->SetIEWindow(page.Page(), CComBSTR(L"onCam"), &ret));
+    const DWORD self = GetCurrentProcessId();
+
+    LONG inner = 0;
+    page.script->onCall = [&] {
+        ctl->SetBufferTick(1, 2, &inner);
+        ctl->SetIEWindow(page.Page(), CComBSTR(L"onCam"), &ret);
+    };
+    ASSERT_EQ(1, CameraSim::requestEvent(L"again", 1, 1, self));
+    ASSERT_TRUE(page.WaitForCalls(1));
+    EXPECT_EQ(0, inner);
+
+    // Removing the element: the window and the camera go while the camera
+    // is still calling the bridge's sink.
+    page.script->onCall = [&] { ::DestroyWindow(wnd); };
+    ASSERT_EQ(1, CameraSim::requestEvent(L"remove", 1, 1, self));
+    ASSERT_TRUE(page.WaitForCalls(2));
+    CameraSim::pumpMessages(50);
+    EXPECT_FALSE(IsWindow(wnd));
+    EXPECT_TRUE(CameraSim::findSimulators(self).empty());
+
+    // Added again, the element works as before.
+    page.script->onCall = nullptr;
+    wnd = CreateWindowOfControl();
+    ASSERT_NE(nullptr, wnd);
+    ASSERT_EQ(1, CameraSim::requestEvent(L"back", 2, 0, self));
+    ASSERT_TRUE(page.WaitForCalls(3));
+    EXPECT_EQ(L"back", page.script->calls[2].params[2]);
+}
+
+TEST(BridgeLifetime, APageFunctionMayReleaseTheControlDuringAnEvent) {
+    CameraSim::JournalFile journal;
+    ReactingPage page;
+    CComObject<CX64ConfigCtrl>* ctl = nullptr;
+    ASSERT_EQ(S_OK, CComObject<CX64ConfigCtrl>::CreateInstance(&ctl));
+    ctl->AddRef();
+    const RECT rc = {0, 0, 160, 120};
+    HWND wnd = ctl->Create(testsupport::testTopWindow(), rc, nullptr,
+                           WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+    ASSERT_NE(nullptr, wnd);
+    LONG ret = 0;
+    ASSERT_EQ(S_OK, ctl->SetIEWindow(page.Page(), CComBSTR(L"onCam"), &ret));
+    // The page drops its element: the window goes and the last reference with it.
+    page.script->onCall = [&] {
+        ::DestroyWindow(wnd);
+        ctl->Release();
+        ctl = nullptr;
+    };
+    ASSERT_EQ(1, CameraSim::requestEvent(L"bye", 1, 0, GetCurrentProcessId()));
+    ASSERT_TRUE(page.WaitForCalls(1));
+    CameraSim::pumpMessages(100);
+    EXPECT_EQ(nullptr, ctl);
+    EXPECT_TRUE(CameraSim::findSimulators(GetCurrentProcessId()).empty());
+    std::vector<std::wstring> life;
+    for (const CameraSim::JournalRecord& record : journal.records())
+        if (record.kind == CameraSim::JournalRecord::Kind::Life)
+            life.push_back(record.name);
+    EXPECT_EQ((std::vector<std::wstring>{L"created", L"activated", L"deactivated", L"destroyed"}),
+              life);
+}
+
+// A release of the camera whose version operation answers text: the bridge
+// passes the text on unchanged instead of formatting a number.
+TEST_F(BridgeControl, TheVersionIsReadInTheFormTheInstalledControlDeclares) {
+    ASSERT_NE(nullptr, CreateWindowOfControl());
+    CComBSTR number;
+    EXPECT_EQ(S_OK, ctl->GetCtrlVersion(&number));
+    EXPECT_STREQ(L"20100", number.m_str);
+    ::DestroyWindow(ctl->m_hWnd);
+
+    CameraSim::SubstituteControl textRelease(CAMSIM_TEXT_VERSION_DLL, CAMSIM_DLL);
+    ASSERT_TRUE(textRelease.registered());
+    EXPECT_EQ(VT_BSTR,
+              DeclaredRetvalType(KavrinControl::kTypeLibId, 1, 0, KavrinControl::kControlIid, 8));
+    ASSERT_NE(nullptr, CreateWindowOfControl());
+    CComBSTR text;
+    EXPECT_EQ(S_OK, ctl->GetCtrlVersion(&text));
+    EXPECT_STREQ(L"020100", text.m_str);
+    CameraSim::failNextCall(8, E_FAIL);
+    text.Empty();
+    EXPECT_EQ(E_FAIL, ctl->GetCtrlVersion(&text));
+    EXPECT_EQ(nullptr, text.m_str);
+    ::DestroyWindow(ctl->m_hWnd);
+}
+
+TEST(DeclaredRetvalType, ReadsTheRegisteredLibraryAndAnswersEmptyWhenItCannot) {
+    using namespace KavrinControl;
+    EXPECT_EQ(VT_I4, DeclaredRetvalType(kTypeLibId, 1, 0, kControlIid, 8));
+    EXPECT_EQ(VT_BSTR, DeclaredRetvalType(kTypeLibId, 1, 0, kControlIid, 22));
+    EXPECT_EQ(VT_EMPTY, DeclaredRetvalType(kTypeLibId, 1, 0, kControlIid, 99));
+    EXPECT_EQ(VT_EMPTY, DeclaredRetvalType(kTypeLibId, 9, 0, kControlIid, 8));
+    EXPECT_EQ(VT_EMPTY, DeclaredRetvalType(kTypeLibId, 1, 0, IID_IUnknown, 8));
 }

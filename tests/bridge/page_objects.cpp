@@ -70,6 +70,8 @@ STDMETHODIMP PageScript::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
     calls.push_back(std::move(call));
     if (result)
         VariantInit(result);
+    if (onCall)
+        onCall();
     return S_OK;
 }
 

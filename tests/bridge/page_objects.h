@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ public:
 
     std::vector<PageCall> calls;
     int lookups = 0;
+    // Runs inside each call of the function, as page script would.
+    std::function<void()> onCall;
 
 private:
     LONG refs_ = 1;

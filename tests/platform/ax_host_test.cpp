@@ -120,6 +120,18 @@ TEST(HostWindowClasses, RegisteredInThisModuleOnceWithTheirMessages) {
     EXPECT_EQ(RegisterWindowMessageW(L"WM_ATLGETCONTROL"), AxWinGetControlMessage());
     EXPECT_NE(AxWinGetHostMessage(), AxWinGetControlMessage());
     EXPECT_FALSE(AnyAtlRuntimeLoaded());
+
+    // Unloading unregisters them; a class whose window is still open stays.
+    HWND open = NewHostWindow();
+    ASSERT_NE(nullptr, open);
+    AtlAxWinTerm();
+    EXPECT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"AtlAxWin100", &info));
+    EXPECT_FALSE(GetClassInfoExW(GetModuleHandleW(nullptr), L"AtlAxWinLic100", &info));
+    DestroyWindow(open);
+    AtlAxWinTerm();
+    EXPECT_FALSE(GetClassInfoExW(GetModuleHandleW(nullptr), L"AtlAxWin100", &info));
+    EXPECT_TRUE(AtlAxWinInit());
+    EXPECT_TRUE(AtlAxWinInit(kAxWin80));
 }
 
 TEST(HostWindow, AnswersWithItsHostBeforeAControlAndCreatesTheControlThroughIt) {

@@ -284,3 +284,22 @@ TEST_F(WithControl, DetachedMembersStillReachTheSameControl) {
     EXPECT_EQ(page.api->Invoke("GetCtrlVersion", {}).get<long>(), 20100);
     EXPECT_EQ(onlyCall().instance, instance);
 }
+
+// A release of the camera whose version operation answers text: the member
+// takes the text's decimal value.
+TEST(TextVersionRelease, GetCtrlVersionTakesTheTextAsItsDecimalValue) {
+    CameraSim::JournalFile journal;
+    CameraSim::SubstituteControl textRelease(CAMSIM_TEXT_VERSION_DLL, CAMSIM_DLL);
+    ASSERT_TRUE(textRelease.registered());
+    plugintest::PluginWindowHandle window{200, 100};
+    plugintest::ApiOnHost page;
+    ASSERT_EQ(page.api->CreateHostedCtrl(window.get()), 0);
+    EXPECT_EQ(page.api->Invoke("GetCtrlVersion", {}).get<long>(), 20100);
+    CameraSim::failNextCall(8, E_FAIL);
+    EXPECT_THROW(page.api->Invoke("GetCtrlVersion", {}), orvelaControl::ControlCallError);
+    const auto calls = CameraSim::callsOf(journal.calls(), 8);
+    ASSERT_EQ(calls.size(), 2u);
+    ASSERT_TRUE(calls[0].result.has_value());
+    EXPECT_EQ(calls[0].result->text, L"020100") << "the release answered text";
+    page.api->DetachHostedCtrl();
+}

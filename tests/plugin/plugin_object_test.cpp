@@ -64,7 +64,8 @@ protected:
         pluginWindow = std::make_shared<FW::PluginWindowWin>(window.get());
     }
     void TearDown() override {
-        plugin->ClearWindow();
+        if (plugin)
+            plugin->ClearWindow();
         pluginWindow.reset();
     }
 
@@ -100,6 +101,50 @@ TEST_F(PluginOnWindow, AttachingCreatesTheControlInAHostWindowCoveringThePluginW
     EXPECT_EQ(rect.bottom, 300);
     EXPECT_EQ(GetWindowLongW(hostWindow, GWL_STYLE) & 0x52000000, 0x52000000);
     EXPECT_EQ(api()->Invoke("GetCtrlVersion", {}).get<long>(), 20100);
+}
+
+// The host window is the module's own: no ATL runtime is loaded, the window
+// answers "WM_ATLGETHOST", and the host it names is the camera's client site,
+// so the control was made through the host's CreateControlEx.
+TEST_F(PluginOnWindow, TheCameraLivesInTheModulesOwnHostAndFollowsItsWindow) {
+    plugin->SetWindow(pluginWindow.get());
+    const HWND hostWindow = api()->getHostWindow();
+    for (const wchar_t* dll : {L"atl80.dll", L"atl90.dll", L"atl100.dll", L"atl110.dll"})
+        EXPECT_EQ(GetModuleHandleW(dll), nullptr) << dll;
+    static const UINT getHost = RegisterWindowMessageW(L"WM_ATLGETHOST");
+    auto* answered = reinterpret_cast<IUnknown*>(SendMessageW(hostWindow, getHost, 0, 0));
+    ASSERT_NE(answered, nullptr);
+    ATL::CComQIPtr<IOleObject> camera(api()->getControl());
+    ASSERT_TRUE(camera);
+    ATL::CComPtr<IOleClientSite> site;
+    ASSERT_EQ(camera->GetClientSite(&site), S_OK);
+    EXPECT_TRUE(ATL::CComPtr<IUnknown>(answered).IsEqualObject(site));
+    site.Release();
+
+    const HWND cameraWindow = GetWindow(hostWindow, GW_CHILD);
+    ASSERT_TRUE(IsWindowVisible(cameraWindow));
+    RECT rect = plugintest::rectInParent(cameraWindow);
+    EXPECT_EQ(rect.right - rect.left, 400);
+    EXPECT_EQ(rect.bottom - rect.top, 300);
+    SetWindowPos(window.get(), nullptr, 0, 0, 320, 180, SWP_NOMOVE | SWP_NOZORDER);
+    rect = plugintest::rectInParent(cameraWindow);
+    EXPECT_EQ(rect.right - rect.left, 320);
+    EXPECT_EQ(rect.bottom - rect.top, 180);
+    SetFocus(hostWindow);
+    EXPECT_EQ(GetFocus(), cameraWindow) << "keys go to the camera";
+
+    // Detaching deactivates the camera; it goes when the plug-in lets it go.
+    camera.Release();
+    plugin->ClearWindow();
+    EXPECT_FALSE(IsWindow(cameraWindow));
+    plugin.reset();
+    pluginWindow.reset();
+    std::vector<std::wstring> life;
+    for (const CameraSim::JournalRecord& record : journal.records())
+        if (record.kind == CameraSim::JournalRecord::Kind::Life)
+            life.push_back(record.name);
+    EXPECT_EQ(life,
+              (std::vector<std::wstring>{L"created", L"activated", L"deactivated", L"destroyed"}));
 }
 
 TEST_F(PluginOnWindow, ResizingThePluginWindowResizesTheHostWindowAtTheOrigin) {
