@@ -10,10 +10,14 @@ void COMJavascriptObject::FinalRelease() {
     clearSinks();
     if (!m_autoRelease)
         return;
-    JSAPIPtr api = m_retained.lock();
-    ActiveXBrowserHostPtr host = getHost();
-    if (api && host)
-        host->releaseJSAPIPtr(api);
+    try {
+        JSAPIPtr api = m_retained.lock();
+        ActiveXBrowserHostPtr host = getHost();
+        if (api && host)
+            host->releaseJSAPIPtr(api);
+    } catch (...) {
+        // Called from Release: nothing may leave it.
+    }
 }
 
 IDispatchEx* COMJavascriptObject::NewObject(const ActiveXBrowserHostPtr& host,

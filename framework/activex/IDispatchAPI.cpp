@@ -71,8 +71,12 @@ IDispatchAPI::IDispatchAPI(IDispatch* object, const ActiveXBrowserHostPtr& host)
 }
 
 IDispatchAPI::~IDispatchAPI() {
-    if (ActiveXBrowserHostPtr h = std::static_pointer_cast<ActiveXBrowserHost>(m_host.lock()))
-        h->releaseIDispatch(m_object);
+    try {
+        if (ActiveXBrowserHostPtr h = std::static_pointer_cast<ActiveXBrowserHost>(m_host.lock()))
+            h->releaseIDispatch(m_object);
+    } catch (...) {
+        // The host releases what it holds at shutdown in any case.
+    }
 }
 
 ActiveXBrowserHostPtr IDispatchAPI::host() const {

@@ -151,7 +151,12 @@ HRESULT JSAPI_IDispatchExBase::getDispID(BSTR name, DISPID* id) noexcept {
     try {
         JSAPIPtr object = api();
         const std::wstring wide = bstrText(name);
-        if (isSpecialMember(wide) || object->HasProperty(wide) || object->HasMethod(wide)) {
+        if (isSpecialMember(wide)) {
+            *id = TypeIDMap::instance().idForName(wide);
+            return S_OK;
+        }
+        const std::string narrow = wstring_to_utf8(wide);
+        if (object->HasProperty(narrow) || object->HasMethod(narrow)) {
             *id = TypeIDMap::instance().idForName(wide);
             return S_OK;
         }
@@ -175,8 +180,8 @@ VariantList JSAPI_IDispatchExBase::convertArgs(ActiveXBrowserHost& host, DISPPAR
     return args;
 }
 
-void JSAPI_IDispatchExBase::doInvoke(const std::wstring& name, DISPID id, WORD flags,
-                                     DISPPARAMS* params, VARIANT* result) {
+void JSAPI_IDispatchExBase::doInvoke(const std::wstring& name, const std::string& narrow, DISPID id,
+                                     WORD flags, DISPPARAMS* params, VARIANT* result) {
     JSAPIPtr object = api();
     ActiveXBrowserHostPtr host = getHost();
     if (!host)
@@ -220,32 +225,33 @@ void JSAPI_IDispatchExBase::doInvoke(const std::wstring& name, DISPID id, WORD f
     // named arguments and is not a script argument.
     const bool hasThis = params && params->cNamedArgs > 0 && params->rgdispidNamedArgs &&
                          params->rgdispidNamedArgs[0] == DISPID_THIS;
-    if (isMethod && (id == DISPID_VALUE || object->HasMethod(name))) {
-        const std::wstring member = id == DISPID_VALUE ? (hasThis ? L"" : L"value") : name;
+    if (isMethod && (id == DISPID_VALUE || object->HasMethod(narrow))) {
+        static const std::string kDefault, kValue("value");
+        const std::string& member = id == DISPID_VALUE ? (hasThis ? kDefault : kValue) : narrow;
         variant value = object->Invoke(member, convertArgs(*host, params, hasThis));
         if (result)
             host->getComVariant(result, value);
         return;
     }
     if (!(flags & DISPATCH_CONSTRUCT)) {
-        if (isGet && object->HasMethod(name)) {
-            if (object->HasMethodObject(name))
-                host->getComVariant(result, variant(object->GetMethodObject(name)));
+        if (isGet && object->HasMethod(narrow)) {
+            if (object->HasMethodObject(narrow))
+                host->getComVariant(result, variant(object->GetMethodObject(narrow)));
             else
                 host->getComVariant(result, variant(true));
             return;
         }
-        if (isGet && object->HasProperty(name)) {
-            host->getComVariant(result, object->GetProperty(name));
+        if (isGet && object->HasProperty(narrow)) {
+            host->getComVariant(result, object->GetProperty(narrow));
             return;
         }
-        if (isPut && object->HasProperty(name)) {
+        if (isPut && object->HasProperty(narrow)) {
             if (!params || params->cArgs < 1 || !params->rgvarg)
                 throw ATL::CAtlException(DISP_E_BADPARAMCOUNT);
-            object->SetProperty(name, host->getVariant(&params->rgvarg[0]));
+            object->SetProperty(narrow, host->getVariant(&params->rgvarg[0]));
             return;
         }
-        throw invalid_member(wstring_to_utf8(name));
+        throw invalid_member(narrow);
     }
     variant value = object->Construct(convertArgs(*host, params, hasThis));
     if (result)
@@ -255,11 +261,13 @@ void JSAPI_IDispatchExBase::doInvoke(const std::wstring& name, DISPID id, WORD f
 HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                                         EXCEPINFO* exception) noexcept {
     const std::wstring* name = nullptr;
+    const std::string* narrow = nullptr;
     try {
         if (!m_api)
             return DISP_E_MEMBERNOTFOUND;
         name = TypeIDMap::instance().nameForId(id);
-        if (!name)
+        narrow = TypeIDMap::instance().utf8NameForId(id);
+        if (!name || !narrow)
             return DISP_E_MEMBERNOTFOUND;
     } catch (...) {
         return DISP_E_MEMBERNOTFOUND;
@@ -278,7 +286,7 @@ HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* param
     if (result)
         VariantInit(result);
     try {
-        doInvoke(*name, id, flags, params, result ? result : &scratch);
+        doInvoke(*name, *narrow, id, flags, params, result ? result : &scratch);
         return S_OK;
     } catch (const invalid_member& e) {
         lastException() = variant(std::string(e.what()));

@@ -63,8 +63,8 @@ protected:
     // The scripting object; std::bad_cast ("Invalid object") when there is none.
     JSAPIPtr api() const;
     VariantList convertArgs(ActiveXBrowserHost& host, DISPPARAMS* params, bool skipThis) const;
-    void doInvoke(const std::wstring& name, DISPID id, WORD flags, DISPPARAMS* params,
-                  VARIANT* result);
+    void doInvoke(const std::wstring& name, const std::string& narrow, DISPID id, WORD flags,
+                  DISPPARAMS* params, VARIANT* result);
 
     std::string m_errorSource;
     JSAPIPtr m_api;

@@ -6,6 +6,8 @@
 
 #include <stdexcept>
 
+#include "utf8_tools.h"
+
 namespace FW {
 
 namespace {
@@ -308,8 +310,18 @@ void TypeIDMap::define(const std::wstring& name, long id) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_ids.count(name) || m_names.count(id))
         throw std::runtime_error("ID or value already defined");
+    insert(name, id);
+}
+
+void TypeIDMap::insert(const std::wstring& name, long id) {
+    // Calls look members up by their UTF-8 name: it is made once, here.
+    std::string utf8;
+    try {
+        utf8 = wstring_to_utf8(name);
+    } catch (const std::exception&) {
+    }
     auto inserted = m_ids.emplace(name, id).first;
-    m_names.emplace(id, &inserted->first);
+    m_names.emplace(id, Name{&inserted->first, std::move(utf8)});
 }
 
 long TypeIDMap::idForName(const std::wstring& name) {
@@ -321,15 +333,20 @@ long TypeIDMap::idForName(const std::wstring& name) {
     while (m_names.count(m_nextId))
         ++m_nextId;
     const long id = m_nextId++;
-    auto inserted = m_ids.emplace(name, id).first;
-    m_names.emplace(id, &inserted->first);
+    insert(name, id);
     return id;
 }
 
 const std::wstring* TypeIDMap::nameForId(long id) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto found = m_names.find(id);
-    return found == m_names.end() ? nullptr : found->second;
+    return found == m_names.end() ? nullptr : found->second.wide;
+}
+
+const std::string* TypeIDMap::utf8NameForId(long id) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto found = m_names.find(id);
+    return found == m_names.end() ? nullptr : &found->second.utf8;
 }
 
 } // namespace FW

@@ -21,6 +21,8 @@ public:
     long idForName(const std::wstring& name);
     // The name of id, or null; the text stays valid for the life of the process.
     const std::wstring* nameForId(long id) const;
+    // The same name as UTF-8 (empty for a name that is not valid UTF-16).
+    const std::string* utf8NameForId(long id) const;
     bool hasId(long id) const { return nameForId(id) != nullptr; }
     // Enters a fixed pair; std::runtime_error "ID or value already defined"
     // when the name or the identifier is present.
@@ -34,7 +36,13 @@ private:
 
     mutable std::mutex m_mutex;
     std::unordered_map<std::wstring, long> m_ids;
-    std::unordered_map<long, const std::wstring*> m_names;
+    struct Name {
+        const std::wstring* wide;
+        std::string utf8;
+    };
+    void insert(const std::wstring& name, long id);
+
+    std::unordered_map<long, Name> m_names;
     long m_nextId = 100;
 };
 
