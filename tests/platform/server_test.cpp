@@ -542,7 +542,7 @@ DWORD ServiceState(SC_HANDLE svc) {
 }
 
 bool WaitForState(SC_HANDLE svc, DWORD state) {
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 300; ++i) { // a loaded machine starts services slowly
         if (ServiceState(svc) == state)
             return true;
         Sleep(50);
