@@ -4,9 +4,9 @@
 # make bench  - build and run the benchmarks with release flags
 # make bench-win32 - build the Windows binaries and run their benchmarks under Wine
 #
-# Wine runs the 32-bit tree where the kernel runs 32-bit programs, else the same
-# tree built for 64-bit Windows (scripts/wine-tree); the two 32-bit deliverables
-# are built either way.
+# Wine runs the tree built for 64-bit Windows (scripts/wine-tree; set
+# ORVELA_WINE_TREE=win32 for the 32-bit tree where the kernel runs 32-bit
+# programs); the two shipped 32-bit binaries are built either way.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
