@@ -379,7 +379,8 @@ void Host::takeScreenshot() {
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(m_top, windowDc);
-    if (!writePng(m_options.screenshot, width, height, rgb))
+    if (!testpng::writePng(m_options.screenshot, static_cast<uint32_t>(width),
+                           static_cast<uint32_t>(height), rgb))
         std::fprintf(stderr, "ie-host: cannot write %s\n",
                      wideToUtf8(m_options.screenshot).c_str());
 }

@@ -679,15 +679,9 @@ void Browser::takeScreenshot() {
     ReleaseDC(nullptr, screen);
     if (rgb.empty())
         return;
-    const std::vector<uint8_t> png =
-        encodePng(static_cast<uint32_t>(width), static_cast<uint32_t>(height), rgb);
-    FILE* file = _wfopen(m_options.screenshot.c_str(), L"wb");
-    if (file == nullptr) {
+    if (!testpng::writePng(m_options.screenshot, static_cast<uint32_t>(width),
+                           static_cast<uint32_t>(height), rgb))
         std::fprintf(stderr, "cannot write %s\n", narrow(m_options.screenshot).c_str());
-        return;
-    }
-    std::fwrite(png.data(), 1, png.size(), file);
-    std::fclose(file);
 }
 
 void Browser::tearDown() {

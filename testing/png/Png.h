@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
-namespace npbrowser {
+namespace testpng {
 
 // rgb holds width * height pixels, 3 bytes each, top row first.
 std::vector<uint8_t> encodePng(uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb);
+// Encodes and writes the file; false when it cannot be written.
+bool writePng(const std::wstring& path, uint32_t width, uint32_t height,
+              const std::vector<uint8_t>& rgb);
 
-} // namespace npbrowser
+} // namespace testpng

@@ -1,8 +1,9 @@
 #include "Png.h"
 
 #include <algorithm>
+#include <cstdio>
 
-namespace npbrowser {
+namespace testpng {
 
 namespace {
 
@@ -80,4 +81,14 @@ std::vector<uint8_t> encodePng(uint32_t width, uint32_t height, const std::vecto
     return png;
 }
 
-} // namespace npbrowser
+bool writePng(const std::wstring& path, uint32_t width, uint32_t height,
+              const std::vector<uint8_t>& rgb) {
+    const std::vector<uint8_t> png = encodePng(width, height, rgb);
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+    return std::fclose(file) == 0 && written;
+}
+
+} // namespace testpng
