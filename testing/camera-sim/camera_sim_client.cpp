@@ -149,6 +149,31 @@ Records readJournal(const std::wstring& path) {
     return records;
 }
 
+Records currentJournal() {
+    const DWORD size = GetEnvironmentVariableW(kJournalEnvVar, nullptr, 0);
+    if (size == 0)
+        return {};
+    std::wstring path(size, L'\0');
+    GetEnvironmentVariableW(kJournalEnvVar, &path[0], size);
+    path.resize(size - 1);
+    return readJournal(path);
+}
+
+std::vector<std::string> journalFields(const JournalRecord& record) {
+    const std::string line = formatJournalRecord(record);
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
+        if (tab == std::string::npos)
+            break;
+        start = tab + 1;
+    }
+    fields.resize(8);
+    return fields;
+}
+
 Records callsOf(const Records& records, int slot) {
     Records out;
     for (const JournalRecord& r : records)

@@ -61,6 +61,11 @@ private:
 
 // Every record of a journal file, in order; unreadable lines are skipped.
 Records readJournal(const std::wstring& path);
+// The records of the journal this process's environment names (none without one).
+Records currentJournal();
+// The eight fields of a record's journal line (kind, pid, instance, slot,
+// name, arguments, hresult, result) as text, for test pages.
+std::vector<std::string> journalFields(const JournalRecord& record);
 
 // Filters over records.
 Records callsOf(const Records& records, int slot);

@@ -76,7 +76,8 @@ HRESULT ControlSite::windowlessSite(void* self, REFIID, void** ppv, DWORD_PTR) {
     return S_OK;
 }
 
-bool ControlSite::create(const PageItem& item, std::wstring& error) {
+bool ControlSite::create(Element* object, std::wstring& error) {
+    const PageItem& item = object->item;
     auto idAttribute = item.attributes.find(L"id");
     id = idAttribute == item.attributes.end() ? std::wstring() : idAttribute->second;
     const int width = sizeAttribute(item, L"width", 300);
@@ -107,12 +108,6 @@ bool ControlSite::create(const PageItem& item, std::wstring& error) {
                                           INTERFACESAFE_FOR_UNTRUSTED_DATA);
     }
     control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&controlDispatch));
-    Element* object = nullptr;
-    {
-        ATL::CComObject<Element>* created = nullptr;
-        ATL::CComObject<Element>::CreateInstance(&created);
-        object = created;
-    }
     object->site = this;
     element = static_cast<IHTMLElement*>(object);
 
@@ -162,14 +157,26 @@ bool ControlSite::create(const PageItem& item, std::wstring& error) {
     }
     if (m_oleObject && !siteSet)
         m_oleObject->SetClientSite(this);
-    if (m_oleObject) {
+    if (m_oleObject)
         m_oleObject->SetHostNames(L"ie-host", nullptr);
-        RECT pos = rect;
-        hr = m_oleObject->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, container, &pos);
-        control->QueryInterface(IID_IOleInPlaceObjectWindowless,
-                                reinterpret_cast<void**>(&m_windowlessObject));
-    }
     return true;
+}
+
+void ControlSite::activate() {
+    if (!m_oleObject)
+        return;
+    RECT pos = rect;
+    m_oleObject->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, container, &pos);
+    m_windowlessObject.Release();
+    control->QueryInterface(IID_IOleInPlaceObjectWindowless,
+                            reinterpret_cast<void**>(&m_windowlessObject));
+}
+
+void ControlSite::deactivate() {
+    m_windowlessObject.Release();
+    ATL::CComQIPtr<IOleInPlaceObject> inPlace(control);
+    if (inPlace)
+        inPlace->InPlaceDeactivate();
 }
 
 void ControlSite::advise(EventSink* sink) {

@@ -1,9 +1,12 @@
 #include "Host.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "HostObjects.h"
 #include "Png.h"
+#include "camera_sim_client.h"
 
 namespace IeHost {
 
@@ -24,6 +27,7 @@ const IID kActiveScriptParse = {
     0xBB1A2AE2, 0xA4F9, 0x11CF, {0x8F, 0x20, 0x00, 0x80, 0x5F, 0x2C, 0xD0, 0x64}};
 #endif
 const UINT_PTR kScreenshotTimer = 0x7FFF0001;
+const UINT kActivatePending = WM_APP + 1;
 const wchar_t kTopClass[] = L"IeHostWindow";
 
 } // namespace
@@ -86,6 +90,17 @@ public:
             SysFreeString(info.bstrSource);
             SysFreeString(info.bstrDescription);
             SysFreeString(info.bstrHelpFile);
+        }
+        DWORD context = 0;
+        ULONG line = 0;
+        LONG column = 0;
+        if (error && SUCCEEDED(error->GetSourcePosition(&context, &line, &column))) {
+            BSTR source = nullptr;
+            std::wstring text;
+            if (SUCCEEDED(error->GetSourceLineText(&source)) && source)
+                text = source;
+            SysFreeString(source);
+            message += L" (line " + std::to_wstring(line + 1) + L": " + text + L")";
         }
         g_host->scriptError(message);
         return S_OK;
@@ -174,6 +189,10 @@ LRESULT CALLBACK Host::TopWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
         g_host->onTimer(wParam);
         return 0;
     }
+    if (msg == kActivatePending && g_host) {
+        g_host->activatePending();
+        return 0;
+    }
     if (msg == WM_CLOSE && g_host) {
         g_host->requestClose();
         return 0;
@@ -229,6 +248,14 @@ HRESULT Host::parseScript(const std::wstring& code, VARIANT* result) {
                                     SCRIPTTEXT_ISVISIBLE, result, &info);
 }
 
+HRESULT Host::evaluate(const std::wstring& expression, VARIANT* result) {
+    if (!m_parse)
+        return E_UNEXPECTED;
+    EXCEPINFO info = {};
+    return m_parse->ParseScriptText(expression.c_str(), nullptr, nullptr, nullptr, 0, 0,
+                                    SCRIPTTEXT_ISEXPRESSION, result, &info);
+}
+
 void Host::scriptError(const std::wstring& message) {
     std::fprintf(stderr, "Uncaught: %s\n", wideToUtf8(message).c_str());
     std::fflush(stderr);
@@ -282,19 +309,63 @@ ControlSite* Host::elementById(const std::wstring& id) {
     return nullptr;
 }
 
-ControlSite* Host::addElement(const PageItem& item) {
+ControlSite* Host::siteFor(Element* element, std::wstring& error) {
     ControlSite* site = make<ControlSite>();
-    std::wstring error;
-    if (!site->create(item, error)) {
-        std::fprintf(stderr, "ie-host: <object>: %s\n", wideToUtf8(error).c_str());
+    if (!site->create(element, error)) {
         site->destroy();
         site->Release();
         return nullptr;
     }
     m_elements.push_back(site);
+    return site;
+}
+
+ControlSite* Host::addElement(const PageItem& item) {
+    Element* element = make<Element>();
+    element->item = item;
+    std::wstring error;
+    ControlSite* site = siteFor(element, error);
+    static_cast<IHTMLElement*>(element)->Release();
+    if (!site) {
+        std::fprintf(stderr, "ie-host: <object>: %s\n", wideToUtf8(error).c_str());
+        return nullptr;
+    }
+    site->activate();
     if (!site->id.empty() && m_engine)
         m_engine->AddNamedItem(site->id.c_str(), SCRIPTITEM_ISVISIBLE);
     return site;
+}
+
+bool Host::appendElement(Element* element) {
+    std::wstring error;
+    ControlSite* site = siteFor(element, error);
+    if (!site) {
+        std::fprintf(stderr, "ie-host: appendChild: %s\n", wideToUtf8(error).c_str());
+        return false;
+    }
+    m_pendingActivation.push_back(site);
+    PostMessageW(m_top, kActivatePending, 0, 0);
+    return true;
+}
+
+void Host::activatePending() {
+    std::vector<ControlSite*> pending;
+    pending.swap(m_pendingActivation);
+    for (ControlSite* site : pending) {
+        // Only elements still in the page.
+        if (std::find(m_elements.begin(), m_elements.end(), site) != m_elements.end())
+            site->activate();
+    }
+}
+
+void Host::removeElement(ControlSite* site) {
+    auto found = std::find(m_elements.begin(), m_elements.end(), site);
+    if (found == m_elements.end())
+        return;
+    m_elements.erase(found);
+    site->destroy();
+    // Kept until the end, so that the leak check also covers removed controls.
+    m_removed.push_back(site);
 }
 
 void Host::connectScriptFor(const PageItem& item) {
@@ -398,6 +469,9 @@ int Host::tearDown() {
         m_engine.Release();
     }
     std::vector<std::wstring> faults;
+    m_elements.insert(m_elements.end(), m_removed.begin(), m_removed.end());
+    m_removed.clear();
+    m_pendingActivation.clear();
     for (ControlSite* site : m_elements) {
         IUnknown* control = site->control.Detach();
         if (control) {
@@ -409,8 +483,10 @@ int Host::tearDown() {
         site->Release();
     }
     m_elements.clear();
+    if (m_document)
+        m_document->dropBody();
     if (m_window) {
-        m_window->dropConsole();
+        m_window->dropPageObjects();
         static_cast<IHTMLWindow2*>(m_window)->Release();
     }
     if (m_document)
@@ -440,6 +516,9 @@ int Host::run() {
         std::fprintf(stderr, "ie-host: %s\n", wideToUtf8(error).c_str());
         return 2;
     }
+    std::unique_ptr<CameraSim::JournalFile> journal;
+    if (m_options.journal)
+        journal = std::make_unique<CameraSim::JournalFile>();
     createTopWindow();
     m_window = make<Window>();
     m_document = make<Document>();

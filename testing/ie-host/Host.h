@@ -22,6 +22,7 @@ class Window;
 class Document;
 class WebBrowser;
 class ControlSite;
+class Element;
 class ScriptSite;
 
 struct Options {
@@ -31,6 +32,7 @@ struct Options {
     std::wstring screenshot;
     int screenshotDelayMs = 500;
     int timeoutSeconds = 30;
+    bool journal = false; // a fresh camera simulator journal for the run (testbed.journal())
     std::wstring page;
 };
 
@@ -47,6 +49,8 @@ public:
 
     // Script support for the page objects.
     HRESULT parseScript(const std::wstring& code, VARIANT* result = nullptr);
+    // The value of a script expression.
+    HRESULT evaluate(const std::wstring& expression, VARIANT* result);
     IDispatch* global();
     void scriptError(const std::wstring& message);
     void requestClose() { m_closeRequested = true; }
@@ -55,8 +59,14 @@ public:
     void onTimer(UINT_PTR id);
 
     ControlSite* elementById(const std::wstring& id);
+    // An element of the page text: its control is made and activated at once.
     ControlSite* addElement(const PageItem& item);
+    // An element script added: its control is made at once and activated
+    // once the running script has returned, as a browser lays out first.
+    bool appendElement(Element* element);
     void removeElement(ControlSite* site);
+    // Activation of the controls script added (posted to the top window).
+    void activatePending();
     void connectScriptFor(const PageItem& item);
 
     Window* window() const { return m_window; }
@@ -77,6 +87,7 @@ private:
         std::wstring event;
         std::wstring function;
     };
+    ControlSite* siteFor(Element* element, std::wstring& error);
     void createTopWindow();
     void startEngine();
     void loadPage(const Page& page);
@@ -96,6 +107,7 @@ private:
     WebBrowser* m_browser = nullptr;
     std::vector<ControlSite*> m_elements;
     std::vector<ControlSite*> m_removed;
+    std::vector<ControlSite*> m_pendingActivation;
     std::map<int, Timer> m_timers;
     int m_nextTimer = 1;
     std::vector<ForHandler> m_forHandlers;

@@ -2,6 +2,8 @@
 
 #include <shlguid.h>
 
+#include "Testbed.h"
+
 #include <cstdio>
 
 namespace IeHost {
@@ -142,7 +144,7 @@ STDMETHODIMP Console::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, 
 
 Window::Window()
     : m_names({L"alert", L"close", L"setTimeout", L"clearTimeout", L"setInterval", L"clearInterval",
-               L"console", L"document", L"execScript", L"window", L"self"}) {
+               L"console", L"document", L"execScript", L"window", L"self", L"testbed"}) {
     m_console.Attach(static_cast<IDispatch*>(create<Console>()));
 }
 
@@ -174,7 +176,7 @@ STDMETHODIMP Window::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* par
 
 STDMETHODIMP Window::InvokeEx(DISPID id, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                               EXCEPINFO* info, IServiceProvider*) {
-    if (id >= 1 && id <= 11)
+    if (id >= 1 && id <= 12)
         return callOwn(id, flags, params, result);
     return forwardCall(m_names, g_host->global(), id, flags, params, result, info);
 }
@@ -230,6 +232,10 @@ HRESULT Window::callOwn(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* resu
             return S_OK;
         return g_host->parseScript(argText(args, 0));
     }
+    case 12:
+        if (!m_testbed)
+            m_testbed.Attach(static_cast<IDispatch*>(create<Testbed>()));
+        return setDispatch(result, m_testbed);
     default:
         return setDispatch(result, static_cast<IHTMLWindow2*>(this));
     }
@@ -274,7 +280,8 @@ STDMETHODIMP Window::get_window(IHTMLWindow2** p) {
 
 // ---- document
 
-Document::Document() : m_names({L"getElementById", L"parentWindow", L"Script"}) {}
+Document::Document()
+    : m_names({L"getElementById", L"parentWindow", L"Script", L"createElement", L"body"}) {}
 
 STDMETHODIMP Document::GetTypeInfoCount(UINT* n) {
     return typeInfoCount(n);
@@ -302,6 +309,19 @@ STDMETHODIMP Document::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
         return setDispatch(result, static_cast<IHTMLWindow2*>(g_host->window()));
     case 3:
         return setDispatch(result, g_host->global());
+    case 4: { // createElement: <object> only
+        if (args.empty() || _wcsicmp(displayText(*args[0]).c_str(), L"object") != 0)
+            return E_INVALIDARG;
+        Element* element = create<Element>();
+        element->item.kind = PageItem::Kind::object;
+        setDispatch(result, static_cast<IHTMLElement*>(element));
+        static_cast<IHTMLElement*>(element)->Release();
+        return S_OK;
+    }
+    case 5:
+        if (!m_body)
+            m_body.Attach(static_cast<IDispatch*>(create<Body>()));
+        return setDispatch(result, m_body);
     default:
         return DISP_E_MEMBERNOTFOUND;
     }
@@ -334,6 +354,44 @@ STDMETHODIMP Document::getElementById(BSTR id, IHTMLElement** element) {
     return S_OK;
 }
 
+// ---- body
+
+STDMETHODIMP Body::GetTypeInfoCount(UINT* n) {
+    return typeInfoCount(n);
+}
+
+STDMETHODIMP Body::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (!names || !ids || count != 1 || !names[0])
+        return E_INVALIDARG;
+    const std::wstring name = names[0];
+    ids[0] = name == L"appendChild" ? 1 : name == L"removeChild" ? 2 : DISPID_UNKNOWN;
+    return ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+}
+
+STDMETHODIMP Body::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                          EXCEPINFO*, UINT*) {
+    if (id != 1 && id != 2)
+        return DISP_E_MEMBERNOTFOUND;
+    if (!(flags & DISPATCH_METHOD))
+        return DISP_E_MEMBERNOTFOUND;
+    const auto args = scriptArgs(params);
+    ATL::CComPtr<IUnknown> child;
+    if (!args.empty() && args[0]->vt == VT_DISPATCH && args[0]->pdispVal)
+        args[0]->pdispVal->QueryInterface(IID_IeHostElement, reinterpret_cast<void**>(&child));
+    if (!child)
+        return DISP_E_TYPEMISMATCH;
+    auto* element = reinterpret_cast<Element*>(child.p);
+    if (id == 1) {
+        if (!element->site && !g_host->appendElement(element))
+            return E_FAIL;
+    } else {
+        if (!element->site)
+            return E_INVALIDARG; // not a child of the body
+        g_host->removeElement(element->site);
+    }
+    return setDispatch(result, static_cast<IHTMLElement*>(element));
+}
+
 // ---- web browser
 
 STDMETHODIMP WebBrowser::GetTypeInfoCount(UINT* n) {
@@ -357,7 +415,29 @@ STDMETHODIMP WebBrowser::get_LocationURL(BSTR* url) {
 
 // ---- element
 
-Element::Element() : m_names({L"id", L"width", L"height", L"readyState"}) {}
+// {6F1E3C2A-4D5B-4B8E-9A61-2C7D0E5F8A13}
+const IID IID_IeHostElement = {
+    0x6F1E3C2A, 0x4D5B, 0x4B8E, {0x9A, 0x61, 0x2C, 0x7D, 0x0E, 0x5F, 0x8A, 0x13}};
+
+namespace {
+enum ElementMember : DISPID {
+    kId = 1,
+    kWidth,
+    kHeight,
+    kReadyState,
+    kType,
+    kClassId,
+    kSetAttribute,
+    kGetAttribute,
+    kLastOwn = kGetAttribute
+};
+const wchar_t* const kAttributeNames[] = {L"", L"id",   L"width",  L"height",
+                                          L"", L"type", L"classid"};
+} // namespace
+
+Element::Element()
+    : m_names({L"id", L"width", L"height", L"readyState", L"type", L"classid", L"setAttribute",
+               L"getAttribute"}) {}
 
 STDMETHODIMP Element::GetTypeInfoCount(UINT* n) {
     return typeInfoCount(n);
@@ -374,50 +454,115 @@ STDMETHODIMP Element::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, D
     return forwardName(m_names, site ? site->controlDispatch.p : nullptr, name, false, ids);
 }
 
-STDMETHODIMP Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                             VARIANT* result, EXCEPINFO* info, UINT*) {
-    if (id == 4) {
-        // The element's ready state is the control's.
-        DISPPARAMS none{};
-        if (!site || !site->controlDispatch)
-            return DISP_E_MEMBERNOTFOUND;
-        return site->controlDispatch->Invoke(DISPID_READYSTATE, IID_NULL, LOCALE_USER_DEFAULT,
-                                             DISPATCH_PROPERTYGET, &none, result, info, nullptr);
-    }
-    if (id < 1 || id > 3)
-        return forwardCall(m_names, site ? site->controlDispatch.p : nullptr, id, flags, params,
-                           result, info);
+void Element::setAttribute(const std::wstring& name, const VARIANT& value) {
+    std::wstring key = name;
+    for (wchar_t& c : key)
+        c = towlower(c);
+    const std::wstring text = displayText(value);
+    item.attributes[key] = text;
     if (!site)
-        return DISP_E_MEMBERNOTFOUND;
+        return;
+    if (key == L"id") {
+        site->id = text;
+    } else if (key == L"width" || key == L"height") {
+        const int size = _wtoi(text.c_str());
+        if (size > 0)
+            site->resize(key == L"width" ? size : site->rect.right - site->rect.left,
+                         key == L"height" ? size : site->rect.bottom - site->rect.top);
+    }
+}
+
+HRESULT Element::attribute(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) {
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-        if (!params || params->cArgs < 1 || id == 1)
+        // The value is the (named) first argument.
+        if (!params || params->cArgs < 1 || !params->rgvarg)
             return DISP_E_BADPARAMCOUNT;
-        ATL::CComVariant size;
-        if (FAILED(VariantChangeType(&size, &params->rgvarg[0], 0, VT_I4)))
-            return DISP_E_TYPEMISMATCH;
-        const int width = id == 2 ? size.lVal : site->rect.right - site->rect.left;
-        const int height = id == 3 ? size.lVal : site->rect.bottom - site->rect.top;
-        site->resize(width, height);
+        setAttribute(kAttributeNames[id], params->rgvarg[0]);
         return S_OK;
     }
     if (!result)
         return S_OK;
     VariantInit(result);
-    if (id == 1) {
-        result->vt = VT_BSTR;
-        result->bstrVal = SysAllocString(site->id.c_str());
-    } else {
+    if (site && (id == kWidth || id == kHeight)) {
         result->vt = VT_I4;
         result->lVal =
-            id == 2 ? site->rect.right - site->rect.left : site->rect.bottom - site->rect.top;
+            id == kWidth ? site->rect.right - site->rect.left : site->rect.bottom - site->rect.top;
+        return S_OK;
     }
+    auto found = item.attributes.find(kAttributeNames[id]);
+    if (id == kWidth || id == kHeight) {
+        result->vt = VT_I4;
+        result->lVal = found == item.attributes.end() ? 0 : _wtoi(found->second.c_str());
+        return S_OK;
+    }
+    result->vt = VT_BSTR;
+    result->bstrVal = SysAllocString(found == item.attributes.end() ? L"" : found->second.c_str());
     return S_OK;
+}
+
+STDMETHODIMP Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                             VARIANT* result, EXCEPINFO* info, UINT*) {
+    const auto args = scriptArgs(params);
+    switch (id) {
+    case DISPID_VALUE: // String(element)
+        if (result) {
+            VariantInit(result);
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocString(L"[object HTMLObjectElement]");
+        }
+        return S_OK;
+    case kReadyState: {
+        // The element's ready state is the control's; an element outside the page has none yet.
+        DISPPARAMS none{};
+        if (!site || !site->controlDispatch) {
+            if (result) {
+                VariantInit(result);
+                result->vt = VT_I4;
+                result->lVal = 0;
+            }
+            return S_OK;
+        }
+        return site->controlDispatch->Invoke(DISPID_READYSTATE, IID_NULL, LOCALE_USER_DEFAULT,
+                                             DISPATCH_PROPERTYGET, &none, result, info, nullptr);
+    }
+    case kSetAttribute:
+        if (args.size() < 2)
+            return DISP_E_BADPARAMCOUNT;
+        setAttribute(displayText(*args[0]), *args[1]);
+        if (result)
+            VariantInit(result);
+        return S_OK;
+    case kGetAttribute: {
+        if (args.empty())
+            return DISP_E_BADPARAMCOUNT;
+        std::wstring key = displayText(*args[0]);
+        for (wchar_t& c : key)
+            c = towlower(c);
+        auto found = item.attributes.find(key);
+        if (!result)
+            return S_OK;
+        VariantInit(result);
+        if (found != item.attributes.end()) {
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocString(found->second.c_str());
+        } else {
+            result->vt = VT_NULL;
+        }
+        return S_OK;
+    }
+    default:
+        if (id >= kId && id <= kLastOwn)
+            return attribute(id, flags, params, result);
+        return forwardCall(m_names, site ? site->controlDispatch.p : nullptr, id, flags, params,
+                           result, info);
+    }
 }
 
 STDMETHODIMP Element::get_id(BSTR* id) {
     if (!id)
         return E_POINTER;
-    *id = SysAllocString(site ? site->id.c_str() : L"");
+    auto found = item.attributes.find(L"id");
+    *id = SysAllocString(found == item.attributes.end() ? L"" : found->second.c_str());
     return S_OK;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The page objects the IE host serves to script and to controls: the window
 // (IHTMLWindow2; unknown names go to the engine's global object), console,
-// document (IHTMLDocument2/3), web browser (IWebBrowser2), one element and one
-// control site per <object>, the <param> bag and the sink for
+// document (IHTMLDocument2/3) and its body, web browser (IWebBrowser2), one
+// element per <object> (made by the page or by createElement) with a control
+// site while it is in the page, the <param> bag and the sink for
 // <script for= event=> handlers.
 
 #include <windows.h>
@@ -95,12 +96,16 @@ public:
     STDMETHOD(get_self)(IHTMLWindow2** p) override;
     STDMETHOD(get_window)(IHTMLWindow2** p) override;
 
-    void dropConsole() { m_console.Release(); }
+    void dropPageObjects() {
+        m_console.Release();
+        m_testbed.Release();
+    }
 
 private:
     HRESULT callOwn(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result);
     NameTable m_names;
     ATL::CComPtr<IDispatch> m_console;
+    ATL::CComPtr<IDispatch> m_testbed;
 };
 
 class Document : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
@@ -126,8 +131,26 @@ public:
     STDMETHOD(get_parentWindow)(IHTMLWindow2** p) override;
     STDMETHOD(getElementById)(BSTR id, IHTMLElement** element) override;
 
+    void dropBody() { m_body.Release(); }
+
 private:
     NameTable m_names;
+    ATL::CComPtr<IDispatch> m_body;
+};
+
+// document.body: adding an element creates its control, removing it destroys it.
+class Body : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+             public IDispatch,
+             public LiveObject {
+public:
+    BEGIN_COM_MAP(Body)
+    COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
 };
 
 class WebBrowser : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
@@ -154,8 +177,12 @@ public:
     STDMETHOD(Navigate)(BSTR, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override { return S_OK; }
 };
 
-// The <object> element as script and the control see it: id, width and height
-// of its own, everything else the control's.
+// Identifies the host's own elements among the objects script hands back.
+extern const IID IID_IeHostElement;
+
+// The <object> element as script and the control see it: its attributes
+// (id, type, classid, width, height) of its own, everything else the
+// control's while the element is in the page.
 class Element : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
                 public HTMLElementStubs,
                 public LiveObject {
@@ -164,6 +191,7 @@ public:
     BEGIN_COM_MAP(Element)
     COM_INTERFACE_ENTRY(IHTMLElement)
     COM_INTERFACE_ENTRY2(IDispatch, IHTMLElement)
+    COM_INTERFACE_ENTRY_IID(IID_IeHostElement, Element)
     END_COM_MAP()
     STDMETHOD(GetTypeInfoCount)(UINT* n) override;
     STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -172,9 +200,13 @@ public:
     (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
     STDMETHOD(get_id)(BSTR* id) override;
 
+    // The element as written or as script set it up; its control is made from it.
+    PageItem item;
     ControlSite* site = nullptr;
 
 private:
+    HRESULT attribute(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result);
+    void setAttribute(const std::wstring& name, const VARIANT& value);
     NameTable m_names;
 };
 
@@ -240,9 +272,12 @@ public:
 
     static HRESULT windowlessSite(void* self, REFIID, void** ppv, DWORD_PTR);
 
-    // Creates the control for the element; false (with a message) when it
-    // cannot be made or refuses to be scripted safely.
-    bool create(const PageItem& item, std::wstring& error);
+    // Creates and loads the control for the element; false (with a message)
+    // when it cannot be made or refuses to be scripted safely.
+    bool create(Element* element, std::wstring& error);
+    // In-place activation in the element's window, and back.
+    void activate();
+    void deactivate();
     void destroy();
     void resize(int width, int height);
     void paint();

@@ -3,7 +3,9 @@
 // as Internet Explorer sites them.
 //
 //   ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png]
-//               [--screenshot-delay MS] [--timeout S] PAGE.html
+//               [--screenshot-delay MS] [--timeout S] [--journal] PAGE.html
+//
+// --journal gives the run a fresh camera simulator journal (testbed.journal()).
 
 #include <windows.h>
 #include <ole2.h>
@@ -29,6 +31,8 @@ int wmain(int argc, wchar_t** argv) {
             options.screenshotDelayMs = _wtoi(argv[++i]);
         } else if (arg == L"--timeout" && hasValue) {
             options.timeoutSeconds = _wtoi(argv[++i]);
+        } else if (arg == L"--journal") {
+            options.journal = true;
         } else if (!arg.empty() && arg[0] != L'-') {
             options.page = arg;
         } else {
@@ -39,7 +43,7 @@ int wmain(int argc, wchar_t** argv) {
     if (options.page.empty()) {
         std::fprintf(stderr,
                      "usage: ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png] "
-                     "[--screenshot-delay MS] [--timeout S] PAGE.html\n");
+                     "[--screenshot-delay MS] [--timeout S] [--journal] PAGE.html\n");
         return 2;
     }
     if (FAILED(OleInitialize(nullptr))) {

@@ -73,25 +73,10 @@ duk_ret_t testbedFailNextCall(duk_context* ctx) {
 
 // Journal records as {kind, instance, slot, name, args, hr, result}.
 duk_ret_t testbedJournal(duk_context* ctx) {
-    const DWORD size = GetEnvironmentVariableW(CameraSim::kJournalEnvVar, nullptr, 0);
-    std::wstring path(size, L'\0');
-    GetEnvironmentVariableW(CameraSim::kJournalEnvVar, &path[0], size);
-    path.resize(size > 0 ? size - 1 : 0);
-    const CameraSim::Records records = CameraSim::readJournal(path);
     duk_push_array(ctx);
     duk_uarridx_t index = 0;
-    for (const CameraSim::JournalRecord& record : records) {
-        const std::string line = CameraSim::formatJournalRecord(record);
-        std::vector<std::string> fields;
-        size_t start = 0;
-        for (;;) {
-            const size_t tab = line.find('\t', start);
-            fields.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
-            if (tab == std::string::npos)
-                break;
-            start = tab + 1;
-        }
-        fields.resize(8);
+    for (const CameraSim::JournalRecord& record : CameraSim::currentJournal()) {
+        const std::vector<std::string> fields = CameraSim::journalFields(record);
         duk_push_object(ctx);
         const char* names[] = {"kind", nullptr, "instance", "slot", "name", "args", "hr", "result"};
         for (int i = 0; i < 8; ++i) {

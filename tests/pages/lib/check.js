@@ -40,9 +40,12 @@ function waitFor(cond, then, ms) {
 
 // The camera simulator's journal: calls (of one operation) as the camera got them.
 function cameraCalls(name) {
-    return testbed.journal().filter(function (r) {
-        return r.kind === "call" && (!name || r.name === name);
-    });
+    var records = testbed.journal(), calls = [];
+    for (var i = 0; i < records.length; ++i) {
+        if (records[i].kind === "call" && (!name || records[i].name === name))
+            calls.push(records[i]);
+    }
+    return calls;
 }
 
 function finish() {

@@ -1,0 +1,33 @@
+#pragma once
+// window.testbed: what test pages use to drive the camera simulator and to
+// look at what the host shows, as the NPAPI test browser offers it:
+//
+//   testbed.journal()                  [{kind, instance, slot, name, args, hr, result}]
+//   testbed.raiseEvent(text, type, subtype)   every simulator raises OnCtrlEvent
+//   testbed.failNextCall(slot, hr)     the next call of a slot fails
+//   testbed.windows(element)           [{className, width, height, visible}]
+//   testbed.pixel(x, y)                0xRRGGBB of the host window's client area
+//   testbed.deactivate(element), testbed.activate(element)
+//                                      in-place deactivation and activation
+
+#include <windows.h>
+
+#include "HostObjects.h"
+
+namespace IeHost {
+
+class Testbed : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                public IDispatch,
+                public LiveObject {
+public:
+    BEGIN_COM_MAP(Testbed)
+    COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+};
+
+} // namespace IeHost
