@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# run_bridge_page.sh <wine-run> <prefix> <camera_sim_request> <ie-host> <orvelaX64> <page>
+# run_bridge_page.sh <wine-run> <prefix> <camera_sim_request> <ie-host> <orvelaX64> <page> [host options...]
 # Runs a bridge page in the IE host and, once the bridge has made its camera,
 # asks the camera for an event (abc, 3, 7) every half second until the page
 # has closed. Then checks that the bridge ends by itself about 5 s after the
 # page let it go.
 wine=$1 prefix=$2 request=$3 host=$4 bridge=$5 page=$6
-"$wine" "$prefix" "$host" --timeout 40 "$page" &
+shift 6
+"$wine" "$prefix" "$host" --timeout 40 "$@" "$page" &
 pid=$!
 while kill -0 "$pid" 2>/dev/null; do
     "$wine" "$prefix" "$request" event abc 3 7 >/dev/null 2>&1
