@@ -17,10 +17,11 @@ enum Member : DISPID {
     kWindows,
     kPixel,
     kActivate,
-    kDeactivate
+    kDeactivate,
+    kClick
 };
 const wchar_t* const kNames[] = {L"journal", L"raiseEvent", L"failNextCall", L"windows",
-                                 L"pixel",   L"activate",   L"deactivate"};
+                                 L"pixel",   L"activate",   L"deactivate",   L"click"};
 
 // A script string literal for any text.
 void appendLiteral(std::wstring& out, const std::wstring& text) {
@@ -172,6 +173,19 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
         const COLORREF colour = GetPixel(dc, intArg(args, 0), intArg(args, 1));
         ReleaseDC(g_host->topWindow(), dc);
         setInt(result, (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour));
+        return S_OK;
+    }
+    case kClick: {
+        // A press and release at a client point of the host window, sent to
+        // the window there as the user's mouse would.
+        POINT point{intArg(args, 0), intArg(args, 1)};
+        HWND target = ChildWindowFromPointEx(g_host->topWindow(), point, CWP_SKIPINVISIBLE);
+        if (!target)
+            target = g_host->topWindow();
+        MapWindowPoints(g_host->topWindow(), target, &point, 1);
+        const LPARAM at = MAKELPARAM(point.x, point.y);
+        SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(target, WM_LBUTTONUP, 0, at);
         return S_OK;
     }
     case kActivate:

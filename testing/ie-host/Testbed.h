@@ -7,6 +7,7 @@
 //   testbed.failNextCall(slot, hr)     the next call of a slot fails
 //   testbed.windows(element)           [{className, width, height, visible}]
 //   testbed.pixel(x, y)                0xRRGGBB of the host window's client area
+//   testbed.click(x, y)                a mouse press there
 //   testbed.deactivate(element), testbed.activate(element)
 //                                      in-place deactivation and activation
 
