@@ -245,6 +245,8 @@ const char kNpKey[] = DUK_HIDDEN_SYMBOL("np");
 const char kMethodsKey[] = DUK_HIDDEN_SYMBOL("methods");
 const char kOwnerKey[] = DUK_HIDDEN_SYMBOL("owner");
 const char kProxyKey[] = DUK_HIDDEN_SYMBOL("proxy");
+// On a proxy: the plug-in object it stands for.
+const char kProxyOwnerKey[] = DUK_HIDDEN_SYMBOL("owner");
 const char kIdKey[] = DUK_HIDDEN_SYMBOL("id");
 
 bool takePluginException() {
@@ -352,8 +354,10 @@ duk_ret_t targetCall(duk_context* ctx) {
 duk_ret_t targetFinalizer(duk_context* ctx) {
     duk_get_prop_string(ctx, 0, kNpKey);
     auto* object = static_cast<NPObject*>(duk_get_pointer(ctx, -1));
+    duk_get_prop_string(ctx, 0, kProxyKey);
+    void* proxy = duk_get_pointer(ctx, -1);
     if (object != nullptr && s_engine != nullptr && !s_engine->tearingDown())
-        s_engine->forgetProxy(object);
+        s_engine->forgetProxy(object, proxy);
     return 0;
 }
 
@@ -1102,6 +1106,10 @@ void ScriptEngine::pushPluginObject(NPObject* object) {
     duk_swap(m_ctx, -1, -2);
     duk_push_proxy(m_ctx, 0);
     void* proxy = duk_get_heapptr(m_ctx, -1);
+    // The proxy names its plug-in object too (hidden symbols bypass the traps),
+    // so that a later object at the same address is not taken for it.
+    duk_push_pointer(m_ctx, object);
+    duk_put_prop_string(m_ctx, -2, kProxyOwnerKey);
     // The target knows its proxy only weakly: a pointer, not a reference.
     duk_push_pointer(m_ctx, proxy);
     duk_put_prop_string(m_ctx, target, kProxyKey);
@@ -1116,9 +1124,9 @@ NPObject* ScriptEngine::pluginObjectOf(void* proxy) {
     return found != m_proxyTargets.end() ? found->second : nullptr;
 }
 
-void ScriptEngine::forgetProxy(NPObject* object) {
+void ScriptEngine::forgetProxy(NPObject* object, void* proxy) {
     auto found = m_proxies.find(object);
-    if (found == m_proxies.end())
+    if (found == m_proxies.end() || found->second != proxy)
         return;
     m_proxyTargets.erase(found->second);
     m_proxies.erase(found);
@@ -1141,8 +1149,16 @@ NPObject* ScriptEngine::pageObject(duk_idx_t index) {
     index = duk_normalize_index(m_ctx, index);
     void* heapptr = duk_get_heapptr(m_ctx, index);
     auto known = m_proxyTargets.find(heapptr);
-    if (known != m_proxyTargets.end())
-        return rt().retain(known->second);
+    if (known != m_proxyTargets.end()) {
+        // A proxy's target is finalized some time after the proxy is freed;
+        // until then its address may already hold a new page object.
+        duk_get_prop_string(m_ctx, index, kProxyOwnerKey);
+        const bool same = duk_get_pointer(m_ctx, -1) == known->second;
+        duk_pop(m_ctx);
+        if (same)
+            return rt().retain(known->second);
+        forgetProxy(known->second, heapptr);
+    }
     auto found = m_pageObjects.find(heapptr);
     if (found != m_pageObjects.end())
         return rt().retain(found->second);

@@ -72,7 +72,8 @@ public:
     NPObject* pluginObjectOf(void* proxy);
     bool isElementProxy(void* proxy) const { return m_elements.count(proxy) != 0; }
     void registerElement(void* proxy) { m_elements[proxy] = true; }
-    void forgetProxy(NPObject* object);
+    // Forgets the proxy of a plug-in object, if it is still that proxy.
+    void forgetProxy(NPObject* object, void* proxy);
     NPIdentifier identifierOf(duk_context* ctx, duk_idx_t index);
     bool tearingDown() const { return m_tearingDown; }
     void pushStashed(unsigned key);
