@@ -1,6 +1,7 @@
 # make setup  - install what is missing (idempotent)
-# make test   - build every preset and run the native, ThreadSanitizer and Wine suites
+# make test   - build every preset and run the native, ThreadSanitizer, fuzzer and Wine suites
 # make demo   - build the Windows binaries and run the demo under Wine
+# make fuzz   - build the fuzzers and run each for FUZZ_SECONDS (default 600)
 # make bench  - build and run the benchmarks with release flags
 # make bench-win32 - build the Windows binaries and run their benchmarks under Wine
 #
@@ -10,8 +11,9 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: setup test demo bench bench-win32 clean deliverables-win32
-BUILDS := build-native build-tsan build-win32 build-win64 build-release
+.PHONY: setup test fuzz demo bench bench-win32 clean deliverables-win32
+BUILDS := build-native build-tsan build-fuzz build-win32 build-win64 build-release
+FUZZ_SECONDS ?= 600
 WINE_TREE := $(shell ./scripts/wine-tree)
 # The shipped 32-bit binaries, when the Wine suite runs another tree.
 SHIPPED := $(if $(filter win64,$(WINE_TREE)),deliverables-win32)
@@ -29,8 +31,11 @@ $(BUILDS): build-%: setup build/%/CMakeCache.txt
 deliverables-win32: setup build/win32/CMakeCache.txt
 	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset win32 -j $(JOBS) --target nporvela orvelaX64 | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
 
-test: build-native build-tsan $(SHIPPED) build-$(WINE_TREE)
+test: build-native build-tsan build-fuzz $(SHIPPED) build-$(WINE_TREE)
 	@./scripts/run-tests $(WINE_TREE)
+
+fuzz: build-fuzz
+	@./scripts/run-fuzzers $(FUZZ_SECONDS)
 
 demo: $(SHIPPED) build-$(WINE_TREE)
 	@./scripts/wine-testbed build/$(WINE_TREE) ./scripts/run-demo build/$(WINE_TREE)

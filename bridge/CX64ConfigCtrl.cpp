@@ -1,5 +1,6 @@
 #include "CX64ConfigCtrl.h"
 
+#include "RelayedEvent.h"
 #include "SplitString.h"
 
 #include "ax_host.h"
@@ -19,15 +20,12 @@ std::wstring_view View(BSTR text) noexcept {
     return {text ? text : L"", SysStringLen(text)};
 }
 
-// The event text as the page sees it: through the ANSI code page and back,
-// cut to what fits the relay's 10,240-byte formatting buffer.
-std::wstring RelayedText(BSTR text) {
-    std::string ansi = WideToAnsi(View(text));
-    constexpr size_t kBufferBytes = 10240;
-    if (ansi.size() >= kBufferBytes)
-        ansi.resize(kBufferBytes - 1);
-    return AnsiToWide(ansi);
+bool IsAnsiLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != FALSE;
 }
+
+// The event text as the page sees it: through the ANSI code page and back.
+constexpr AnsiCodePage kSystemCodePage{&WideToAnsi, &AnsiToWide, &IsAnsiLeadByte};
 
 } // namespace
 
@@ -289,10 +287,8 @@ LONG CX64ConfigCtrl::DisplayCtrlEvent(BSTR text, LONG type, LONG subType) {
     // The page function runs while this call waits; it may release this
     // control or destroy its window.
     CComPtr<IUnknown> self(GetUnknown());
-    std::map<int, std::wstring> arguments;
-    arguments[0] = RelayedText(text);
-    arguments[1] = std::to_wstring(type);
-    arguments[2] = std::to_wstring(subType);
+    const std::map<int, std::wstring> arguments =
+        RelayedEventArguments(View(text), type, subType, kSystemCodePage);
     CComVariant result;
     CallPageFunction(AnsiToWide(m_mapFuncName.begin()->second), arguments, &result);
     return 0;

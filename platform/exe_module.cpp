@@ -48,23 +48,6 @@ int AtlMessageBox(const wchar_t* text, const wchar_t* caption, UINT type) noexce
                         : MessageBoxW(nullptr, text, caption, type);
 }
 
-bool HasCommandWord(const wchar_t* cmdLine, const wchar_t* word) noexcept {
-    if (!cmdLine || !word)
-        return false;
-    const size_t len = wcslen(word);
-    for (const wchar_t* p = cmdLine; *p; ++p) {
-        if (*p != L'-' && *p != L'/')
-            continue;
-        const wchar_t* start = p + 1;
-        const wchar_t* end = start;
-        while (*end && *end != L' ' && *end != L'\t')
-            ++end;
-        if (static_cast<size_t>(end - start) == len && _wcsnicmp(start, word, len) == 0)
-            return true;
-    }
-    return false;
-}
-
 LONG CAtlExeModuleBase::Unlock() noexcept {
     const LONG n = CAtlModule::Unlock();
     if (n == 0 && !m_bService) {

@@ -14,6 +14,7 @@
 // count last reached 0 (the shutdown monitor), then waits m_dwPause ms after
 // revoking its class objects.
 
+#include "command_words.h"
 #include "module.h"
 
 #include <windows.h>
@@ -28,10 +29,6 @@ namespace ATL {
 using MessageBoxHook = int (*)(const wchar_t* text, const wchar_t* caption, UINT type);
 void SetMessageBoxHook(MessageBoxHook hook) noexcept;
 int AtlMessageBox(const wchar_t* text, const wchar_t* caption, UINT type) noexcept;
-
-// True when cmdLine holds word right after a '-' or '/' (case-insensitive);
-// the word ends at a space, a tab or the end of the line.
-bool HasCommandWord(const wchar_t* cmdLine, const wchar_t* word) noexcept;
 
 class CAtlExeModuleBase : public CAtlModule {
 public:

@@ -1,8 +1,7 @@
 #include "JSObject.h"
 
-#include <algorithm>
-#include <limits>
 #include <stdexcept>
+#include <string>
 
 #include "BrowserHost.h"
 
@@ -43,11 +42,13 @@ void JSObject::GetArrayValues(const JSObjectPtr& src, VariantList& dst) {
     if (!src)
         return;
     try {
-        // A page may claim any length: indices stop where int ends, and
-        // nothing is reserved up front on its word.
+        // A page may claim any length: nothing is reserved up front on its
+        // word, and a length no real array passed to a plug-in has is refused
+        // before it ties up the browser reading billions of holes.
         const long length = src->GetProperty("length").convert<long>();
-        const long last = std::min<long>(length, std::numeric_limits<int>::max());
-        for (long i = 0; i < last; ++i)
+        if (length > kMaxArrayLength)
+            throw script_error("Array too long: " + std::to_string(length) + " elements");
+        for (long i = 0; i < length; ++i)
             dst.push_back(src->GetProperty(static_cast<int>(i)));
     } catch (const script_error& e) {
         throw script_error(e.what());

@@ -39,7 +39,9 @@ public:
 
     BrowserHostPtr getHost() const { return m_host.lock(); }
 
-    // Array read-out: "length", then the indexed properties in order.
+    // Array read-out: "length", then the indexed properties in order. A
+    // length above kMaxArrayLength is refused with a script_error.
+    static constexpr long kMaxArrayLength = 1L << 20;
     static void GetArrayValues(const JSObjectPtr& src, VariantList& dst);
     // Object read-out: every member name with its property value.
     static void GetObjectValues(const JSObjectPtr& src, VariantMap& dst);

@@ -369,6 +369,17 @@ TEST(PageObjects, AnArrayWithABadLengthIsRefusedOrEmpty) {
     EXPECT_THROW(variant(JSObjectPtr(liar)).convert<VariantList>(), bad_variant_cast);
     liar->setProperty("length", variant(-3));
     EXPECT_TRUE(variant(JSObjectPtr(liar)).convert<VariantList>().empty());
+    // A length no array of a page really has ends at once, with a message.
+    liar->setProperty("length", variant(2147483647));
+    try {
+        variant(JSObjectPtr(liar)).convert<VariantList>();
+        ADD_FAILURE() << "a length of 2147483647 was read out";
+    } catch (const script_error& e) {
+        EXPECT_STREQ("Array too long: 2147483647 elements", e.what());
+    }
+    liar->setProperty("length", variant(static_cast<int>(JSObject::kMaxArrayLength)));
+    EXPECT_EQ(static_cast<size_t>(JSObject::kMaxArrayLength),
+              variant(JSObjectPtr(liar)).convert<VariantList>().size());
 }
 
 TEST(DOMWrappers, ReadAndWriteThroughThePageObjects) {
