@@ -10,6 +10,7 @@ packages=(
   libboost-dev libutfcpp-dev googletest libgtest-dev libbenchmark-dev duktape-dev
   wine wine32:i386 wine64 libwine-dev
   xvfb xauth x11-apps
+  wixl msitools
 )
 
 sudo_if_needed() {

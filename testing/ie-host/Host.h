@@ -31,6 +31,7 @@ struct Options {
     std::wstring screenshot;
     int screenshotDelayMs = 500;
     int timeoutSeconds = 30;
+    int lingerSeconds = 0; // the window stays this long after window.close()
     std::wstring page;
 };
 

@@ -3,7 +3,10 @@
 // as Internet Explorer sites them.
 //
 //   ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png]
-//               [--screenshot-delay MS] [--timeout S] PAGE.html
+//               [--screenshot-delay MS] [--timeout S] [--linger S] PAGE.html
+//
+// --linger keeps the window on screen for S seconds after the page closed it,
+// so that a person can watch a demo.
 
 #include <windows.h>
 #include <ole2.h>
@@ -29,6 +32,8 @@ int wmain(int argc, wchar_t** argv) {
             options.screenshotDelayMs = _wtoi(argv[++i]);
         } else if (arg == L"--timeout" && hasValue) {
             options.timeoutSeconds = _wtoi(argv[++i]);
+        } else if (arg == L"--linger" && hasValue) {
+            options.lingerSeconds = _wtoi(argv[++i]);
         } else if (!arg.empty() && arg[0] != L'-') {
             options.page = arg;
         } else {
@@ -39,7 +44,7 @@ int wmain(int argc, wchar_t** argv) {
     if (options.page.empty()) {
         std::fprintf(stderr,
                      "usage: ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png] "
-                     "[--screenshot-delay MS] [--timeout S] PAGE.html\n");
+                     "[--screenshot-delay MS] [--timeout S] [--linger S] PAGE.html\n");
         return 2;
     }
     if (FAILED(OleInitialize(nullptr))) {
