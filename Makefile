@@ -40,6 +40,13 @@ demo: setup build/$(WINE_TREE)/CMakeCache.txt
 	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DEMO_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
 	@./scripts/run-demo build/$(WINE_TREE)
 
+# The MSI's registry rows are harvested by running the plug-in's registration:
+# the packages hold the binaries of the tree that runs here.
+DIST_TARGETS := nporvela orvelaX64 orvela_heat
+dist: setup build/$(WINE_TREE)/CMakeCache.txt
+	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DIST_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
+	@./scripts/make-dist build/$(WINE_TREE) build/dist
+
 bench: build-release
 	@./scripts/run-benchmarks build/release
 
