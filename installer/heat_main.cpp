@@ -123,7 +123,8 @@ struct Names {
     }
 };
 
-void printValue(const std::string& root, const std::wstring& key, const std::wstring& name,
+// Prints one value as a WiX element; false for a type the rows cannot carry.
+bool printValue(const std::string& root, const std::wstring& key, const std::wstring& name,
                 DWORD type, const std::vector<BYTE>& data, const Names& names) {
     std::string wixType, value;
     const auto* text = reinterpret_cast<const wchar_t*>(data.data());
@@ -142,28 +143,37 @@ void printValue(const std::string& root, const std::wstring& key, const std::wst
         value = std::to_string(static_cast<long>(number));
         break;
     }
-    default: {
+    case REG_BINARY: {
         wixType = "binary";
         static const char digits[] = "0123456789ABCDEF";
         for (BYTE b : data) {
             value += digits[b >> 4];
             value += digits[b & 15];
         }
+        break;
     }
+    default:
+        std::fprintf(stderr,
+                     "heat.exe: %s\\%ls: value \"%ls\" has type %lu, which is not harvested\n",
+                     root.c_str(), key.c_str(), name.c_str(), static_cast<unsigned long>(type));
+        return false;
     }
     std::printf("<RegistryValue Root=\"%s\" Key=\"%s\"", root.c_str(),
                 xml(names.formatted(key)).c_str());
     if (!name.empty())
         std::printf(" Name=\"%s\"", xml(names.formatted(name)).c_str());
     std::printf(" Type=\"%s\" Value=\"%s\" />\n", wixType.c_str(), value.c_str());
+    return true;
 }
 
 // Prints the values under key and its subkeys. A key without values or
-// subkeys still has to exist: it gets an empty default value.
-void harvest(HKEY parent, const std::wstring& path, const std::string& root, const Names& names) {
+// subkeys still has to exist: it gets an empty default value. False when a
+// value could not be harvested.
+bool harvest(HKEY parent, const std::wstring& path, const std::string& root, const Names& names) {
     RegKey key;
     if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
-        return;
+        return false;
+    bool ok = true;
     const std::wstring base =
         std::wstring(kScratch) + L"\\" + std::wstring(root.begin(), root.end());
     const std::wstring shown = path.size() > base.size() ? path.substr(base.size() + 1) : L"";
@@ -182,7 +192,7 @@ void harvest(HKEY parent, const std::wstring& path, const std::string& root, con
             ERROR_SUCCESS)
             continue;
         data.resize(size);
-        printValue(root == "HKCU" ? "HKLM" : root, shown, name, type, data, names);
+        ok = printValue(root == "HKCU" ? "HKLM" : root, shown, name, type, data, names) && ok;
     }
     if (values == 0 && subkeys == 0 && !shown.empty())
         printValue(root == "HKCU" ? "HKLM" : root, shown, L"", REG_SZ, {}, names);
@@ -191,8 +201,9 @@ void harvest(HKEY parent, const std::wstring& path, const std::string& root, con
         DWORD nameLength = 256;
         if (RegEnumKeyExW(key.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) ==
             ERROR_SUCCESS)
-            harvest(parent, path + L"\\" + name, root, names);
+            ok = harvest(parent, path + L"\\" + name, root, names) && ok;
     }
+    return ok;
 }
 
 int harvestLibrary(const wchar_t* path, const wchar_t* fileId, const wchar_t* folderId) {
@@ -240,11 +251,11 @@ int harvestLibrary(const wchar_t* path, const wchar_t* fileId, const wchar_t* fo
     std::printf("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                 "<!-- What the registration of %s writes, harvested by heat.exe. -->\n<Include>\n",
                 xml(names.library.substr(names.folder.size() + 1)).c_str());
-    harvest(HKEY_CURRENT_USER, scratch + L"\\HKCR", "HKCR", names);
-    harvest(HKEY_CURRENT_USER, scratch + L"\\HKCU", "HKCU", names);
+    const bool classesOk = harvest(HKEY_CURRENT_USER, scratch + L"\\HKCR", "HKCR", names);
+    const bool userOk = harvest(HKEY_CURRENT_USER, scratch + L"\\HKCU", "HKCU", names);
     std::printf("</Include>\n");
     RegDeleteTreeW(HKEY_CURRENT_USER, scratch.c_str());
-    return 0;
+    return classesOk && userOk ? 0 : 4;
 }
 
 } // namespace
