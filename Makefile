@@ -1,6 +1,8 @@
 # make setup  - install what is missing (idempotent)
 # make test   - build every preset and run the native, ThreadSanitizer, fuzzer and Wine suites
-# make demo   - build the Windows binaries and run the demo under Wine
+# make demo   - play the example pages in the test browsers under Wine
+#               (DEMO_LIVE=1 with DISPLAY set: on that display, DEMO_SECONDS each)
+# make dist   - build/dist/orvela-<version>.msi and .zip
 # make fuzz   - build the fuzzers and run each for FUZZ_SECONDS (default 600)
 # make bench  - build and run the benchmarks with release flags
 # make bench-win32 - build the Windows binaries and run their benchmarks under Wine
@@ -11,7 +13,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: setup test fuzz demo bench bench-win32 clean deliverables-win32
+.PHONY: setup test fuzz demo dist bench bench-win32 clean deliverables-win32
 BUILDS := build-native build-tsan build-fuzz build-win32 build-win64 build-release
 FUZZ_SECONDS ?= 600
 WINE_TREE := $(shell ./scripts/wine-tree)
@@ -37,8 +39,18 @@ test: build-native build-tsan build-fuzz $(SHIPPED) build-$(WINE_TREE)
 fuzz: build-fuzz
 	@./scripts/run-fuzzers $(FUZZ_SECONDS)
 
-demo: $(SHIPPED) build-$(WINE_TREE)
-	@./scripts/wine-testbed build/$(WINE_TREE) ./scripts/run-demo build/$(WINE_TREE)
+# What the demo runs, built in the Wine tree when stale.
+DEMO_TARGETS := nporvela orvelaX64 camera_sim camera_sim_request npapi-browser ie-host heat
+demo: setup build/$(WINE_TREE)/CMakeCache.txt
+	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DEMO_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
+	@./scripts/run-demo build/$(WINE_TREE)
+
+# The MSI's registry rows are harvested by running the plug-in's registration:
+# the packages hold the binaries of the tree that runs here.
+DIST_TARGETS := nporvela orvelaX64 orvela_heat
+dist: setup build/$(WINE_TREE)/CMakeCache.txt
+	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DIST_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
+	@./scripts/make-dist build/$(WINE_TREE) build/dist
 
 bench: build-release
 	@./scripts/run-benchmarks build/release

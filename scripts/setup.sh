@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 wine64 libwine-dev
   xvfb xauth x11-apps
   clang libclang-rt-14-dev
+  wixl msitools
 )
 
 sudo_if_needed() {

@@ -30,6 +30,19 @@ const UINT_PTR kScreenshotTimer = 0x7FFF0001;
 const UINT kActivatePending = WM_APP + 1;
 const wchar_t kTopClass[] = L"IeHostWindow";
 
+// Keeps the windows painting (and the page's timers running) for a while.
+void pumpMessagesFor(DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
 } // namespace
 
 // The engine's host side: named items, errors.
@@ -552,6 +565,8 @@ int Host::run() {
     }
     if (timedOut)
         std::fprintf(stderr, "ie-host: timeout: the page did not call window.close()\n");
+    else
+        pumpMessagesFor(static_cast<DWORD>(m_options.lingerSeconds) * 1000);
     // A screenshot that was asked for and not yet taken is taken now.
     if (!m_options.screenshot.empty() && KillTimer(m_top, kScreenshotTimer))
         takeScreenshot();

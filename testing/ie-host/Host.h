@@ -32,7 +32,8 @@ struct Options {
     std::wstring screenshot;
     int screenshotDelayMs = 500;
     int timeoutSeconds = 30;
-    bool journal = false; // a fresh camera simulator journal for the run (testbed.journal())
+    bool journal = false;  // a fresh camera simulator journal for the run (testbed.journal())
+    int lingerSeconds = 0; // the window stays this long after window.close()
     std::wstring page;
 };
 

@@ -3,9 +3,11 @@
 // as Internet Explorer sites them.
 //
 //   ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png]
-//               [--screenshot-delay MS] [--timeout S] [--journal] PAGE.html
+//               [--screenshot-delay MS] [--timeout S] [--journal] [--linger S] PAGE.html
 //
 // --journal gives the run a fresh camera simulator journal (testbed.journal()).
+// --linger keeps the window on screen for S seconds after the page closed it,
+// so that a person can watch a demo.
 
 #include <windows.h>
 #include <ole2.h>
@@ -33,6 +35,8 @@ int wmain(int argc, wchar_t** argv) {
             options.timeoutSeconds = _wtoi(argv[++i]);
         } else if (arg == L"--journal") {
             options.journal = true;
+        } else if (arg == L"--linger" && hasValue) {
+            options.lingerSeconds = _wtoi(argv[++i]);
         } else if (!arg.empty() && arg[0] != L'-') {
             options.page = arg;
         } else {
@@ -43,7 +47,8 @@ int wmain(int argc, wchar_t** argv) {
     if (options.page.empty()) {
         std::fprintf(stderr,
                      "usage: ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png] "
-                     "[--screenshot-delay MS] [--timeout S] [--journal] PAGE.html\n");
+                     "[--screenshot-delay MS] [--timeout S] [--journal] [--linger S] "
+                     "PAGE.html\n");
         return 2;
     }
     if (FAILED(OleInitialize(nullptr))) {

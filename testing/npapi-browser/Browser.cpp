@@ -621,6 +621,18 @@ void Browser::loop() {
     }
     if (!shot)
         takeScreenshot();
+    if (m_timedOut)
+        return;
+    // The page is done; its windows stay painting for a person to watch.
+    const DWORD lingerEnd = GetTickCount() + m_options.lingerSeconds * 1000;
+    for (DWORD now = GetTickCount(); static_cast<LONG>(lingerEnd - now) > 0; now = GetTickCount()) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, lingerEnd - now, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
 }
 
 void Browser::takeScreenshot() {

@@ -25,7 +25,8 @@ struct Options {
     std::wstring screenshot;
     DWORD screenshotDelay = 500;
     DWORD timeoutSeconds = 30;
-    bool journal = true; // a fresh camera simulator journal for the run
+    DWORD lingerSeconds = 0; // the window stays this long after window.close()
+    bool journal = true;     // a fresh camera simulator journal for the run
     std::wstring page;
 };
 

@@ -1,8 +1,10 @@
 // npapi-browser [--plugin PATH] [--user-agent TEXT] [--table-version N] [--size WxH]
 //               [--screenshot FILE.png] [--screenshot-delay MS] [--timeout S]
-//               [--no-journal] PAGE.html
+//               [--linger S] [--no-journal] PAGE.html
 //
 // --no-journal leaves the camera simulator's journal alone (benchmarks).
+// --linger keeps the window on screen for S seconds after the page closed it,
+// so that a person can watch a demo.
 //
 // Exit code: 0 after window.close() with nothing wrong, 1 when a script error
 // escaped to the page's top level, 3 on timeout, 4 when the plug-in broke a
@@ -29,7 +31,7 @@ std::string narrow(const wchar_t* text) {
 int usage() {
     std::fprintf(stderr, "usage: npapi-browser [--plugin PATH] [--user-agent TEXT] "
                          "[--table-version N] [--size WxH] [--screenshot FILE.png] "
-                         "[--screenshot-delay MS] [--timeout S] PAGE.html\n");
+                         "[--screenshot-delay MS] [--timeout S] [--linger S] PAGE.html\n");
     return 2;
 }
 
@@ -60,6 +62,8 @@ int main() {
             options.journal = false;
         } else if (arg == L"--timeout" && hasValue) {
             options.timeoutSeconds = std::wcstoul(argv[++i], nullptr, 10);
+        } else if (arg == L"--linger" && hasValue) {
+            options.lingerSeconds = std::wcstoul(argv[++i], nullptr, 10);
         } else if (arg.rfind(L"--", 0) == 0 || !options.page.empty()) {
             return usage();
         } else {
