@@ -186,65 +186,109 @@ struct orvelaAPI::Forwarding {
     struct Entry {
         const char* name;
         FW::CallMethodFunctor (*make)(orvelaAPI*);
+        std::string (*arguments)();
+        const char* result;
     };
 
-    static void registerAll(orvelaAPI& api) {
+    template <class Kind>
+    static const char* kindName() {
+        if constexpr (std::is_same_v<Kind, Text>)
+            return "text";
+        else if constexpr (std::is_same_v<Kind, Int16>)
+            return "integer (16-bit)";
+        else
+            return "integer";
+    }
+
+    template <class... Kinds>
+    static std::string argumentList() {
+        std::string list;
+        ((list += (list.empty() ? "" : ", "), list += kindName<Kinds>()), ...);
+        return list;
+    }
+
+    template <auto Operation, class... Kinds>
+    static constexpr Entry numberMember(const char* name) {
+        return {name, &number<Operation, Kinds...>, &argumentList<Kinds...>, "number"};
+    }
+    template <auto Operation>
+    static constexpr Entry narrowTextMember(const char* name) {
+        return {name, &narrowText<Operation>, &argumentList<>, "text"};
+    }
+    template <auto Operation>
+    static constexpr Entry wideTextMember(const char* name) {
+        return {name, &wideText<Operation>, &argumentList<>, "text"};
+    }
+
+    // The one table of the camera members: what registers them also describes them.
+    static const std::vector<Entry>& table() {
         using C = ICameraControl;
-        static const Entry table[] = {
-            {"InitCtrl", &number<&C::InitCtrl, Text, Text, Int16>},
-            {"GetCtrlVersion", &version},
-            {"LoadLang", &number<&C::LoadLang, Text, Int32>},
-            {"SetBufferTick", &number<&C::SetBufferTick, Int32, Int32>},
-            {"SetBufferTickV2", &number<&C::SetBufferTickV2, Int32, Int32>},
-            {"SetDeviceType", &number<&C::SetDeviceType, Int32, Text>},
-            {"SetUsernamePasswordAndLanguage",
-             &number<&C::SetUsernamePasswordAndLanguage, Text, Text, Text>},
-            {"SetPlayerNum", &number<&C::SetPlayerNum, Text>},
-            {"ShowIPConfig", &number<&C::ShowIPConfig>},
-            {"SetVideoPlayerSize", &number<&C::SetVideoPlayerSize, Text, Text>},
-            {"DestroyOrvela", &number<&C::DestroyOrvela>},
-            {"PlayRealVideo", &number<&C::PlayRealVideo, Text, Text, Text>},
-            {"StopPlayReal", &number<&C::StopPlayReal>},
-            {"OpenMotionDetection", &number<&C::OpenMotionDetection, Text>},
-            {"ChangeMDNum", &number<&C::ChangeMDNum, Text>},
-            {"GetMDBlockStr", &narrowText<&C::GetMDBlockStr>},
-            {"ExtSnapPicture", &number<&C::ExtSnapPicture, Text>},
-            {"ExtRealRecord", &number<&C::ExtRealRecord, Text>},
-            {"ExtTalkback", &number<&C::ExtTalkback>},
-            {"ExtGetDiskList", &number<&C::ExtGetDiskList>},
-            {"ExtVideoFullFill", &number<&C::ExtVideoFullFill, Text>},
-            {"ExtVideoFullScreen", &number<&C::ExtVideoFullScreen>},
-            {"ExtGetSnapRecordTalk_Status", &number<&C::ExtGetSnapRecordTalk_Status>},
-            {"ExtVideoExitFullScreen", &number<&C::ExtVideoExitFullScreen>},
-            {"OnPlayBackFile", &number<&C::OnPlayBackFile, Text, Text, Text>},
-            {"OnStopPlayBack", &number<&C::OnStopPlayBack>},
-            {"OnPlayBackFast", &number<&C::OnPlayBackFast>},
-            {"OnPlayBackSlow", &number<&C::OnPlayBackSlow>},
-            {"ExtGetPlayBackStatus", &number<&C::ExtGetPlayBackStatus>},
-            {"ExtSoundSwitch", &number<&C::ExtSoundSwitch>},
-            {"ExtVideoZoom", &number<&C::ExtVideoZoom, Int32>},
-            {"ExtOpenFolder", &number<&C::ExtOpenFolder, Text>},
-            {"ExtSetPlayMode", &number<&C::ExtSetPlayMode, Int32>},
-            {"ExtGetCtrlVersion", &number<&C::ExtGetCtrlVersion>},
-            {"ExtSetVideoMaskConfig",
-             &number<&C::ExtSetVideoMaskConfig, Int32, Int32, Int32, Int32, Int32, Text>},
-            {"ExtGetVideoMaskConfig", &narrowText<&C::ExtGetVideoMaskConfig>},
-            {"ExtGetPublicDocumentsrPath", &narrowText<&C::ExtGetPublicDocumentsrPath>},
-            {"ExtGetSelectPath", &wideText<&C::ExtGetSelectPath>},
-            {"ExtShowPathSelectNew", &number<&C::ExtShowPathSelectNew>},
-            {"OnPlayBackByTime", &number<&C::OnPlayBackByTime, Int32, Text, Text>},
-            {"ExtGetPlayBackTimestamp", &number<&C::ExtGetPlayBackTimestamp>},
-            {"ExtSetVideoROIConfig", &number<&C::ExtSetVideoROIConfig, Int32, Text>},
-            {"ExtGetVideoROIConfig", &narrowText<&C::ExtGetVideoROIConfig>},
-            {"ExtSetVideoHumanConfig", &number<&C::ExtSetVideoHumanConfig, Int32, Text>},
-            {"ExtGetVideoHumanConfig", &narrowText<&C::ExtGetVideoHumanConfig>},
-            {"SetVideoPlayerSizeAndZoomValue",
-             &number<&C::SetVideoPlayerSizeAndZoomValue, Text, Text, Int32>},
+        static const std::vector<Entry> entries = {
+            numberMember<&C::InitCtrl, Text, Text, Int16>("InitCtrl"),
+            Entry{"GetCtrlVersion", &version, &argumentList<>, "number"},
+            numberMember<&C::LoadLang, Text, Int32>("LoadLang"),
+            numberMember<&C::SetBufferTick, Int32, Int32>("SetBufferTick"),
+            numberMember<&C::SetBufferTickV2, Int32, Int32>("SetBufferTickV2"),
+            numberMember<&C::SetDeviceType, Int32, Text>("SetDeviceType"),
+            numberMember<&C::SetUsernamePasswordAndLanguage, Text, Text, Text>(
+                "SetUsernamePasswordAndLanguage"),
+            numberMember<&C::SetPlayerNum, Text>("SetPlayerNum"),
+            numberMember<&C::ShowIPConfig>("ShowIPConfig"),
+            numberMember<&C::SetVideoPlayerSize, Text, Text>("SetVideoPlayerSize"),
+            numberMember<&C::DestroyOrvela>("DestroyOrvela"),
+            numberMember<&C::PlayRealVideo, Text, Text, Text>("PlayRealVideo"),
+            numberMember<&C::StopPlayReal>("StopPlayReal"),
+            numberMember<&C::OpenMotionDetection, Text>("OpenMotionDetection"),
+            numberMember<&C::ChangeMDNum, Text>("ChangeMDNum"),
+            narrowTextMember<&C::GetMDBlockStr>("GetMDBlockStr"),
+            numberMember<&C::ExtSnapPicture, Text>("ExtSnapPicture"),
+            numberMember<&C::ExtRealRecord, Text>("ExtRealRecord"),
+            numberMember<&C::ExtTalkback>("ExtTalkback"),
+            numberMember<&C::ExtGetDiskList>("ExtGetDiskList"),
+            numberMember<&C::ExtVideoFullFill, Text>("ExtVideoFullFill"),
+            numberMember<&C::ExtVideoFullScreen>("ExtVideoFullScreen"),
+            numberMember<&C::ExtGetSnapRecordTalk_Status>("ExtGetSnapRecordTalk_Status"),
+            numberMember<&C::ExtVideoExitFullScreen>("ExtVideoExitFullScreen"),
+            numberMember<&C::OnPlayBackFile, Text, Text, Text>("OnPlayBackFile"),
+            numberMember<&C::OnStopPlayBack>("OnStopPlayBack"),
+            numberMember<&C::OnPlayBackFast>("OnPlayBackFast"),
+            numberMember<&C::OnPlayBackSlow>("OnPlayBackSlow"),
+            numberMember<&C::ExtGetPlayBackStatus>("ExtGetPlayBackStatus"),
+            numberMember<&C::ExtSoundSwitch>("ExtSoundSwitch"),
+            numberMember<&C::ExtVideoZoom, Int32>("ExtVideoZoom"),
+            numberMember<&C::ExtOpenFolder, Text>("ExtOpenFolder"),
+            numberMember<&C::ExtSetPlayMode, Int32>("ExtSetPlayMode"),
+            numberMember<&C::ExtGetCtrlVersion>("ExtGetCtrlVersion"),
+            numberMember<&C::ExtSetVideoMaskConfig, Int32, Int32, Int32, Int32, Int32, Text>(
+                "ExtSetVideoMaskConfig"),
+            narrowTextMember<&C::ExtGetVideoMaskConfig>("ExtGetVideoMaskConfig"),
+            narrowTextMember<&C::ExtGetPublicDocumentsrPath>("ExtGetPublicDocumentsrPath"),
+            wideTextMember<&C::ExtGetSelectPath>("ExtGetSelectPath"),
+            numberMember<&C::ExtShowPathSelectNew>("ExtShowPathSelectNew"),
+            numberMember<&C::OnPlayBackByTime, Int32, Text, Text>("OnPlayBackByTime"),
+            numberMember<&C::ExtGetPlayBackTimestamp>("ExtGetPlayBackTimestamp"),
+            numberMember<&C::ExtSetVideoROIConfig, Int32, Text>("ExtSetVideoROIConfig"),
+            narrowTextMember<&C::ExtGetVideoROIConfig>("ExtGetVideoROIConfig"),
+            numberMember<&C::ExtSetVideoHumanConfig, Int32, Text>("ExtSetVideoHumanConfig"),
+            narrowTextMember<&C::ExtGetVideoHumanConfig>("ExtGetVideoHumanConfig"),
+            numberMember<&C::SetVideoPlayerSizeAndZoomValue, Text, Text, Int32>(
+                "SetVideoPlayerSizeAndZoomValue"),
         };
-        for (const Entry& entry : table)
+        return entries;
+    }
+
+    static void registerAll(orvelaAPI& api) {
+        for (const Entry& entry : table())
             api.registerMethod(entry.name, entry.make(&api));
     }
 };
+
+std::vector<orvelaAPI::CameraMember> orvelaAPI::cameraMembers() {
+    std::vector<CameraMember> members;
+    for (const Forwarding::Entry& entry : Forwarding::table())
+        members.push_back({entry.name, entry.arguments(), entry.result});
+    return members;
+}
 
 orvelaAPI::orvelaAPI(const std::shared_ptr<orvela>& plugin, const FW::BrowserHostPtr& host)
     : FW::JSAPIAuto("<JSAPI-Auto Javascript Object>"), m_plugin(plugin), m_host(host) {

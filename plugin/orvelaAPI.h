@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BrowserHost.h"
 #include "CEventHandler.h"
@@ -41,6 +42,15 @@ public:
     orvelaControl::ICameraControl* getControl() const { return m_spCtrl; }
     const CEventHandler& getEventHandler() const { return m_eventHandler; }
     std::shared_ptr<orvela> getPlugin() const { return m_plugin.lock(); }
+
+    // What each camera member takes and answers, from the table that
+    // registers them (the README's member table is printed from it).
+    struct CameraMember {
+        const char* name;
+        std::string arguments; // "text, integer", or empty
+        const char* result;    // "number" or "text"
+    };
+    static std::vector<CameraMember> cameraMembers();
 
     FW::variant echo(const FW::variant& value);
     void testEvent();
