@@ -18,6 +18,9 @@ name=$(basename "$bridge")
 pkill -9 -f "\\\\${name//./\\.}" && echo "killed the bridge"
 wait "$pid"
 status=$?
+# Wine's rpcss keeps the dead server's class registration, so later clients
+# would be sent to it: start rpcss afresh (COM starts it again on demand).
+"$wine" "$prefix" taskkill /f /im rpcss.exe >/dev/null 2>&1
 grep -v "^[0-9a-f]*:fixme:" "$out"
 echo "ie-host exit code $status"
 # 0, or 4 with only the site the dead bridge still held.
