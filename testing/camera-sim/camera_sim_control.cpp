@@ -20,7 +20,8 @@ public:
     STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
         if (!ppv)
             return E_POINTER;
-        if (!InlineIsEqualGUID(iid, IID_IUnknown) && !InlineIsEqualGUID(iid, IID_IConnectionPoint)) {
+        if (!InlineIsEqualGUID(iid, IID_IUnknown) &&
+            !InlineIsEqualGUID(iid, IID_IConnectionPoint)) {
             *ppv = nullptr;
             return E_NOINTERFACE;
         }

@@ -112,10 +112,10 @@ std::optional<DWORD> takeCameraFault(const wchar_t* name) {
         type == REG_DWORD) {
         const bool counted = std::wcscmp(name, kFaultStall) != 0;
         const DWORD left = counted && value > 0 ? value - 1 : 0;
-        const LSTATUS done =
-            left > 0 ? RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&left),
-                                      sizeof left)
-                     : RegDeleteValueW(key, name);
+        const LSTATUS done = left > 0
+                                 ? RegSetValueExW(key, name, 0, REG_DWORD,
+                                                  reinterpret_cast<const BYTE*>(&left), sizeof left)
+                                 : RegDeleteValueW(key, name);
         if (done == ERROR_SUCCESS && (!counted || value > 0))
             taken = value;
     }

@@ -21,9 +21,9 @@ enum Member : DISPID {
     kClick,
     kFailCamera
 };
-const wchar_t* const kNames[] = {L"journal", L"raiseEvent", L"failNextCall", L"windows",
-                                 L"pixel",   L"activate",   L"deactivate",   L"click",
-                                 L"failCamera"};
+const wchar_t* const kNames[] = {L"journal",    L"raiseEvent", L"failNextCall",
+                                 L"windows",    L"pixel",      L"activate",
+                                 L"deactivate", L"click",      L"failCamera"};
 
 // A script string literal for any text.
 void appendLiteral(std::wstring& out, const std::wstring& text) {
