@@ -186,6 +186,8 @@ ViewState CameraCore::viewState() const {
 }
 
 HRESULT CameraCore::begin(int slot) {
+    if (auto stall = settings_.takeStall())
+        Sleep(*stall);
     auto own = failures_.find(slot);
     if (own != failures_.end()) {
         HRESULT hr = own->second;

@@ -201,8 +201,19 @@ void failNextCall(int slot, HRESULT hr) {
     announceSettingsChange();
 }
 
+bool failCamera(const std::wstring& fault, DWORD value) {
+    if (fault != kFaultCreate && fault != kFaultQuery && fault != kFaultAdvise &&
+        fault != kFaultStall)
+        return false;
+    const bool stored = RegSetKeyValueW(HKEY_CURRENT_USER, kFaultsKey, fault.c_str(), REG_DWORD,
+                                        &value, sizeof value) == ERROR_SUCCESS;
+    announceSettingsChange();
+    return stored;
+}
+
 void clearRequestedFailures() {
     RegDeleteTreeW(HKEY_CURRENT_USER, kFailNextKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kFaultsKey);
     announceSettingsChange();
 }
 

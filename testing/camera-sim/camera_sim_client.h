@@ -6,6 +6,7 @@
 //   ... create and call the control ...
 //   auto calls = journal.calls();              // [{slot 7, InitCtrl, args, hr, result}, ...]
 //   CameraSim::failNextCall(18, E_FAIL);       // next PlayRealVideo anywhere fails
+//   CameraSim::failCamera(L"create", 1);       // the next creation is refused
 //   CameraSim::requestEvent(L"abc", 3, 7);     // every simulator raises OnCtrlEvent
 //   journal.waitFor([](auto& r) { return CameraSim::countEvents(r) > 0; });
 //
@@ -75,7 +76,12 @@ size_t countEvents(const Records& records);
 // Makes the next call of a slot, in whichever simulator of the prefix makes it
 // first, fail with hr (the call is still journaled, with that hr).
 void failNextCall(int slot, HRESULT hr);
-// Withdraws every failure request that no call consumed.
+// Asks for a camera fault (sim_settings.h): "create", "query" or "advise"
+// refuse that step for the next `value` simulators that reach it; "stall"
+// makes the next camera call block for `value` milliseconds. Answers false
+// for any other name.
+bool failCamera(const std::wstring& fault, DWORD value);
+// Withdraws every failure and fault request that no call consumed.
 void clearRequestedFailures();
 
 // The simulators' request windows (all, or those of one process).

@@ -1,11 +1,100 @@
 #include "camera_sim_control.h"
 
+#include "journal_writer.h"
+
 #include <string_view>
 #include <vector>
 
 using namespace ATL;
 
 namespace CameraSim {
+
+namespace {
+
+// The simulator's event point as a client sees it, except that Advise is refused.
+class RefusingConnectionPoint final : public IConnectionPoint {
+public:
+    explicit RefusingConnectionPoint(IConnectionPoint* point) : point_(point) {}
+    virtual ~RefusingConnectionPoint() = default;
+
+    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
+        if (!ppv)
+            return E_POINTER;
+        if (!InlineIsEqualGUID(iid, IID_IUnknown) &&
+            !InlineIsEqualGUID(iid, IID_IConnectionPoint)) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<IConnectionPoint*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return InterlockedIncrement(&refs_); }
+    STDMETHOD_(ULONG, Release)() override {
+        const LONG left = InterlockedDecrement(&refs_);
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    STDMETHOD(GetConnectionInterface)(IID* iid) override {
+        return point_->GetConnectionInterface(iid);
+    }
+    STDMETHOD(GetConnectionPointContainer)(IConnectionPointContainer** container) override {
+        return point_->GetConnectionPointContainer(container);
+    }
+    STDMETHOD(Advise)(IUnknown*, DWORD* cookie) override {
+        if (cookie)
+            *cookie = 0;
+        return CONNECT_E_ADVISELIMIT;
+    }
+    STDMETHOD(Unadvise)(DWORD cookie) override { return point_->Unadvise(cookie); }
+    STDMETHOD(EnumConnections)(IEnumConnections** connections) override {
+        return point_->EnumConnections(connections);
+    }
+
+private:
+    CComPtr<IConnectionPoint> point_;
+    LONG refs_ = 1;
+};
+
+} // namespace
+
+HRESULT CameraSimControl::FinalConstruct() {
+    if (takeCameraFault(kFaultCreate)) {
+        journalLife(L"creation-refused");
+        return kRefusedCreation;
+    }
+    refuseCameraQuery_ = takeCameraFault(kFaultQuery).has_value();
+    return S_OK;
+}
+
+HRESULT CameraSimControl::queryCamera(void* object, REFIID, void** ppv, DWORD_PTR) {
+    auto* self = static_cast<CameraSimControl*>(object);
+    if (self->refuseCameraQuery_) {
+        self->journalLife(L"interface-refused");
+        return E_NOINTERFACE;
+    }
+    IMorvathCtrl* camera = self;
+    camera->AddRef();
+    *ppv = camera;
+    return S_OK;
+}
+
+STDMETHODIMP CameraSimControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    const HRESULT hr =
+        IConnectionPointContainerImpl<CameraSimControl>::FindConnectionPoint(iid, point);
+    if (FAILED(hr) || !InlineIsEqualGUID(iid, DIID__IMorvathCtrlEvents))
+        return hr;
+    return CallNoThrow([&] {
+        if (takeCameraFault(kFaultAdvise)) {
+            journalLife(L"advise-refused");
+            IConnectionPoint* real = *point;
+            *point = new RefusingConnectionPoint(real);
+            real->Release();
+        }
+        return S_OK;
+    });
+}
 
 long CameraSimControl::connectedSinks() {
     return static_cast<long>(ConnectionPoint().SinkCount());

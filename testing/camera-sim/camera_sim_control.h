@@ -43,9 +43,12 @@ public:
 
     CameraSimControl() { m_bWindowOnly = true; }
 
+    // A requested fault refuses the creation or, for this object, the camera interface.
+    HRESULT FinalConstruct();
+
     BEGIN_COM_MAP(CameraSimControl)
-    COM_INTERFACE_ENTRY(IMorvathCtrl)
     COM_INTERFACE_ENTRY2(IDispatch, IMorvathCtrl)
+    COM_INTERFACE_ENTRY_FUNC(IID_IMorvathCtrl, 0, queryCamera)
     COM_INTERFACE_ENTRY(ICameraSimTesting)
     COM_INTERFACE_ENTRY(IViewObjectEx)
     COM_INTERFACE_ENTRY2(IViewObject2, IViewObjectEx)
@@ -80,6 +83,9 @@ public:
     HRESULT InPlaceActivate(LONG verb, const RECT* pos = nullptr) override;
     HRESULT IOleInPlaceObject_InPlaceDeactivate() override;
 
+    // A requested fault hands out an event point that refuses its next Advise.
+    STDMETHOD(FindConnectionPoint)(REFIID iid, IConnectionPoint** point) override;
+
     // ICameraSimTesting
     STDMETHOD(RaiseEvent)(BSTR strText, LONG nType, LONG nSubType, LONG* nSinks) override;
     STDMETHOD(RaiseForeignEvent)(LONG nDispId, LONG* nSinks) override;
@@ -96,12 +102,15 @@ protected:
     void raisePending() override;
 
 private:
+    static HRESULT queryCamera(void* object, REFIID iid, void** ppv, DWORD_PTR);
+
     LRESULT OnEraseBackground(UINT, WPARAM, LPARAM, BOOL&) { return 1; }
     // While live, the picture moves: a frame counter advances ten times a second.
     LRESULT OnTimer(UINT, WPARAM id, LPARAM, BOOL& handled);
     void updateFrameTimer();
 
     bool frameTimer_ = false;
+    bool refuseCameraQuery_ = false;
 };
 
 } // namespace CameraSim

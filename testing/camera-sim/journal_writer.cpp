@@ -96,6 +96,35 @@ std::optional<HRESULT> takeRequestedFailure(int slot) {
     return failure;
 }
 
+std::optional<DWORD> takeCameraFault(const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kFaultsKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    // Serialised with the journal's lock, so two processes never take the same unit.
+    JournalLock lock;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    DWORD type = 0;
+    std::optional<DWORD> taken;
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_DWORD) {
+        const bool counted = std::wcscmp(name, kFaultStall) != 0;
+        const DWORD left = counted && value > 0 ? value - 1 : 0;
+        const LSTATUS done = left > 0
+                                 ? RegSetValueExW(key, name, 0, REG_DWORD,
+                                                  reinterpret_cast<const BYTE*>(&left), sizeof left)
+                                 : RegDeleteValueW(key, name);
+        if (done == ERROR_SUCCESS && (!counted || value > 0))
+            taken = value;
+    }
+    RegCloseKey(key);
+    if (taken)
+        announceSettingsChange();
+    return taken;
+}
+
 namespace {
 
 // A counter in memory shared by every process of the prefix; whoever changes
@@ -138,6 +167,8 @@ void SettingsWatch::refreshIfChanged() {
     }
     registryJournal_ = readRegistryText(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName);
     failingSlots_.reset();
+    stallPending_ = RegGetValueW(HKEY_CURRENT_USER, kFaultsKey, kFaultStall, RRF_RT_REG_DWORD,
+                                 nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     HKEY failures = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kFailNextKey, 0, KEY_QUERY_VALUE, &failures) !=
         ERROR_SUCCESS)
@@ -169,6 +200,13 @@ std::optional<HRESULT> SettingsWatch::takeRequestedFailure(int slot) {
     if (slot <= 0 || slot >= static_cast<int>(failingSlots_.size()) || !failingSlots_.test(slot))
         return std::nullopt;
     return CameraSim::takeRequestedFailure(slot);
+}
+
+std::optional<DWORD> SettingsWatch::takeStall() {
+    refreshIfChanged();
+    if (!stallPending_)
+        return std::nullopt;
+    return takeCameraFault(kFaultStall);
 }
 
 } // namespace CameraSim

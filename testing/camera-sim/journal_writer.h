@@ -27,6 +27,11 @@ void appendToJournal(const JournalRecord& record);
 // deleted it applies it.
 std::optional<HRESULT> takeRequestedFailure(int slot);
 
+// Consumes one unit of a requested camera fault (a name of sim_settings.h):
+// a count goes down by one, a stall is taken whole. Answers the value that
+// was stored, or nothing when no such fault is pending.
+std::optional<DWORD> takeCameraFault(const wchar_t* name);
+
 // Tells every simulator of the prefix that the registry settings changed.
 // Whoever changes them (the test helper) calls it after the change.
 void announceSettingsChange();
@@ -40,6 +45,8 @@ public:
 
     std::wstring journalPath();
     std::optional<HRESULT> takeRequestedFailure(int slot);
+    // Milliseconds the next camera call must block, when a stall is pending.
+    std::optional<DWORD> takeStall();
 
 private:
     void refreshIfChanged();
@@ -49,6 +56,7 @@ private:
     bool known_ = false;
     std::wstring registryJournal_;
     std::bitset<64> failingSlots_;
+    bool stallPending_ = false;
 };
 
 } // namespace CameraSim

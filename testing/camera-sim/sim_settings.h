@@ -26,6 +26,20 @@ constexpr wchar_t kSettingsGenerationName[] = L"Local\\OrvelaCameraSimSettings";
 // makes the next call of that slot, in any simulator of any process, fail.
 constexpr wchar_t kFailNextKey[] = L"Software\\orvela\\CameraSim\\FailNext";
 
+// Faults a real camera control can show, requested under this HKCU key
+// (REG_DWORD values, each consumed by the simulator that meets it first):
+//   "create": how many coming creations fail (CreateInstance answers kRefusedCreation);
+//   "query":  how many coming queries for the camera interface answer E_NOINTERFACE;
+//   "advise": how many coming Advise calls on the event point answer CONNECT_E_ADVISELIMIT;
+//   "stall":  milliseconds that the next camera call blocks, pumping nothing, before it
+//             runs as usual (a control that does not answer in time).
+constexpr wchar_t kFaultsKey[] = L"Software\\orvela\\CameraSim\\Faults";
+constexpr wchar_t kFaultCreate[] = L"create";
+constexpr wchar_t kFaultQuery[] = L"query";
+constexpr wchar_t kFaultAdvise[] = L"advise";
+constexpr wchar_t kFaultStall[] = L"stall";
+constexpr HRESULT kRefusedCreation = CLASS_E_NOTLICENSED;
+
 // Every simulator instance owns a message-only window of this class on its
 // apartment thread, titled with its instance number. WM_COPYDATA with
 // kRaiseEventRequest carries a RaiseEventRequest followed by the event text

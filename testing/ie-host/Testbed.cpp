@@ -18,10 +18,12 @@ enum Member : DISPID {
     kPixel,
     kActivate,
     kDeactivate,
-    kClick
+    kClick,
+    kFailCamera
 };
-const wchar_t* const kNames[] = {L"journal", L"raiseEvent", L"failNextCall", L"windows",
-                                 L"pixel",   L"activate",   L"deactivate",   L"click"};
+const wchar_t* const kNames[] = {L"journal",    L"raiseEvent", L"failNextCall",
+                                 L"windows",    L"pixel",      L"activate",
+                                 L"deactivate", L"click",      L"failCamera"};
 
 // A script string literal for any text.
 void appendLiteral(std::wstring& out, const std::wstring& text) {
@@ -166,6 +168,15 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     case kFailNextCall:
         CameraSim::failNextCall(intArg(args, 0), static_cast<HRESULT>(intArg(args, 1)));
         return S_OK;
+    case kFailCamera: {
+        const bool known = CameraSim::failCamera(args.empty() ? L"" : displayText(*args[0]),
+                                                 static_cast<DWORD>(intArg(args, 1)));
+        if (result) {
+            result->vt = VT_BOOL;
+            result->boolVal = known ? VARIANT_TRUE : VARIANT_FALSE;
+        }
+        return S_OK;
+    }
     case kWindows:
         return g_host->evaluate(windowsLiteral(siteOf(args.empty() ? nullptr : args[0])), result);
     case kPixel: {

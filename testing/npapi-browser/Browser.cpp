@@ -71,6 +71,14 @@ duk_ret_t testbedFailNextCall(duk_context* ctx) {
     return 0;
 }
 
+// failCamera(fault, value): true when the fault's name is known.
+duk_ret_t testbedFailCamera(duk_context* ctx) {
+    const std::string fault = duk_to_string(ctx, 0);
+    duk_push_boolean(ctx, CameraSim::failCamera(std::wstring(fault.begin(), fault.end()),
+                                                duk_to_uint32(ctx, 1)));
+    return 1;
+}
+
 // Journal records as {kind, instance, slot, name, args, hr, result}.
 duk_ret_t testbedJournal(duk_context* ctx) {
     duk_push_array(ctx);
@@ -478,6 +486,7 @@ void Browser::installTestbed(duk_context* ctx) {
     const duk_function_list_entry functions[] = {
         {"raiseEvent", testbedRaiseEvent, 3},
         {"failNextCall", testbedFailNextCall, 2},
+        {"failCamera", testbedFailCamera, 2},
         {"journal", testbedJournal, 0},
         {"asyncCalls", testbedAsyncCalls, 0},
         {"invalidations", testbedInvalidations, 0},
