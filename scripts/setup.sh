@@ -37,6 +37,12 @@ fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_if_needed apt-get update -q
+  # A mirror in the middle of a sync answers some index files wrongly; try
+  # again, then go on with what was fetched (the install says what is missing).
+  for attempt in 1 2 3; do
+    if sudo_if_needed apt-get update -q; then break; fi
+    echo "setup: apt-get update failed (attempt $attempt of 3)"
+    if [ "$attempt" -lt 3 ]; then sleep 15; fi
+  done
   sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
