@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev mingw-w64-tools binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   libboost-dev libutfcpp-dev googletest libgtest-dev libbenchmark-dev duktape-dev
-  wine wine32:i386 wine64 libwine-dev
+  wine wine64 libwine-dev
   xvfb xauth x11-apps
   clang libclang-rt-14-dev
   wixl msitools
@@ -18,10 +18,14 @@ sudo_if_needed() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  echo "setup: adding the i386 architecture"
-  sudo_if_needed dpkg --add-architecture i386
-  need_update=1
+# 32-bit Wine only for the suite that runs the 32-bit tree (scripts/wine-tree).
+if [ "${ORVELA_WINE_TREE:-win64}" = win32 ]; then
+  packages+=(wine32:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "setup: adding the i386 architecture"
+    sudo_if_needed dpkg --add-architecture i386
+    need_update=1
+  fi
 fi
 
 missing=()
