@@ -6,6 +6,8 @@ namespace FW {
 
 AsyncCallManager::Ticket* AsyncCallManager::makeCallback(std::function<void()> call) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_isShutDown)
+        return nullptr;
     const std::uint64_t sequence = ++m_lastSequence;
     m_pending.emplace(sequence, std::move(call));
     return new Ticket{weak_from_this(), sequence};
@@ -54,6 +56,7 @@ void AsyncCallManager::shutdown() {
     std::vector<std::function<void()>> calls;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_isShutDown = true;
         calls.reserve(m_pending.size());
         for (auto& entry : m_pending)
             calls.push_back(std::move(entry.second));

@@ -25,10 +25,13 @@ public:
     AsyncCallManager(const AsyncCallManager&) = delete;
     AsyncCallManager& operator=(const AsyncCallManager&) = delete;
 
+    // Null once shutdown has begun: a call queued from another thread while
+    // the host shuts down must not stay pending or run afterwards.
     Ticket* makeCallback(std::function<void()> call);
     // Forgets a call that could not be scheduled, and frees its ticket.
     void cancel(Ticket* ticket);
-    // Runs every pending call once, at once, on the calling thread.
+    // Refuses new calls, then runs every pending call once, at once, on the
+    // calling thread.
     void shutdown();
     size_t pendingCount() const;
 
@@ -40,6 +43,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::uint64_t m_lastSequence = 0;
+    bool m_isShutDown = false;
     std::map<std::uint64_t, std::function<void()>> m_pending;
 };
 

@@ -176,6 +176,8 @@ bool BrowserHost::queueCall(std::function<void()> call) {
     if (isShutDown())
         return false;
     AsyncCallManager::Ticket* ticket = m_asyncManager->makeCallback(std::move(call));
+    if (!ticket)
+        return false;
     if (!ScheduleAsyncCall(&AsyncCallManager::dispatch, ticket)) {
         m_asyncManager->cancel(ticket);
         return false;

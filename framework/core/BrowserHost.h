@@ -110,6 +110,11 @@ public:
 
 protected:
     bool queueCall(std::function<void()> call);
+    // How often a thread waiting for a synchronous call looks again at the
+    // shut-down state when nothing wakes it.
+    void setCrossThreadWaitSlice(std::chrono::milliseconds slice) {
+        m_crossThreadWaitSlice = slice;
+    }
 
 private:
     static void throwCouldNotMarshal();
@@ -124,6 +129,7 @@ private:
     std::atomic<bool> m_htmlLogEnabled{true};
     std::string m_uniqueKey;
     std::string m_callFunctionName;
+    std::chrono::milliseconds m_crossThreadWaitSlice{10000};
     static std::atomic<int> s_instanceCount;
 };
 
@@ -147,7 +153,7 @@ std::decay_t<std::invoke_result_t<F&>> BrowserHost::CallOnMainThread(F call) {
     std::weak_ptr<CrossThreadCall> weakCall = crossCall;
     if (!queueCall([weakCall] { CrossThreadCall::syncCallback(weakCall); }))
         throwCouldNotMarshal();
-    crossCall->waitForReturn([this] { return isShutDown(); });
+    crossCall->waitForReturn([this] { return isShutDown(); }, m_crossThreadWaitSlice);
     if (isShutDown())
         throwShuttingDown();
     crossCall->rethrowError();

@@ -24,7 +24,7 @@ public:
     // Waits in slices until the call has returned or isShutDown answers true;
     // answers whether the call returned.
     template <class ShutDownTest>
-    bool waitForReturn(ShutDownTest isShutDown);
+    bool waitForReturn(ShutDownTest isShutDown, std::chrono::milliseconds slice);
 
     // Rethrows an error that the call raised on the main thread.
     void rethrowError() const;
@@ -38,10 +38,10 @@ private:
 };
 
 template <class ShutDownTest>
-bool CrossThreadCall::waitForReturn(ShutDownTest isShutDown) {
+bool CrossThreadCall::waitForReturn(ShutDownTest isShutDown, std::chrono::milliseconds slice) {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_returned && !isShutDown())
-        m_cond.wait_for(lock, std::chrono::milliseconds(10000));
+        m_cond.wait_for(lock, slice);
     return m_returned;
 }
 

@@ -32,11 +32,18 @@ JSAPIImpl::~JSAPIImpl() = default;
 void JSAPIImpl::pushZone(int zone) {
     m_zoneMutex.lock();
     m_zoneStack.push_back(zone);
+    ++m_pushedZones;
 }
 
 void JSAPIImpl::popZone() {
-    if (m_zoneStack.size() > 1)
-        m_zoneStack.pop_back();
+    // Only the thread that holds pushed zones may pop one: any other thread
+    // fails to take the lock; the holder (or anyone, when nothing is pushed)
+    // gets it and finds out whether a push is left to undo.
+    std::unique_lock<std::recursive_mutex> lock(m_zoneMutex, std::try_to_lock);
+    if (!lock.owns_lock() || m_pushedZones == 0)
+        return;
+    --m_pushedZones;
+    m_zoneStack.pop_back();
     m_zoneMutex.unlock();
 }
 

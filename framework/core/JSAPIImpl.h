@@ -70,6 +70,7 @@ protected:
 
     std::atomic<bool> m_valid{true};
     std::deque<int> m_zoneStack;
+    size_t m_pushedZones = 0; // guarded by m_zoneMutex
     mutable std::recursive_mutex m_zoneMutex;
     mutable std::recursive_mutex m_eventMutex;
     mutable std::recursive_mutex m_proxyMutex;

@@ -1,5 +1,7 @@
 #include "JSFunction.h"
 
+#include "MethodConverter.h"
+
 namespace FW {
 
 JSFunction::JSFunction(const JSAPIWeakPtr& owner, const std::string& methodName, int zone)
@@ -34,7 +36,13 @@ variant JSFunction::Invoke(const std::string& name, const VariantList& args) {
     if (name == "apply") {
         if (args.size() < 2)
             return exec(VariantList());
-        return exec(args[1].convert<VariantList>());
+        VariantList applied;
+        try {
+            applied = args[1].convert<VariantList>();
+        } catch (const bad_variant_cast& e) {
+            method_detail::throwConversion(e, 2); // the list is the second argument
+        }
+        return exec(applied);
     }
     return JSAPIAuto::Invoke(name, args);
 }

@@ -393,8 +393,8 @@ T variant::convert() const {
 }
 
 // Reference conversion: the held reference (a browser object as is, a weak
-// reference locked, empty and null as no object, anything else exactly as a
-// JSAPIPtr), unwrapped when it is a browser object wrapping one of our own
+// reference locked, empty and null as no object, any other value refused),
+// unwrapped when it is a browser object wrapping one of our own
 // objects of type U, else cast dynamically to U.
 template <class U>
 std::shared_ptr<U> variant::convert_object() const {
@@ -413,9 +413,11 @@ std::shared_ptr<U> variant::convert_object() const {
     case kind::api_weak:
         reference = held<std::weak_ptr<Api>>().lock();
         break;
-    default:
-        reference = get<std::shared_ptr<Api>>();
+    case kind::api:
+        reference = held<std::shared_ptr<Api>>();
         break;
+    default:
+        refuse(variant_detail::type_name<std::shared_ptr<U>>());
     }
     if (!reference) {
         return nullptr;

@@ -60,6 +60,7 @@ public:
     size_t queuedCalls() const;
     size_t scheduleRequests() const { return m_scheduleRequests; }
     void setRefuseScheduling(bool refuse) { m_refuse = refuse; }
+    using BrowserHost::setCrossThreadWaitSlice;
     void setPageHasConsole(bool present);
     void setWindowMissing(bool missing) { m_windowMissing = missing; }
     // Page script is not run at all: the call function is never installed.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "JSAPIAuto.h"
+#include "JSObject.h"
 
 namespace FW {
 namespace Testing {
@@ -21,6 +22,7 @@ public:
         registerMethod("castInside", make_method(this, &TestAPI::castInside));
         registerMethod("reenter", make_method(this, &TestAPI::reenter));
         registerMethod("short16", make_method(this, &TestAPI::short16));
+        registerMethod("takeObject", make_method(this, &TestAPI::takeObject));
         registerProperty("name", make_property(this, &TestAPI::getName, &TestAPI::setName));
         registerProperty("count", make_property(this, &TestAPI::getCount, &TestAPI::setCount));
         registerProperty("fixed", make_property(this, &TestAPI::getName));
@@ -50,6 +52,7 @@ public:
         return Invoke("takeLong", VariantList{variant(value)}).convert<long>();
     }
     short short16(short value) { return value; }
+    bool takeObject(const JSObjectPtr& object) { return object != nullptr; }
 
     std::string getName() const { return name; }
     void setName(const std::string& value) { name = value; }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "DOM/Document.h"
 #include "DOM/Element.h"
@@ -107,6 +108,40 @@ TEST(MainThreadCalls, ATicketDeliveredAfterItsManagerIsGoneIsFreedAndIgnored) {
     EXPECT_EQ(0, calls);
 }
 
+TEST(MainThreadCalls, ACallQueuedWhileTheHostShutsDownRunsOnceOrIsRefused) {
+    auto manager = std::make_shared<AsyncCallManager>();
+    manager->shutdown();
+    EXPECT_EQ(nullptr, manager->makeCallback([] {}));
+    EXPECT_EQ(0u, manager->pendingCount());
+
+    // Workers queue calls while the host shuts down: each accepted call runs
+    // exactly once, and none after shutdown has returned.
+    for (int round = 0; round < 50; ++round) {
+        auto host = TestBrowserHost::create();
+        std::atomic<int> accepted{0}, ran{0};
+        std::atomic<bool> shutDown{false}, ranLate{false};
+        std::vector<std::thread> workers;
+        for (int t = 0; t < 4; ++t)
+            workers.emplace_back([&] {
+                for (int i = 0; i < 200; ++i)
+                    if (host->ScheduleOnMainThread(host, [&] {
+                            ++ran;
+                            if (shutDown)
+                                ranLate = true;
+                        }))
+                        ++accepted;
+            });
+        std::this_thread::yield();
+        host->shutdown();
+        shutDown = true;
+        for (auto& worker : workers)
+            worker.join();
+        host->runPendingCalls(); // the browser delivers what it was given
+        EXPECT_FALSE(ranLate);
+        EXPECT_EQ(accepted.load(), ran.load());
+    }
+}
+
 TEST(CrossThreadCalls, OnTheMainThreadTheCallRunsInline) {
     auto host = TestBrowserHost::create();
     EXPECT_TRUE(host->isMainThread());
@@ -193,6 +228,55 @@ TEST(CrossThreadCalls, ShutdownReleasesAWaiter) {
     std::thread late([&] { error = errorOf([&] { host->CallOnMainThread([] { return 1; }); }); });
     late.join();
     EXPECT_EQ("Could not marshal to main thread", error);
+}
+
+TEST(CrossThreadCalls, TheWaiterWaitsSliceAfterSliceAndLeavesAtShutdown) {
+    auto host = TestBrowserHost::create();
+    host->setCrossThreadWaitSlice(std::chrono::milliseconds(5));
+
+    // A call that takes many slices still hands back its value.
+    std::atomic<bool> done{false};
+    int result = 0;
+    std::thread worker([&] {
+        result = host->CallOnMainThread([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            return 7;
+        });
+        done = true;
+    });
+    EXPECT_TRUE(host->runUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(7, result);
+
+    // The host shuts down while the main thread is stuck in the call: the
+    // waiter leaves within a slice instead of waiting for the call to end.
+    std::atomic<bool> release{false}, started{false};
+    std::string error;
+    done = false;
+    std::thread waiter([&] {
+        error = errorOf([&] {
+            host->CallOnMainThread([&] {
+                started = true;
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return 1;
+            });
+        });
+        done = true;
+    });
+    std::thread stuckMain([&] { host->runUntil([&] { return started.load(); }); });
+    while (!started)
+        std::this_thread::yield();
+    std::thread closer([&] { host->shutdown(); });
+    closer.join();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(done.load());
+    release = true;
+    stuckMain.join();
+    waiter.join();
+    EXPECT_EQ("Shutting down", error);
 }
 
 TEST(CrossThreadCalls, ARefusedScheduleCannotMarshal) {

@@ -257,6 +257,32 @@ TEST(Zones, DefaultZoneIsTheBottomOfTheStack) {
     EXPECT_EQ(5, api->getZone());
 }
 
+TEST(Zones, AnUnmatchedPopIsIgnored) {
+    auto api = makeAPI();
+    api->setDefaultZone(3);
+    api->popZone(); // nothing pushed: the default zone stays
+    EXPECT_EQ(3, api->getZone());
+
+    // A pop from a thread that pushed nothing leaves another thread's zone.
+    api->pushZone(1);
+    std::thread other([&] { api->popZone(); });
+    other.join();
+    EXPECT_EQ(1, api->getZone());
+    api->popZone();
+    EXPECT_EQ(3, api->getZone());
+    api->popZone();
+    EXPECT_EQ(3, api->getZone());
+
+    // The lock is free again: another thread can take a zone of its own.
+    int seen = 0;
+    std::thread later([&] {
+        ScopedZone zone(*api, 4);
+        seen = api->getZone();
+    });
+    later.join();
+    EXPECT_EQ(4, seen);
+}
+
 TEST(Zones, APushedZoneKeepsOtherThreadsOutUntilItIsPopped) {
     auto api = makeAPI();
     {
@@ -317,6 +343,29 @@ TEST(MethodObjects, CallApplyAndDirectCalls) {
                       .convert<long>());
     EXPECT_EQ("Error: Argument 1is not optional.",
               errorOf([&] { method->Invoke("apply", VariantList{variant(JSAPIPtr(api))}); }));
+    // An argument list that is not a list is an argument error of its own.
+    const std::string notAList = errorOf([&] {
+        method->Invoke("apply", VariantList{variant(JSAPIPtr(api)), variant(9)});
+    });
+    EXPECT_TRUE(startsWith(notAList, "Invalid argument conversion from int to ")) << notAList;
+    EXPECT_TRUE(endsWith(notAList, " at index 2")) << notAList;
+}
+
+TEST(MethodArguments, AValueWhereAnObjectIsExpectedIsAConversionError) {
+    auto api = makeAPI();
+    EXPECT_FALSE(api->Invoke("takeObject", VariantList{variant()}).convert<bool>());
+    for (const variant& value : {variant(5), variant("text"), variant(2.5), variant(true)}) {
+        const std::string error = errorOf([&] { api->Invoke("takeObject", VariantList{value}); });
+        EXPECT_TRUE(startsWith(error, "Invalid argument conversion from ")) << error;
+        EXPECT_TRUE(endsWith(error, "JSObject> at index 1")) << error;
+    }
+    EXPECT_THROW(api->Invoke("takeObject", VariantList{variant(2.5)}), invalid_arguments);
+    const std::string throughApply = errorOf([&] {
+        api->GetMethodObject("takeObject")
+            ->Invoke("apply", VariantList{variant(), variant(VariantList{variant(true)})});
+    });
+    EXPECT_TRUE(startsWith(throughApply, "Invalid argument conversion from bool to "))
+        << throughApply;
 }
 
 TEST(MethodObjects, RunInTheirOwnZoneAndOutliveNoOwner) {
