@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "camera_sim_client.h"
+#include "innermost_window.h"
 
 namespace IeHost {
 
@@ -188,12 +189,9 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     }
     case kClick: {
         // A press and release at a client point of the host window, sent to
-        // the window there as the user's mouse would.
+        // the innermost window there as the user's mouse would.
         POINT point{intArg(args, 0), intArg(args, 1)};
-        HWND target = ChildWindowFromPointEx(g_host->topWindow(), point, CWP_SKIPINVISIBLE);
-        if (!target)
-            target = g_host->topWindow();
-        MapWindowPoints(g_host->topWindow(), target, &point, 1);
+        HWND target = innermostWindowAt(g_host->topWindow(), point);
         const LPARAM at = MAKELPARAM(point.x, point.y);
         SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
         SendMessageW(target, WM_LBUTTONUP, 0, at);

@@ -6,6 +6,7 @@
 #include "PageParser.h"
 #include "Png.h"
 #include "camera_sim_client.h"
+#include "innermost_window.h"
 
 namespace npbrowser {
 
@@ -179,9 +180,11 @@ duk_ret_t testbedConvertArguments(duk_context* ctx) {
 
 // Sends a mouse message to the browser window at client point (x, y).
 duk_ret_t testbedClick(duk_context* ctx) {
-    const LPARAM point = MAKELPARAM(duk_to_int32(ctx, 0), duk_to_int32(ctx, 1));
-    SendMessageW(s_browser->topWindow(), WM_LBUTTONDOWN, MK_LBUTTON, point);
-    SendMessageW(s_browser->topWindow(), WM_LBUTTONUP, 0, point);
+    POINT point{duk_to_int32(ctx, 0), duk_to_int32(ctx, 1)};
+    HWND target = innermostWindowAt(s_browser->topWindow(), point);
+    const LPARAM at = MAKELPARAM(point.x, point.y);
+    SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(target, WM_LBUTTONUP, 0, at);
     return 0;
 }
 
