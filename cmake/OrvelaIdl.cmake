@@ -1,12 +1,14 @@
 # IDL and resources for the Windows build.
 #
-# orvela_add_idl(<target> <file.idl> [DEFINES name...])
+# orvela_add_idl(<target> <file.idl> [DEFINES name...] [TLB_ENCODING codec])
 #   Runs widl three times over <file.idl> (with -D for each name given) and
 #   makes <target>, a static library
 #   holding the interface identifiers (<name>_i.c). Linking it gives the
 #   generated header <name>.h on the include path. The type library's path is
 #   the target property ORVELA_TLB (<build dir>/<name>.tlb); the custom target
-#   <target>_tlb builds it.
+#   <target>_tlb builds it. With TLB_ENCODING, the type library is written
+#   from a copy of the (UTF-8) file in that code page (a Python codec name), so
+#   its help strings hold text beyond ASCII as the readers' code page has it.
 #
 # orvela_embed_resources(<target> <file.rc> [DEPENDS files...])
 #   Compiles <file.rc> into <target> with windres. The .rc file names the type
@@ -29,9 +31,10 @@ endif()
 set(ORVELA_WIDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "System IDL files")
 
 set(ORVELA_FIX_TLB ${CMAKE_CURRENT_LIST_DIR}/fix-widl-typelib.py)
+set(ORVELA_TRANSCODE_IDL ${CMAKE_CURRENT_LIST_DIR}/transcode-idl.py)
 
 function(orvela_add_idl target idl)
-    cmake_parse_arguments(ARG "" "" "DEFINES" ${ARGN})
+    cmake_parse_arguments(ARG "" "TLB_ENCODING" "DEFINES" ${ARGN})
     get_filename_component(idl_abs ${idl} ABSOLUTE)
     get_filename_component(name ${idl} NAME_WE)
     get_filename_component(idl_dir ${idl_abs} DIRECTORY)
@@ -40,13 +43,20 @@ function(orvela_add_idl target idl)
     foreach(define IN LISTS ARG_DEFINES)
         list(APPEND widl -D${define})
     endforeach()
+    set(tlb_idl ${idl_abs})
+    set(transcode)
+    if(ARG_TLB_ENCODING)
+        set(tlb_idl ${out}/${name}.${ARG_TLB_ENCODING}.idl)
+        set(transcode COMMAND python3 ${ORVELA_TRANSCODE_IDL} ${idl_abs} ${tlb_idl} ${ARG_TLB_ENCODING})
+    endif()
     add_custom_command(
         OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
         COMMAND ${widl} -h -o ${out}/${name}.h ${idl_abs}
         COMMAND ${widl} -u -o ${out}/${name}_i.c ${idl_abs}
-        COMMAND ${widl} -t -o ${out}/${name}.tlb ${idl_abs}
+        ${transcode}
+        COMMAND ${widl} -t -o ${out}/${name}.tlb ${tlb_idl}
         COMMAND python3 ${ORVELA_FIX_TLB} ${idl_abs} ${out}/${name}.tlb
-        DEPENDS ${idl_abs} ${ORVELA_FIX_TLB}
+        DEPENDS ${idl_abs} ${ORVELA_FIX_TLB} ${ORVELA_TRANSCODE_IDL}
         COMMENT "widl ${name}.idl"
         VERBATIM)
     add_custom_target(${target}_tlb DEPENDS ${out}/${name}.tlb ${out}/${name}.h)

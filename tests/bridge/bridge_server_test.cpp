@@ -158,6 +158,51 @@ bool WaitForServiceState(SC_HANDLE service, DWORD state) {
 
 } // namespace
 
+namespace {
+
+// A help string as the type library holds it: the reader's code page gives
+// back the bytes, which the library wrote in code page 936.
+std::wstring In936(const wchar_t* help) {
+    if (!help)
+        return L"<none>";
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, help, -1, nullptr, 0, nullptr, nullptr);
+    std::string raw(bytes, '\0');
+    WideCharToMultiByte(CP_ACP, 0, help, -1, raw.data(), bytes, nullptr, nullptr);
+    const int chars = MultiByteToWideChar(936, 0, raw.c_str(), -1, nullptr, 0);
+    std::wstring text(chars, L'\0');
+    MultiByteToWideChar(936, 0, raw.c_str(), -1, text.data(), chars);
+    text.resize(chars > 0 ? chars - 1 : 0);
+    return text;
+}
+
+std::wstring HelpString(ITypeInfo* info, MEMBERID member) {
+    CComBSTR help;
+    if (!info || FAILED(info->GetDocumentation(member, nullptr, &help, nullptr, nullptr)))
+        return L"<none>";
+    return In936(help);
+}
+
+} // namespace
+
+TEST(BridgeTypeLibrary, HelpStringsAreTheChineseTexts) {
+    CComPtr<ITypeLib> library;
+    ASSERT_EQ(S_OK, LoadTypeLibEx(BRIDGE_EXE_PATH, REGKIND_NONE, &library));
+    CComBSTR libraryHelp;
+    ASSERT_EQ(S_OK, library->GetDocumentation(-1, nullptr, &libraryHelp, nullptr, nullptr));
+    EXPECT_EQ(L"KavrinX64 1.0 \u7C7B\u578B\u5E93", In936(libraryHelp));
+
+    CComPtr<ITypeInfo> control, events;
+    ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(IID_IX64ConfigCtrl, &control));
+    ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(DIID__IX64ConfigCtrlEvents, &events));
+    EXPECT_EQ(L"IX64ConfigCtrl \u63A5\u53E3", HelpString(control, MEMBERID_NIL));
+    EXPECT_EQ(L"_IX64ConfigCtrlEvents \u63A5\u53E3", HelpString(events, MEMBERID_NIL));
+    EXPECT_EQ(L"\u65B9\u6CD5 PlayAudio", HelpString(control, 7));
+    EXPECT_EQ(L"\u901A\u77E5\u7F51\u9875\u5904\u7406\u6D88\u606F", HelpString(events, 1));
+    // The members' English texts stay as they are.
+    EXPECT_EQ(L"init control", HelpString(control, 1));
+    EXPECT_EQ(L"get control version string", HelpString(control, 2));
+}
+
 TEST(BridgeRegistration, ServiceWordInstallsOneServiceThatRunsAndRegServerRemovesIt) {
     ASSERT_EQ(0u, RunBridge(L"/Service"));
     ASSERT_EQ(0u, RunBridge(L"-SERVICE"));
