@@ -4,8 +4,9 @@
 #               (DEMO_LIVE=1 with DISPLAY set: on that display, DEMO_SECONDS each)
 # make dist   - build/dist/orvela-<version>.msi and .zip
 # make fuzz   - build the fuzzers and run each for FUZZ_SECONDS (default 600)
-# make bench  - build and run the benchmarks with release flags
-# make bench-win32 - build the Windows binaries and run their benchmarks under Wine
+# make bench  - build and run every benchmark (native release, Windows under Wine)
+#               into one report, build/bench/report.md
+# make bench-win32 - only the Windows benchmarks under Wine
 #
 # Wine runs the tree built for 64-bit Windows (scripts/wine-tree; set
 # ORVELA_WINE_TREE=win32 for the 32-bit tree where the kernel runs 32-bit
@@ -52,8 +53,11 @@ dist: setup build/$(WINE_TREE)/CMakeCache.txt
 	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DIST_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
 	@./scripts/make-dist build/$(WINE_TREE) build/dist
 
-bench: build-release
-	@./scripts/run-benchmarks build/release
+# One report of every benchmark (native, then Windows under Wine): build/bench/report.md.
+bench: build-release build-$(WINE_TREE)
+	@mkdir -p build/bench
+	@{ ./scripts/run-benchmarks build/release; ./scripts/run-win32-benchmarks build/$(WINE_TREE); } 2>&1 | tee build/bench/bench.log
+	@./scripts/bench-report build/bench/bench.log build/bench/report.md
 
 bench-win32: build-$(WINE_TREE)
 	@./scripts/run-win32-benchmarks build/$(WINE_TREE)

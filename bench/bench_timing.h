@@ -19,3 +19,17 @@ double nsPerCall(F&& body, long iterations) {
     }
     return best;
 }
+
+#include <cstdio>
+
+// One row of the benchmark report (scripts/bench-report collects them): the
+// measured figure, its anchor measured in the same run ("-" and 0 when the
+// figure stands alone), their ratio and the target (text, or "-" for none).
+inline void reportRow(const char* row, double figure, const char* unit, const char* anchor,
+                      double anchorFigure, const char* target) {
+    char ratio[32] = "-";
+    if (anchorFigure > 0)
+        std::snprintf(ratio, sizeof ratio, "%.2f", figure / anchorFigure);
+    std::printf("BENCH | %s | %.1f | %s | %s | %.1f | %s | %s\n", row, figure, unit, anchor,
+                anchorFigure, ratio, target);
+}

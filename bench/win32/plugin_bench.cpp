@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "ax_host.h"
+#include "bench_timing.h"
 #include "orvelaAPI.h"
 
 namespace {
@@ -98,6 +99,8 @@ int main() {
                 "control): %.0f ns\n",
                 bestOwnWork);
     std::printf("  (checksum %ld)\n", checksum);
+    reportRow("camera call: orvelaAPI Invoke, in process (Windows)", bestScript, "ns/call",
+              "direct camera interface call", bestDirect, "-");
     api->DetachHostedCtrl();
     // The top-level window goes with the process: destroying it costs seconds under Xvfb.
     ExitProcess(0);

@@ -74,6 +74,9 @@ void BrowserHost::initJS(const void* instance) {
 }
 
 JSObjectPtr BrowserHost::getJSCallFunction() {
+    // Every event handler call goes through it: read from the page once.
+    if (m_callFunction)
+        return m_callFunction;
     DOM::WindowPtr window = getDOMWindow();
     if (!window)
         return JSObjectPtr();
@@ -93,6 +96,7 @@ JSObjectPtr BrowserHost::getJSCallFunction() {
         initJS(this);
         function = readCallFunction();
     }
+    m_callFunction = function;
     return function;
 }
 
@@ -144,6 +148,7 @@ void BrowserHost::shutdown() {
         m_isShutDown = true;
     }
     m_asyncManager->shutdown();
+    m_callFunction.reset(); // a page object: the browser may check that none is left
 }
 
 bool BrowserHost::DetectProxySettings(std::map<std::string, std::string>&, const std::string&) {

@@ -129,6 +129,7 @@ private:
     std::atomic<bool> m_htmlLogEnabled{true};
     std::string m_uniqueKey;
     std::string m_callFunctionName;
+    JSObjectPtr m_callFunction; // main thread only
     std::chrono::milliseconds m_crossThreadWaitSlice{10000};
     static std::atomic<int> s_instanceCount;
 };

@@ -4,13 +4,24 @@
 #include "operations.h"
 #include "sim_settings.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace CameraSim {
 
 namespace {
 
 constexpr UINT kRaiseQueued = WM_APP + 1;
+
+// text with every occurrence of marker replaced by value.
+std::wstring replaced(std::wstring text, const wchar_t* marker, const std::wstring& value) {
+    const std::wstring what(marker);
+    for (size_t at = text.find(what); at != std::wstring::npos;
+         at = text.find(what, at + value.size()))
+        text.replace(at, what.size(), value);
+    return text;
+}
 LONG lastInstance = 0;
 
 bool registerRequestClass(HINSTANCE module, WNDPROC proc) {
@@ -91,8 +102,13 @@ LRESULT CALLBACK CameraCore::requestWindowProc(HWND window, UINT message, WPARAM
             const auto* text = reinterpret_cast<const char*>(data->lpData) + sizeof header;
             std::wstring eventText((data->cbData - sizeof header) / sizeof(wchar_t), L'\0');
             std::memcpy(&eventText[0], text, eventText.size() * sizeof(wchar_t));
-            core->queueEvent(
-                QueuedEvent{header.dispid, SimEvent{eventText, header.type, header.subtype}});
+            const LONG count = std::max<LONG>(1, header.count);
+            for (LONG n = 0; n < count; ++n)
+                core->queueEvent(QueuedEvent{
+                    header.dispid,
+                    SimEvent{count > 1 ? replaced(eventText, kBurstNumberMarker, std::to_wstring(n))
+                                       : eventText,
+                             header.type, header.subtype}});
             return TRUE;
         }
         if (message == kRaiseQueued) {
@@ -147,7 +163,15 @@ long CameraCore::raiseEvent(const QueuedEvent& event) {
                      (sinks == 1 ? L" sink)" : L" sinks)");
     } catch (...) {
     }
-    const std::vector<HRESULT> answers = fireEvent(event);
+    std::vector<HRESULT> answers;
+    if (event.event.text.find(kFireTimeMarker) != std::wstring::npos) {
+        QueuedEvent stamped = event;
+        stamped.event.text = replaced(stamped.event.text, kFireTimeMarker,
+                                      std::to_wstring(static_cast<long long>(nowMicroseconds())));
+        answers = fireEvent(stamped);
+    } else {
+        answers = fireEvent(event);
+    }
     try {
         record.kind = JournalRecord::Kind::Delivery;
         record.args.clear();

@@ -230,11 +230,15 @@ std::vector<HWND> findSimulators(DWORD pid) {
 }
 
 int requestEvent(const std::wstring& text, LONG type, LONG subtype, DWORD pid) {
-    return sendRequest(RaiseEventRequest{1, type, subtype}, text, pid);
+    return sendRequest(RaiseEventRequest{1, type, subtype, 1}, text, pid);
+}
+
+int requestEvents(const std::wstring& text, LONG type, LONG subtype, LONG count, DWORD pid) {
+    return sendRequest(RaiseEventRequest{1, type, subtype, count}, text, pid);
 }
 
 int requestForeignEvent(LONG dispid, DWORD pid) {
-    return sendRequest(RaiseEventRequest{dispid, 0, 0}, std::wstring(), pid);
+    return sendRequest(RaiseEventRequest{dispid, 0, 0, 1}, std::wstring(), pid);
 }
 
 void pumpMessages(DWORD milliseconds) {

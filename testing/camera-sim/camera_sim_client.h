@@ -90,6 +90,10 @@ std::vector<HWND> findSimulators(DWORD pid = 0);
 // OnCtrlEvent(text, type, subtype) on its own thread; answers how many took
 // the request. The events follow once those threads pump their messages.
 int requestEvent(const std::wstring& text, LONG type, LONG subtype, DWORD pid = 0);
+// The same for count events in a burst, for benchmarks: "{n}" in the text
+// is the event's number in the burst, "{qpc}" the time it is fired
+// (nowMicroseconds).
+int requestEvents(const std::wstring& text, LONG type, LONG subtype, LONG count, DWORD pid = 0);
 // The same for an event with another DISPID and no arguments.
 int requestForeignEvent(LONG dispid, DWORD pid = 0);
 

@@ -52,7 +52,25 @@ struct RaiseEventRequest {
     LONG dispid; // 1 for OnCtrlEvent; any other value raises an argument-less foreign event
     LONG type;
     LONG subtype;
+    // How many events the request raises one after the other; in the text,
+    // "{n}" stands for the event's number in the burst (from 0) and "{qpc}"
+    // for the performance counter, in microseconds, when the event is fired.
+    LONG count;
 };
+constexpr wchar_t kBurstNumberMarker[] = L"{n}";
+constexpr wchar_t kFireTimeMarker[] = L"{qpc}";
+
+// The performance counter in microseconds: the clock of kFireTimeMarker.
+inline double nowMicroseconds() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1e6 / frequency;
+}
 
 // Event types and subtypes of the events that the simulator raises by itself.
 enum EventType : LONG {

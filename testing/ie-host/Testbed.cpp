@@ -1,5 +1,7 @@
 #include "Testbed.h"
 
+#include <psapi.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -20,11 +22,14 @@ enum Member : DISPID {
     kActivate,
     kDeactivate,
     kClick,
-    kFailCamera
+    kFailCamera,
+    kRaiseEvents,
+    kNow,
+    kPrivateBytes
 };
-const wchar_t* const kNames[] = {L"journal",    L"raiseEvent", L"failNextCall",
-                                 L"windows",    L"pixel",      L"activate",
-                                 L"deactivate", L"click",      L"failCamera"};
+const wchar_t* const kNames[] = {L"journal",    L"raiseEvent",  L"failNextCall", L"windows",
+                                 L"pixel",      L"activate",    L"deactivate",   L"click",
+                                 L"failCamera", L"raiseEvents", L"now",          L"privateBytes"};
 
 // A script string literal for any text.
 void appendLiteral(std::wstring& out, const std::wstring& text) {
@@ -166,6 +171,29 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
         setInt(result, CameraSim::requestEvent(args.empty() ? L"" : displayText(*args[0]),
                                                intArg(args, 1), intArg(args, 2)));
         return S_OK;
+    case kRaiseEvents:
+        // raiseEvents(text, type, subtype, count): a burst, for benchmarks.
+        setInt(result, CameraSim::requestEvents(args.empty() ? L"" : displayText(*args[0]),
+                                                intArg(args, 1), intArg(args, 2), intArg(args, 3)));
+        return S_OK;
+    case kNow:
+        if (result) {
+            result->vt = VT_R8;
+            result->dblVal = CameraSim::nowMicroseconds();
+        }
+        return S_OK;
+    case kPrivateBytes: {
+        PROCESS_MEMORY_COUNTERS_EX counters{};
+        counters.cb = sizeof counters;
+        GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof counters);
+        if (result) {
+            result->vt = VT_R8;
+            result->dblVal = static_cast<double>(counters.PrivateUsage);
+        }
+        return S_OK;
+    }
     case kFailNextCall:
         CameraSim::failNextCall(intArg(args, 0), static_cast<HRESULT>(intArg(args, 1)));
         return S_OK;

@@ -67,6 +67,21 @@ duk_ret_t testbedRaiseEvent(duk_context* ctx) {
     return 1;
 }
 
+// raiseEvents(text, type, subtype, count): a burst, for benchmarks.
+duk_ret_t testbedRaiseEvents(duk_context* ctx) {
+    const int taken =
+        CameraSim::requestEvents(widen(duk_safe_to_string(ctx, 0)), duk_to_int32(ctx, 1),
+                                 duk_to_int32(ctx, 2), duk_to_int32(ctx, 3), GetCurrentProcessId());
+    duk_push_int(ctx, taken);
+    return 1;
+}
+
+// The simulator's clock of fired events, in microseconds.
+duk_ret_t testbedNow(duk_context* ctx) {
+    duk_push_number(ctx, CameraSim::nowMicroseconds());
+    return 1;
+}
+
 duk_ret_t testbedFailNextCall(duk_context* ctx) {
     CameraSim::failNextCall(duk_to_int32(ctx, 0), static_cast<HRESULT>(duk_to_uint32(ctx, 1)));
     return 0;
@@ -488,6 +503,8 @@ void Browser::installTestbed(duk_context* ctx) {
     duk_push_object(ctx);
     const duk_function_list_entry functions[] = {
         {"raiseEvent", testbedRaiseEvent, 3},
+        {"raiseEvents", testbedRaiseEvents, 4},
+        {"now", testbedNow, 0},
         {"failNextCall", testbedFailNextCall, 2},
         {"failCamera", testbedFailCamera, 2},
         {"journal", testbedJournal, 0},
@@ -508,7 +525,7 @@ void Browser::installTestbed(duk_context* ctx) {
 LRESULT Browser::handleTopMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case NpRuntime::kAsyncCallMessage:
-        rt().runAsyncCall(lParam, true);
+        rt().runAsyncCalls();
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
@@ -699,10 +716,7 @@ void Browser::tearDown() {
     for (auto& entry : m_elements)
         entry.second->destroy();
     m_engine.reset();
-    MSG msg;
-    while (PeekMessageW(&msg, m_top, NpRuntime::kAsyncCallMessage, NpRuntime::kAsyncCallMessage,
-                        PM_REMOVE))
-        rt().runAsyncCall(msg.lParam, false);
+    rt().dropAsyncCalls();
     for (auto& library : m_libraries)
         library->shutdown();
     rt().reportLeaks();

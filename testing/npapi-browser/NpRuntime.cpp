@@ -306,12 +306,6 @@ bool enumerate(NPP, NPObject* object, NPIdentifier** identifiers, uint32_t* coun
     return CLASS_CALL(object, enumerate, identifiers, count);
 }
 
-struct AsyncCall {
-    NPP npp;
-    void (*function)(void*);
-    void* data;
-};
-
 void pluginthreadasynccall(NPP npp, void (*function)(void*), void* data) {
     rt().postAsyncCall(npp, function, data);
 }
@@ -484,20 +478,31 @@ bool NpRuntime::takeException(std::string& message) {
 void NpRuntime::postAsyncCall(NPP npp, void (*function)(void*), void* data) {
     EnterCriticalSection(&m_memoryLock);
     ++m_asyncCalls;
+    const bool wake = function != nullptr && m_asyncQueue.empty();
+    if (function != nullptr)
+        m_asyncQueue.push_back(AsyncCall{npp, function, data});
     LeaveCriticalSection(&m_memoryLock);
-    if (function == nullptr || m_callWindow == nullptr)
-        return;
-    auto* call = new AsyncCall{npp, function, data};
-    if (!PostMessageW(m_callWindow, kAsyncCallMessage, 0, reinterpret_cast<LPARAM>(call)))
-        delete call;
+    if (wake && m_callWindow != nullptr)
+        PostMessageW(m_callWindow, kAsyncCallMessage, 0, 0);
 }
 
-void NpRuntime::runAsyncCall(LPARAM record, bool deliver) {
-    auto* call = reinterpret_cast<AsyncCall*>(record);
-    // Calls for an instance that has gone are dropped, as browsers do.
-    if (deliver && servicesOf(call->npp) != nullptr)
-        call->function(call->data);
-    delete call;
+void NpRuntime::runAsyncCalls() {
+    std::deque<AsyncCall> calls;
+    EnterCriticalSection(&m_memoryLock);
+    calls.swap(m_asyncQueue);
+    LeaveCriticalSection(&m_memoryLock);
+    for (const AsyncCall& call : calls) {
+        // Calls for an instance that has gone are dropped, as browsers do.
+        if (servicesOf(call.npp) != nullptr)
+            call.function(call.data);
+    }
+    // Calls made meanwhile found the queue empty and posted their own wake-up.
+}
+
+void NpRuntime::dropAsyncCalls() {
+    EnterCriticalSection(&m_memoryLock);
+    m_asyncQueue.clear();
+    LeaveCriticalSection(&m_memoryLock);
 }
 
 NPIdentifier NpRuntime::stringIdentifier(const char* name) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
@@ -74,12 +75,15 @@ public:
     size_t liveObjects() const { return m_objects.size(); }
     size_t liveBlocks() const { return m_blocks.size(); }
 
-    // Posted cross-thread calls are delivered to this window's thread.
+    // Calls posted from any thread are queued, without limit as in Firefox,
+    // and run on this window's thread when it gets kAsyncCallMessage.
     void setCallWindow(HWND window) { m_callWindow = window; }
     static constexpr UINT kAsyncCallMessage = WM_APP + 1;
     void postAsyncCall(NPP npp, void (*function)(void*), void* data);
-    // Runs (or, for a page that is closing, drops) one posted call.
-    void runAsyncCall(LPARAM record, bool deliver);
+    // Runs the calls queued so far; later ones wait for the next message.
+    void runAsyncCalls();
+    // Drops the queued calls of a page that is closing.
+    void dropAsyncCalls();
 
     // Identifiers are interned for the life of the process.
     NPIdentifier stringIdentifier(const char* name);
@@ -113,6 +117,12 @@ private:
     std::string m_userAgent;
     DWORD m_mainThread;
     HWND m_callWindow = nullptr;
+    struct AsyncCall {
+        NPP npp;
+        void (*function)(void*);
+        void* data;
+    };
+    std::deque<AsyncCall> m_asyncQueue; // guarded by m_memoryLock
     std::map<std::string, Identifier*> m_stringIds;
     std::map<int32_t, Identifier*> m_intIds;
     std::set<const Identifier*> m_identifiers;

@@ -926,12 +926,18 @@ void ScriptEngine::callGlobal(const char* name) {
 
 unsigned ScriptEngine::addTimer(DWORD delay, bool repeat) {
     const unsigned id = m_nextTimer++;
-    m_timers[id] = Timer{GetTickCount() + delay, delay, repeat};
+    const ULONGLONG due = GetTickCount64() + delay;
+    m_timers[id] = Timer{due, delay, repeat};
+    m_schedule.emplace(due, id);
     return id;
 }
 
 void ScriptEngine::clearTimer(unsigned id) {
-    m_timers.erase(id);
+    auto timer = m_timers.find(id);
+    if (timer != m_timers.end()) {
+        m_schedule.erase({timer->second.due, id});
+        m_timers.erase(timer);
+    }
     duk_push_global_stash(m_ctx);
     duk_get_prop_string(m_ctx, -1, "timers");
     duk_del_prop_index(m_ctx, -1, id);
@@ -939,36 +945,34 @@ void ScriptEngine::clearTimer(unsigned id) {
 }
 
 DWORD ScriptEngine::nextTimerDelay() const {
-    DWORD best = INFINITE;
-    const DWORD now = GetTickCount();
-    for (const auto& entry : m_timers) {
-        const LONG left = static_cast<LONG>(entry.second.due - now);
-        const DWORD wait = left > 0 ? static_cast<DWORD>(left) : 0;
-        if (wait < best)
-            best = wait;
-    }
-    return best;
+    if (m_schedule.empty())
+        return INFINITE;
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG due = m_schedule.begin()->first;
+    return due > now ? static_cast<DWORD>(due - now) : 0;
 }
 
 void ScriptEngine::runDueTimers() {
-    // Due timers in order of their due time, then of creation.
-    for (;;) {
-        const DWORD now = GetTickCount();
-        unsigned id = 0;
-        LONG earliest = 1;
-        for (const auto& entry : m_timers) {
-            const LONG left = static_cast<LONG>(entry.second.due - now);
-            if (left <= 0 && (id == 0 || left < earliest)) {
-                id = entry.first;
-                earliest = left;
-            }
-        }
-        if (id == 0)
-            return;
-        Timer& timer = m_timers[id];
+    // The timers due now, in order of their due time, then of creation; those
+    // they set wait for the next turn, after the messages, as in a browser.
+    const ULONGLONG now = GetTickCount64();
+    std::vector<unsigned> due;
+    for (const auto& entry : m_schedule) {
+        if (entry.first > now)
+            break;
+        due.push_back(entry.second);
+    }
+    for (unsigned id : due) {
+        auto found = m_timers.find(id);
+        if (found == m_timers.end() || found->second.due > now)
+            continue; // cleared, or an interval already run and set again
+        m_schedule.erase({found->second.due, id});
+        Timer& timer = found->second;
         const bool repeat = timer.repeat;
-        if (repeat)
+        if (repeat) {
             timer.due = now + (timer.interval > 0 ? timer.interval : 1);
+            m_schedule.emplace(timer.due, id);
+        }
         duk_push_global_stash(m_ctx);
         duk_get_prop_string(m_ctx, -1, "timers");
         duk_get_prop_index(m_ctx, -1, id);

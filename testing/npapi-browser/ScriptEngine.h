@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "duktape.h"
@@ -97,11 +98,13 @@ private:
     std::map<void*, NPObject*> m_pageObjects;  // page value -> its NPObject
     std::map<void*, bool> m_elements;
     struct Timer {
-        DWORD due;
+        ULONGLONG due;
         DWORD interval;
         bool repeat;
     };
     std::map<unsigned, Timer> m_timers;
+    // The timers in the order they run: by due time, then by creation.
+    std::set<std::pair<ULONGLONG, unsigned>> m_schedule;
     unsigned m_nextTimer = 1;
     NPObject* m_window = nullptr;
 };

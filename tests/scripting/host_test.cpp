@@ -334,22 +334,35 @@ TEST(PageCallFunction, DelayedInvokeCallsTheFunctionOrItsMethod) {
     EXPECT_EQ(2, calls[1].args.at(0).get<int>());
 }
 
-TEST(PageCallFunction, WithoutWindowOrCallFunctionNothingIsScheduled) {
+TEST(PageCallFunction, ReadOncePerHostAndInstalledWhenMissing) {
     auto host = TestBrowserHost::create();
     auto function = TestPageObject::makeFunction(host);
     host->setWindowMissing(true);
     EXPECT_FALSE(host->getJSCallFunction());
     EXPECT_EQ(-1, host->delayedInvoke(0, function, VariantList()));
     host->setWindowMissing(false);
-    // A page that overwrote the call function gets it installed again.
+    // A page that overwrote the call function before it was read gets it
+    // installed again.
     host->initJS(host.get());
     host->window()->setProperty(host->getCallFunctionName(), variant(5));
     EXPECT_GT(host->delayedInvoke(0, function, VariantList()), 0);
+    EXPECT_EQ(2u, host->evaluatedScripts().size());
+    // Once read, the function is the host's: no further reads or installs.
     host->window()->setProperty(host->getCallFunctionName(), variant(5));
     host->setScriptDisabled(true);
-    EXPECT_EQ(-1, host->delayedInvoke(0, function, VariantList()));
-    EXPECT_EQ(3u, host->evaluatedScripts().size()); // each lookup installs at most once more
-    EXPECT_EQ(1u, host->pendingTimers().size());
+    EXPECT_GT(host->delayedInvoke(0, function, VariantList()), 0);
+    EXPECT_EQ(2u, host->evaluatedScripts().size());
+    EXPECT_EQ(2u, host->pendingTimers().size());
+    // Shutdown lets go of it.
+    host->shutdown();
+    host->setWindowMissing(true);
+    EXPECT_FALSE(host->getJSCallFunction());
+
+    // Without script, nothing can be scheduled.
+    auto scriptless = TestBrowserHost::create();
+    scriptless->setScriptDisabled(true);
+    EXPECT_EQ(
+        -1, scriptless->delayedInvoke(0, TestPageObject::makeFunction(scriptless), VariantList()));
 }
 
 TEST(HtmlLog, WritesToThePageConsoleOnTheMainThread) {
