@@ -12,21 +12,16 @@
 #include "ax_host.h"
 #include "bench_timing.h"
 #include "orvelaAPI.h"
+#include "sim_settings.h"
 
 namespace {
 
 constexpr int kCallsPerRound = 4000;
 constexpr int kRounds = 15;
 
+// The camera simulator's clock, in nanoseconds.
 double nowNs() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1e9 / frequency;
+    return CameraSim::nowMicroseconds() * 1e3;
 }
 
 double perCall(double startNs) {

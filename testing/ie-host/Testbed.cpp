@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "camera_sim_client.h"
-#include "innermost_window.h"
+#include "click.h"
 
 namespace IeHost {
 
@@ -190,7 +190,9 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
                              sizeof counters);
         if (result) {
             result->vt = VT_R8;
-            result->dblVal = static_cast<double>(counters.PrivateUsage);
+            // Wine leaves PrivateUsage at 0; its committed bytes stand in.
+            result->dblVal = static_cast<double>(counters.PrivateUsage ? counters.PrivateUsage
+                                                                       : counters.PagefileUsage);
         }
         return S_OK;
     }
@@ -216,13 +218,8 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
         return S_OK;
     }
     case kClick: {
-        // A press and release at a client point of the host window, sent to
-        // the innermost window there as the user's mouse would.
-        POINT point{intArg(args, 0), intArg(args, 1)};
-        HWND target = innermostWindowAt(g_host->topWindow(), point);
-        const LPARAM at = MAKELPARAM(point.x, point.y);
-        SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        SendMessageW(target, WM_LBUTTONUP, 0, at);
+        // A user's click at a client point of the host window.
+        clickAt(g_host->topWindow(), POINT{intArg(args, 0), intArg(args, 1)});
         return S_OK;
     }
     case kActivate:

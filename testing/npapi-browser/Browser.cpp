@@ -6,7 +6,7 @@
 #include "PageParser.h"
 #include "Png.h"
 #include "camera_sim_client.h"
-#include "innermost_window.h"
+#include "click.h"
 
 namespace npbrowser {
 
@@ -193,13 +193,9 @@ duk_ret_t testbedConvertArguments(duk_context* ctx) {
     return 1;
 }
 
-// Sends a mouse message to the browser window at client point (x, y).
+// A user's click at client point (x, y) of the browser window.
 duk_ret_t testbedClick(duk_context* ctx) {
-    POINT point{duk_to_int32(ctx, 0), duk_to_int32(ctx, 1)};
-    HWND target = innermostWindowAt(s_browser->topWindow(), point);
-    const LPARAM at = MAKELPARAM(point.x, point.y);
-    SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(target, WM_LBUTTONUP, 0, at);
+    clickAt(s_browser->topWindow(), POINT{duk_to_int32(ctx, 0), duk_to_int32(ctx, 1)});
     return 0;
 }
 

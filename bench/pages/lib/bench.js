@@ -10,6 +10,14 @@ function benchRow(row, figure, unit, anchor, anchorFigure, target) {
                 (anchorFigure > 0 ? (figure / anchorFigure).toFixed(2) : "-") + " | " + target);
 }
 
+// Microseconds for count calls of target.SetBufferTick(1, 2).
+function setBufferTickLoop(target, count) {
+    var start = testbed.now();
+    for (var i = 0; i < count; ++i)
+        target.SetBufferTick(1, 2);
+    return testbed.now() - start;
+}
+
 function percentile(sorted, fraction) {
     return sorted[Math.min(sorted.length - 1, Math.floor(fraction * sorted.length))];
 }

@@ -73,41 +73,36 @@ function laterFaults(next) {
     inSequence(steps, next);
 }
 
+// A step that arms el's point with kind, makes trigger() reach it and checks
+// that the plug-in threw there (what names it); answering names the element
+// whose next call must still answer, when there is one to check.
+function armedStep(el, point, kind, trigger, what, answering) {
+    return function (next) {
+        var before = el.thrownAt(point);
+        el.arm(point, kind);
+        trigger();
+        waitFor(function () { return el.thrownAt(point) > before; }, function (ok) {
+            check(ok, what + " threw " + kind);
+            if (answering)
+                equal(el.poke(), "poked", answering + " still answers");
+            next();
+        });
+    };
+}
+
 // Window messages and drawing of the windowed and the windowless element.
 function windowFaults(next) {
     var steps = [];
+    function clickCtl() { testbed.click(ctlPoint.x, ctlPoint.y); }
+    function clickWl() { testbed.click(wlPoint.x, wlPoint.y); }
+    function repaintWl() { wl.repaint(); }
     for (var k = 0; k < kinds.length; ++k) {
-        (function (kind) {
-            steps.push(function (next) {
-                var before = ctl.thrownAt("window");
-                ctl.arm("window", kind);
-                testbed.click(ctlPoint.x, ctlPoint.y);
-                waitFor(function () { return ctl.thrownAt("window") > before; }, function (ok) {
-                    check(ok, "the windowed element's window handler threw " + kind);
-                    equal(ctl.poke(), "poked", "the windowed element still answers");
-                    next();
-                });
-            });
-            steps.push(function (next) {
-                var before = wl.thrownAt("window");
-                wl.arm("window", kind);
-                testbed.click(wlPoint.x, wlPoint.y);
-                waitFor(function () { return wl.thrownAt("window") > before; }, function (ok) {
-                    check(ok, "the windowless element's event handler threw " + kind);
-                    next();
-                });
-            });
-            steps.push(function (next) {
-                var before = wl.thrownAt("paint");
-                wl.arm("paint", kind);
-                wl.repaint();
-                waitFor(function () { return wl.thrownAt("paint") > before; }, function (ok) {
-                    check(ok, "the windowless element's drawing threw " + kind);
-                    equal(wl.poke(), "poked", "the windowless element still answers");
-                    next();
-                });
-            });
-        })(kinds[k]);
+        steps.push(armedStep(ctl, "window", kinds[k], clickCtl,
+                             "the windowed element's window handler", "the windowed element"));
+        steps.push(armedStep(wl, "window", kinds[k], clickWl,
+                             "the windowless element's event handler"));
+        steps.push(armedStep(wl, "paint", kinds[k], repaintWl,
+                             "the windowless element's drawing", "the windowless element"));
     }
     inSequence(steps, next);
 }
