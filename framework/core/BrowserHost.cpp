@@ -8,7 +8,11 @@
 #include "DOM/Document.h"
 #include "DOM/Element.h"
 #include "DOM/Node.h"
+#include "BrowserStreamManager.h"
+#include "BrowserStreamRequest.h"
 #include "DOM/Window.h"
+#include "SimpleStreamHelper.h"
+#include "StreamEvents.h"
 #include "utf8_tools.h"
 
 namespace FW {
@@ -38,7 +42,8 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 
 BrowserHost::BrowserHost()
     : m_mainThread(std::this_thread::get_id()),
-      m_asyncManager(std::make_shared<AsyncCallManager>()) {
+      m_asyncManager(std::make_shared<AsyncCallManager>()),
+      m_streamManager(std::make_shared<BrowserStreamManager>()) {
     ++s_instanceCount;
 }
 
@@ -46,17 +51,56 @@ BrowserHost::~BrowserHost() {
     --s_instanceCount;
 }
 
-BrowserStreamPtr BrowserHost::createStream(const BrowserStreamRequest&) {
+BrowserStreamPtr BrowserHost::createStream(const BrowserStreamRequest& request) {
+    BrowserStreamRequest get(request);
+    get.method = "GET";
+    return createStreamFromRequest(get);
+}
+
+BrowserStreamPtr BrowserHost::createPostStream(const BrowserStreamRequest& request) {
+    BrowserStreamRequest post(request);
+    post.method = "POST";
+    return createStreamFromRequest(post);
+}
+
+BrowserStreamPtr BrowserHost::createStreamFromRequest(const BrowserStreamRequest& request) {
+    if (isShutDown())
+        return BrowserStreamPtr();
+    return adoptStream(_createStream(request), request);
+}
+
+BrowserStreamPtr BrowserHost::createUnsolicitedStream(const BrowserStreamRequest& request) {
+    if (isShutDown())
+        return BrowserStreamPtr();
+    return adoptStream(_createUnsolicitedStream(request), request);
+}
+
+BrowserStreamPtr BrowserHost::_createStream(const BrowserStreamRequest&) {
     return BrowserStreamPtr();
 }
-BrowserStreamPtr BrowserHost::createStreamFromRequest(const BrowserStreamRequest&) {
+
+BrowserStreamPtr BrowserHost::_createUnsolicitedStream(const BrowserStreamRequest&) {
     return BrowserStreamPtr();
 }
-BrowserStreamPtr BrowserHost::createPostStream(const BrowserStreamRequest&) {
-    return BrowserStreamPtr();
-}
-BrowserStreamPtr BrowserHost::createUnsolicitedStream(const BrowserStreamRequest&) {
-    return BrowserStreamPtr();
+
+BrowserStreamPtr BrowserHost::adoptStream(const BrowserStreamPtr& stream,
+                                          const BrowserStreamRequest& request) {
+    if (!stream)
+        return stream;
+    if (request.sink)
+        stream->AttachObserver(request.sink);
+    else if (request.callback)
+        stream->AttachObserver(std::make_shared<SimpleStreamHelper>(request.callback));
+    std::shared_ptr<BrowserStreamManager> manager;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        manager = m_streamManager;
+    }
+    if (manager)
+        manager->retainStream(stream);
+    StreamCreatedEvent created(stream.get());
+    stream->SendEvent(&created);
+    return stream;
 }
 
 void BrowserHost::Navigate(const std::string&, const std::string&) {}
@@ -149,6 +193,12 @@ void BrowserHost::shutdown() {
     }
     m_asyncManager->shutdown();
     m_callFunction.reset(); // a page object: the browser may check that none is left
+    // Streams still running are closed while the adapter can reach the browser.
+    std::shared_ptr<BrowserStreamManager> streams;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        streams.swap(m_streamManager);
+    }
 }
 
 bool BrowserHost::DetectProxySettings(std::map<std::string, std::string>&, const std::string&) {

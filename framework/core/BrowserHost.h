@@ -34,6 +34,7 @@ using DocumentPtr = std::shared_ptr<Document>;
 
 class BrowserStream;
 class BrowserStreamRequest;
+class BrowserStreamManager;
 using BrowserStreamPtr = std::shared_ptr<BrowserStream>;
 
 class BrowserHost : public std::enable_shared_from_this<BrowserHost> {
@@ -46,7 +47,9 @@ public:
     // Identifies the browser context of this host; event handlers are grouped by it.
     virtual EventContext getContextID() const = 0;
 
-    // Browser streams; a null answer means that no stream was made.
+    // Browser streams; a null answer means that no stream was made. The host
+    // keeps each stream alive until it completes; the request's sink observes
+    // it, or a SimpleStreamHelper hands the whole body to its callback.
     virtual BrowserStreamPtr createStream(const BrowserStreamRequest& request);
     virtual BrowserStreamPtr createStreamFromRequest(const BrowserStreamRequest& request);
     virtual BrowserStreamPtr createPostStream(const BrowserStreamRequest& request);
@@ -109,6 +112,9 @@ public:
     static int getInstanceCount() { return s_instanceCount; }
 
 protected:
+    // The adapter's stream objects; the base makes none.
+    virtual BrowserStreamPtr _createStream(const BrowserStreamRequest& request);
+    virtual BrowserStreamPtr _createUnsolicitedStream(const BrowserStreamRequest& request);
     bool queueCall(std::function<void()> call);
     // How often a thread waiting for a synchronous call looks again at the
     // shut-down state when nothing wakes it.
@@ -117,6 +123,8 @@ protected:
     }
 
 private:
+    BrowserStreamPtr adoptStream(const BrowserStreamPtr& stream,
+                                 const BrowserStreamRequest& request);
     static void throwCouldNotMarshal();
     static void throwShuttingDown();
 
@@ -126,6 +134,8 @@ private:
     std::shared_ptr<AsyncCallManager> m_asyncManager;
     std::recursive_mutex m_retainedMutex;
     std::list<JSAPIPtr> m_retainedObjects;
+    std::mutex m_streamMutex;
+    std::shared_ptr<BrowserStreamManager> m_streamManager;
     std::atomic<bool> m_htmlLogEnabled{true};
     std::string m_uniqueKey;
     std::string m_callFunctionName;

@@ -49,6 +49,9 @@ public:
     virtual void shutdown() {}
 
     virtual JSAPIPtr createJSAPI() = 0;
+    // A stream the browser opened by itself (the element's data): accepting it
+    // means filling in the request's callback or sink. Refused by default.
+    virtual bool handleUnsolicitedStream(BrowserStreamRequest& /*request*/) { return false; }
     // The root scripting object, made by createJSAPI on the first request.
     virtual JSAPIPtr getRootJSAPI();
 

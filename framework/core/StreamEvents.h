@@ -48,12 +48,14 @@ public:
 // The bytes are only valid while the event is being handled.
 class StreamDataArrivedEvent : public StreamEvent {
 public:
-    StreamDataArrivedEvent(BrowserStream* stream, const void* data, size_t length, size_t offset)
-        : StreamEvent(stream), data(data), length(length), offset(offset) {}
+    StreamDataArrivedEvent(BrowserStream* stream, const void* data, size_t length, size_t offset,
+                           double progress = 0.0)
+        : StreamEvent(stream), data(data), length(length), offset(offset), progress(progress) {}
 
     const void* data;
     size_t length;
-    size_t offset; // position of the first byte within the stream
+    size_t offset;   // position of the first byte within the stream
+    double progress; // per cent of the stream's length; 0 when it is unknown
 };
 
 } // namespace FW
