@@ -10,6 +10,8 @@
 #include "JSExceptions.h"
 #include "NPJavascriptObject.h"
 #include "NPObjectAPI.h"
+#include "NpapiStream.h"
+#include "BrowserStreamRequest.h"
 
 namespace FW {
 namespace Npapi {
@@ -516,6 +518,74 @@ NPError NpapiBrowserHost::GetURL(const char* url, const char* target) const {
     if (!NPN_OFFERS(geturl))
         return NPERR_GENERIC_ERROR;
     return m_funcs.geturl(m_npp, url, target);
+}
+
+NPError NpapiBrowserHost::GetURLNotify(const char* url, const char* target,
+                                       void* notifyData) const {
+    if (!NPN_OFFERS(geturlnotify))
+        return NPERR_INCOMPATIBLE_VERSION_ERROR;
+    return m_funcs.geturlnotify(m_npp, url, target, notifyData);
+}
+
+NPError NpapiBrowserHost::PostURLNotify(const char* url, const char* target, uint32_t len,
+                                        const char* buf, bool file, void* notifyData) const {
+    if (!NPN_OFFERS(posturlnotify))
+        return NPERR_INCOMPATIBLE_VERSION_ERROR;
+    return m_funcs.posturlnotify(m_npp, url, target, len, buf, file, notifyData);
+}
+
+NPError NpapiBrowserHost::RequestRead(NPStream* stream, NPByteRange* ranges) const {
+    if (!NPN_OFFERS(requestread))
+        return NPERR_INCOMPATIBLE_VERSION_ERROR;
+    return m_funcs.requestread(stream, ranges);
+}
+
+int32_t NpapiBrowserHost::Write(NPStream* stream, int32_t len, void* buffer) const {
+    if (!NPN_OFFERS(write))
+        return -1;
+    return m_funcs.write(m_npp, stream, len, buffer);
+}
+
+NPError NpapiBrowserHost::DestroyStream(NPStream* stream, NPReason reason) const {
+    if (!NPN_OFFERS(destroystream))
+        return NPERR_INCOMPATIBLE_VERSION_ERROR;
+    return m_funcs.destroystream(m_npp, stream, reason);
+}
+
+BrowserStreamPtr NpapiBrowserHost::_createStream(const BrowserStreamRequest& request) {
+    auto self = std::static_pointer_cast<NpapiBrowserHost>(shared_from_this());
+    auto stream = std::make_shared<NpapiStream>(self, request.uri, request.cache, request.seekable,
+                                                request.bufferSize);
+    // Alive while the browser holds it as notification data.
+    stream->retainSelf();
+    NPError result;
+    if (request.method == "GET") {
+        result = GetURLNotify(request.uri.c_str(), nullptr, stream.get());
+    } else {
+        std::string body = request.postheaders;
+        body += "Content-type: application/x-www-form-urlencoded\n";
+        body += "Content-Length: " + std::to_string(request.postdata.size()) + "\n\n";
+        body += request.postdata;
+        result = PostURLNotify(request.uri.c_str(), nullptr, static_cast<uint32_t>(body.size()),
+                               body.data(), false, stream.get());
+    }
+    if (result != NPERR_NO_ERROR) {
+        // The browser took no notification data: nothing will release it.
+        stream->setDestroyed();
+        stream->setNotified();
+        return nullptr;
+    }
+    return stream;
+}
+
+BrowserStreamPtr NpapiBrowserHost::_createUnsolicitedStream(const BrowserStreamRequest& request) {
+    auto self = std::static_pointer_cast<NpapiBrowserHost>(shared_from_this());
+    auto stream = std::make_shared<NpapiStream>(self, request.uri, request.cache, request.seekable,
+                                                request.bufferSize);
+    // No notification follows a stream the browser opened by itself.
+    stream->retainSelf();
+    stream->setNotified();
+    return stream;
 }
 
 NPError NpapiBrowserHost::GetValueForURL(int variable, const char* url, char** value,

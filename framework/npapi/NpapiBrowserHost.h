@@ -89,11 +89,21 @@ public:
     NPError SetValue(NPPVariable variable, void* value) const;
     void InvalidateRect(NPRect* rect) const;
     NPError GetURL(const char* url, const char* target) const;
+    NPError GetURLNotify(const char* url, const char* target, void* notifyData) const;
+    NPError PostURLNotify(const char* url, const char* target, uint32_t len, const char* buf,
+                          bool file, void* notifyData) const;
+    NPError RequestRead(NPStream* stream, NPByteRange* ranges) const;
+    int32_t Write(NPStream* stream, int32_t len, void* buffer) const;
+    NPError DestroyStream(NPStream* stream, NPReason reason) const;
     NPError GetValueForURL(int variable, const char* url, char** value, uint32_t* length) const;
     const char* UserAgent() const;
     void PushPopupsEnabledState(bool enabled) const;
     void PopPopupsEnabledState() const;
     bool HasEnumerate() const;
+
+protected:
+    BrowserStreamPtr _createStream(const BrowserStreamRequest& request) override;
+    BrowserStreamPtr _createUnsolicitedStream(const BrowserStreamRequest& request) override;
 
 private:
     NPObject* windowObject() const;

@@ -13,6 +13,7 @@
 #include "NpapiBrowserHostAsyncWin.h"
 #include "NpapiPluginModule.h"
 #include "NpapiPluginWin.h"
+#include "NpapiStream.h"
 
 using namespace FW;
 using namespace FW::Npapi;
@@ -151,27 +152,79 @@ NPError NPP_SetWindowImpl(NPP instance, NPWindow* window) {
     }
 }
 
-// No stream objects exist yet: the browser's unsolicited streams are refused
-// by the core without a stream object, and nothing is left to destroy.
-NPError NPP_NewStreamImpl(NPP instance, NPMIMEType, NPStream*, NPBool, uint16_t*) {
-    if (holderOf(instance) == nullptr)
+// Stream calls reach the plug-in; once it has gone (the instance is being
+// destroyed) the stream objects still end their lives, and a browser stream
+// nobody asked for is refused.
+NPError NPP_NewStreamImpl(NPP instance, NPMIMEType type, NPStream* stream, NPBool seekable,
+                          uint16_t* stype) {
+    InstanceHolder* holder = holderOf(instance);
+    if (holder == nullptr)
         return NPERR_INVALID_INSTANCE_ERROR;
-    return NPERR_NO_ERROR;
+    try {
+        if (holder->plugin == nullptr)
+            return NPERR_GENERIC_ERROR;
+        return holder->plugin->NewStream(type, stream, seekable, stype);
+    } catch (...) {
+        return NPERR_GENERIC_ERROR;
+    }
 }
-NPError NPP_DestroyStreamImpl(NPP instance, NPStream*, NPReason) {
-    if (holderOf(instance) == nullptr)
+
+NPError NPP_DestroyStreamImpl(NPP instance, NPStream* stream, NPReason reason) {
+    InstanceHolder* holder = holderOf(instance);
+    if (holder == nullptr)
         return NPERR_INVALID_INSTANCE_ERROR;
-    return NPERR_NO_ERROR;
+    try {
+        if (holder->plugin == nullptr)
+            return StreamDestroy(stream, reason);
+        return holder->plugin->DestroyStream(stream, reason);
+    } catch (...) {
+        return NPERR_GENERIC_ERROR;
+    }
 }
-int32_t NPP_WriteReadyImpl(NPP, NPStream*) {
-    return -1;
+
+int32_t NPP_WriteReadyImpl(NPP instance, NPStream* stream) {
+    NpapiPlugin* plugin = pluginOf(instance);
+    if (plugin == nullptr)
+        return -1;
+    try {
+        return plugin->WriteReady(stream);
+    } catch (...) {
+        return -1;
+    }
 }
-int32_t NPP_WriteImpl(NPP, NPStream*, int32_t, int32_t, void*) {
-    return -1;
+
+int32_t NPP_WriteImpl(NPP instance, NPStream* stream, int32_t offset, int32_t len, void* buffer) {
+    NpapiPlugin* plugin = pluginOf(instance);
+    if (plugin == nullptr)
+        return -1;
+    try {
+        return plugin->Write(stream, offset, len, buffer);
+    } catch (...) {
+        return -1;
+    }
 }
-void NPP_StreamAsFileImpl(NPP, NPStream*, const char*) {}
+
+void NPP_StreamAsFileImpl(NPP instance, NPStream* stream, const char* fname) {
+    try {
+        if (NpapiPlugin* plugin = pluginOf(instance))
+            plugin->StreamAsFile(stream, fname);
+    } catch (...) {
+    }
+}
+
 void NPP_PrintImpl(NPP, NPPrint*) {}
-void NPP_URLNotifyImpl(NPP, const char*, NPReason, void*) {}
+void NPP_URLNotifyImpl(NPP instance, const char* url, NPReason reason, void* notifyData) {
+    InstanceHolder* holder = holderOf(instance);
+    if (holder == nullptr)
+        return;
+    try {
+        if (holder->plugin == nullptr)
+            StreamURLNotify(url, reason, notifyData);
+        else
+            holder->plugin->URLNotify(url, reason, notifyData);
+    } catch (...) {
+    }
+}
 
 int16_t NPP_HandleEventImpl(NPP instance, void* event) {
     try {

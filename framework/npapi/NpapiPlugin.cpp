@@ -3,6 +3,7 @@
 #include "NPJavascriptObject.h"
 #include "NpapiBrowserHost.h"
 #include "NpapiPluginModule.h"
+#include "NpapiStream.h"
 
 namespace FW {
 namespace Npapi {
@@ -58,6 +59,31 @@ bool NpapiPlugin::setReady() {
 
 NPError NpapiPlugin::SetWindow(NPWindow*) {
     return NPERR_NO_ERROR;
+}
+
+NPError NpapiPlugin::NewStream(NPMIMEType type, NPStream* stream, NPBool seekable,
+                               uint16_t* stype) {
+    return StreamNew(m_host.get(), m_core.get(), type, stream, seekable, stype);
+}
+
+NPError NpapiPlugin::DestroyStream(NPStream* stream, NPReason reason) {
+    return StreamDestroy(stream, reason);
+}
+
+int32_t NpapiPlugin::WriteReady(NPStream* stream) {
+    return StreamWriteReady(stream);
+}
+
+int32_t NpapiPlugin::Write(NPStream* stream, int32_t offset, int32_t len, void* buffer) {
+    return StreamWrite(stream, offset, len, buffer);
+}
+
+void NpapiPlugin::StreamAsFile(NPStream* stream, const char* fname) {
+    Npapi::StreamAsFile(stream, fname);
+}
+
+void NpapiPlugin::URLNotify(const char* url, NPReason reason, void* notifyData) {
+    StreamURLNotify(url, reason, notifyData);
 }
 
 int16_t NpapiPlugin::HandleEvent(void*) {

@@ -35,7 +35,13 @@ public:
     // True only on the call that made the core ready.
     virtual bool setReady();
     virtual NPError SetWindow(NPWindow* window);
+    virtual NPError NewStream(NPMIMEType type, NPStream* stream, NPBool seekable, uint16_t* stype);
+    virtual NPError DestroyStream(NPStream* stream, NPReason reason);
+    virtual int32_t WriteReady(NPStream* stream);
+    virtual int32_t Write(NPStream* stream, int32_t offset, int32_t len, void* buffer);
+    virtual void StreamAsFile(NPStream* stream, const char* fname);
     virtual int16_t HandleEvent(void* event);
+    virtual void URLNotify(const char* url, NPReason reason, void* notifyData);
     virtual NPError GetValue(NPPVariable variable, void* value);
     virtual NPError SetValue(NPNVariable variable, void* value);
 

@@ -12,6 +12,7 @@ extern "C" {
 
 typedef int16_t NPError;
 typedef int16_t NPReason;
+enum : NPReason { NPRES_DONE = 0, NPRES_NETWORK_ERR = 1, NPRES_USER_BREAK = 2 };
 typedef unsigned char NPBool;
 typedef char* NPMIMEType;
 typedef void* NPIdentifier;
