@@ -7,6 +7,7 @@
 # make bench  - build and run every benchmark (native release, Windows under Wine)
 #               into one report, build/bench/report.md
 # make bench-win32 - only the Windows benchmarks under Wine
+# make soak   - the soak pages with SOAK_CYCLES (default 10 000) camera elements
 #
 # Wine runs the tree built for 64-bit Windows (scripts/wine-tree; set
 # ORVELA_WINE_TREE=win32 for the 32-bit tree where the kernel runs 32-bit
@@ -14,7 +15,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: setup test fuzz demo dist bench bench-win32 clean deliverables-win32
+.PHONY: setup test fuzz demo dist bench bench-win32 soak clean deliverables-win32
 BUILDS := build-native build-tsan build-fuzz build-win32 build-win64 build-release
 FUZZ_SECONDS ?= 600
 WINE_TREE := $(shell ./scripts/wine-tree)
@@ -58,6 +59,11 @@ bench: build-release build-$(WINE_TREE)
 	@mkdir -p build/bench
 	@{ ./scripts/run-benchmarks build/release; ./scripts/run-win32-benchmarks build/$(WINE_TREE); } 2>&1 | tee build/bench/bench.log
 	@./scripts/bench-report build/bench/bench.log build/bench/report.md
+
+# The soak pages with SOAK_CYCLES camera elements each (make test runs 300).
+SOAK_CYCLES ?= 10000
+soak: build-$(WINE_TREE)
+	@ORVELA_SOAK_CYCLES=$(SOAK_CYCLES) ./scripts/wine-testbed build/$(WINE_TREE) ctest --preset $(WINE_TREE) -L soak --output-on-failure
 
 bench-win32: build-$(WINE_TREE)
 	@./scripts/run-win32-benchmarks build/$(WINE_TREE)

@@ -563,7 +563,9 @@ BrowserStreamPtr NpapiBrowserHost::_createStream(const BrowserStreamRequest& req
         result = GetURLNotify(request.uri.c_str(), nullptr, stream.get());
     } else {
         std::string body = request.postheaders;
-        body += "Content-type: application/x-www-form-urlencoded\n";
+        // A form's type unless the request names its own.
+        if (!request.hasPostHeader("Content-Type"))
+            body += "Content-type: application/x-www-form-urlencoded\n";
         body += "Content-Length: " + std::to_string(request.postdata.size()) + "\n\n";
         body += request.postdata;
         result = PostURLNotify(request.uri.c_str(), nullptr, static_cast<uint32_t>(body.size()),

@@ -71,8 +71,8 @@ bool NpapiStream::close() {
     // Detached first: a browser that destroys at once finds no stream object.
     setStream(nullptr);
     NpapiBrowserHostPtr host = getHost();
-    const NPError result =
-        host ? host->DestroyStream(stream, NPRES_USER_BREAK) : NPERR_GENERIC_ERROR;
+    const NPError result = host ? host->DestroyStream(stream, NPRES_USER_BREAK)
+                                : static_cast<NPError>(NPERR_GENERIC_ERROR);
     if (result == NPERR_NO_ERROR)
         setDestroyed();
     return result == NPERR_NO_ERROR;

@@ -1,5 +1,8 @@
 #include "BrowserStream.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "BrowserStreamRequest.h"
 #include "StreamEvents.h"
 
@@ -58,6 +61,18 @@ HeaderMap parseHeaders(const std::string& text) {
         headers.emplace(line.substr(0, colon), line.substr(value));
     }
     return headers;
+}
+
+bool BrowserStreamRequest::hasPostHeader(const std::string& name) const {
+    for (const auto& header : parseHeaders(postheaders)) {
+        if (header.first.size() == name.size() &&
+            std::equal(name.begin(), name.end(), header.first.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return true;
+    }
+    return false;
 }
 
 } // namespace FW

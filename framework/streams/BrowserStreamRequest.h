@@ -36,6 +36,8 @@ public:
     void setEventSink(const PluginEventSinkPtr& sink) { this->sink = sink; }
     bool hasCallback() const { return static_cast<bool>(callback); }
     bool hasSink() const { return static_cast<bool>(sink); }
+    // Whether postheaders has a line of that name, in any letter case.
+    bool hasPostHeader(const std::string& name) const;
 
     std::string uri;
     std::string method;

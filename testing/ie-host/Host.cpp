@@ -377,7 +377,10 @@ void Host::removeElement(ControlSite* site) {
         return;
     m_elements.erase(found);
     site->destroy();
-    // Kept until the end, so that the leak check also covers removed controls.
+    if (m_options.releaseRemoved)
+        site->control.Release();
+    // Kept until the end (the page's element refers to it), so that the leak
+    // check also covers removed controls.
     m_removed.push_back(site);
 }
 

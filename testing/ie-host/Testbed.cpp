@@ -8,6 +8,7 @@
 
 #include "camera_sim_client.h"
 #include "click.h"
+#include "resources.h"
 
 namespace IeHost {
 
@@ -25,11 +26,14 @@ enum Member : DISPID {
     kFailCamera,
     kRaiseEvents,
     kNow,
-    kPrivateBytes
+    kPrivateBytes,
+    kEnv,
+    kResources
 };
 const wchar_t* const kNames[] = {L"journal",    L"raiseEvent",  L"failNextCall", L"windows",
                                  L"pixel",      L"activate",    L"deactivate",   L"click",
-                                 L"failCamera", L"raiseEvents", L"now",          L"privateBytes"};
+                                 L"failCamera", L"raiseEvents", L"now",          L"privateBytes",
+                                 L"env",        L"resources"};
 
 // A script string literal for any text.
 void appendLiteral(std::wstring& out, const std::wstring& text) {
@@ -182,6 +186,28 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
             result->dblVal = CameraSim::nowMicroseconds();
         }
         return S_OK;
+    case kEnv: {
+        // A variable of the environment the test started the host in ("" when unset).
+        const std::wstring name = args.empty() ? L"" : displayText(*args[0]);
+        std::wstring value(GetEnvironmentVariableW(name.c_str(), nullptr, 0), L'\0');
+        if (!value.empty())
+            value.resize(GetEnvironmentVariableW(name.c_str(), &value[0],
+                                                 static_cast<DWORD>(value.size())));
+        if (result) {
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+        }
+        return S_OK;
+    }
+    case kResources: {
+        // "handles gdi user privateBytes" of this process, or of the named one.
+        const std::string text = processResources(args.empty() ? L"" : displayText(*args[0]));
+        if (result) {
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocString(utf8ToWide(text).c_str());
+        }
+        return S_OK;
+    }
     case kPrivateBytes: {
         PROCESS_MEMORY_COUNTERS_EX counters{};
         counters.cb = sizeof counters;

@@ -3,11 +3,14 @@
 // as Internet Explorer sites them.
 //
 //   ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png]
-//               [--screenshot-delay MS] [--timeout S] [--journal] [--linger S] PAGE.html
+//               [--screenshot-delay MS] [--timeout S] [--journal] [--linger S]
+//               [--release-removed] PAGE.html
 //
 // --journal gives the run a fresh camera simulator journal (testbed.journal()).
 // --linger keeps the window on screen for S seconds after the page closed it,
 // so that a person can watch a demo.
+// --release-removed lets go of a removed element's control at once, as Internet
+// Explorer does, instead of keeping it for the leak check at the end (soak).
 
 #include <windows.h>
 #include <ole2.h>
@@ -35,6 +38,8 @@ int wmain(int argc, wchar_t** argv) {
             options.timeoutSeconds = _wtoi(argv[++i]);
         } else if (arg == L"--journal") {
             options.journal = true;
+        } else if (arg == L"--release-removed") {
+            options.releaseRemoved = true;
         } else if (arg == L"--linger" && hasValue) {
             options.lingerSeconds = _wtoi(argv[++i]);
         } else if (!arg.empty() && arg[0] != L'-') {
@@ -47,7 +52,7 @@ int wmain(int argc, wchar_t** argv) {
     if (options.page.empty()) {
         std::fprintf(stderr,
                      "usage: ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png] "
-                     "[--screenshot-delay MS] [--timeout S] [--journal] [--linger S] "
+                     "[--screenshot-delay MS] [--timeout S] [--journal] [--linger S] [--release-removed] "
                      "PAGE.html\n");
         return 2;
     }

@@ -1,12 +1,15 @@
 #include "Browser.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "PageParser.h"
+#include "Streams.h"
 #include "Png.h"
 #include "camera_sim_client.h"
 #include "click.h"
+#include "resources.h"
 
 namespace npbrowser {
 
@@ -79,6 +82,21 @@ duk_ret_t testbedRaiseEvents(duk_context* ctx) {
 // The simulator's clock of fired events, in microseconds.
 duk_ret_t testbedNow(duk_context* ctx) {
     duk_push_number(ctx, CameraSim::nowMicroseconds());
+    return 1;
+}
+
+// A variable of the environment the test started the browser in ("" when unset).
+duk_ret_t testbedEnv(duk_context* ctx) {
+    const char* value = std::getenv(duk_safe_to_string(ctx, 0));
+    duk_push_string(ctx, value != nullptr ? value : "");
+    return 1;
+}
+
+// "handles gdi user privateBytes" of this process, or of the named one.
+duk_ret_t testbedResources(duk_context* ctx) {
+    const char* name = duk_is_string(ctx, 0) ? duk_get_string(ctx, 0) : "";
+    const std::wstring wide(name, name + std::strlen(name));
+    duk_push_string(ctx, processResources(wide).c_str());
     return 1;
 }
 
@@ -251,9 +269,11 @@ void PluginElement::invalidate(const NPRect* rect) {
 }
 
 NPError PluginElement::getURL(const char* url, const char* target) {
-    std::printf("navigate: %s %s\n", url, target != nullptr ? target : "(stream)");
+    if (target == nullptr)
+        return Streams::instance().request(&m_npp, url, nullptr, false, nullptr);
+    std::printf("navigate: %s %s\n", url, target);
     std::fflush(stdout);
-    return target != nullptr ? NPERR_NO_ERROR : NPERR_GENERIC_ERROR;
+    return NPERR_NO_ERROR;
 }
 
 bool PluginElement::create(const std::string& mimeType, int x, int y, int width, int height,
@@ -281,12 +301,19 @@ bool PluginElement::create(const std::string& mimeType, int x, int y, int width,
         return false;
     }
     m_alive = true;
+    // The element's own data reaches the plug-in as a stream it did not ask for.
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (present[i] && (names[i] == "src" || names[i] == "data") && !values[i].empty())
+            m_dataUrl = values[i];
+    }
     if (!m_windowless) {
         m_hwnd = CreateWindowExW(
             0, kPluginClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y,
             width, height, m_browser.topWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
     }
     setWindow();
+    if (!m_dataUrl.empty() && m_alive)
+        Streams::instance().openUnsolicited(&m_npp, m_dataUrl);
     return true;
 }
 
@@ -351,6 +378,8 @@ void PluginElement::destroy() {
     if (!m_alive)
         return;
     m_alive = false;
+    // As Firefox did: the instance's streams end before the instance.
+    Streams::instance().endInstance(&m_npp);
     NPSavedData* saved = nullptr;
     m_library.funcs().destroy(&m_npp, &saved);
     // What the instance made is no longer usable from the page.
@@ -405,6 +434,7 @@ bool Browser::createTopWindow() {
     ShowWindow(m_top, SW_SHOW);
     UpdateWindow(m_top);
     rt().setCallWindow(m_top);
+    Streams::instance().setWindow(m_top);
     return true;
 }
 
@@ -501,6 +531,8 @@ void Browser::installTestbed(duk_context* ctx) {
         {"raiseEvent", testbedRaiseEvent, 3},
         {"raiseEvents", testbedRaiseEvents, 4},
         {"now", testbedNow, 0},
+        {"env", testbedEnv, 1},
+        {"resources", testbedResources, 1},
         {"failNextCall", testbedFailNextCall, 2},
         {"failCamera", testbedFailCamera, 2},
         {"journal", testbedJournal, 0},
@@ -522,6 +554,9 @@ LRESULT Browser::handleTopMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case NpRuntime::kAsyncCallMessage:
         rt().runAsyncCalls();
+        return 0;
+    case Streams::kStreamMessage:
+        Streams::instance().onMessage(lParam, true);
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
@@ -713,6 +748,9 @@ void Browser::tearDown() {
         entry.second->destroy();
     m_engine.reset();
     rt().dropAsyncCalls();
+    MSG msg;
+    while (PeekMessageW(&msg, m_top, Streams::kStreamMessage, Streams::kStreamMessage, PM_REMOVE))
+        Streams::instance().onMessage(msg.lParam, false);
     for (auto& library : m_libraries)
         library->shutdown();
     rt().reportLeaks();

@@ -45,6 +45,7 @@ public:
     void setWindowless(bool windowless) override { m_windowless = windowless; }
     void invalidate(const NPRect* rect) override;
     NPError getURL(const char* url, const char* target) override;
+    const NPPluginFuncs* pluginFuncs() const override { return &m_library.funcs(); }
 
     bool create(const std::string& mimeType, int x, int y, int width, int height,
                 std::vector<std::string>& names, std::vector<std::string>& values,
@@ -72,6 +73,7 @@ private:
     NPWindow m_npWindow{};
     NPObject* m_scriptable = nullptr;
     bool m_askedScriptable = false;
+    std::string m_dataUrl;
 };
 
 class Browser : public PageHost {

@@ -1,5 +1,7 @@
 #include "NpRuntime.h"
 
+#include "Streams.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,29 +27,56 @@ NPError geturl(NPP npp, const char* url, const char* target) {
     return services->getURL(url, target);
 }
 
-NPError posturl(NPP, const char*, const char*, uint32_t, const char*, NPBool) {
-    MAIN_THREAD_ONLY("NPN_PostURL", NPERR_GENERIC_ERROR);
-    return NPERR_GENERIC_ERROR; // no network in this browser
+// The body of a post, from the buffer or from the file it names.
+bool postBody(uint32_t len, const char* buf, NPBool file, std::string& body) {
+    if (buf == nullptr)
+        return len == 0;
+    if (!file) {
+        body.assign(buf, len);
+        return true;
+    }
+    FILE* source = std::fopen(std::string(buf, len).c_str(), "rb");
+    if (source == nullptr)
+        return false;
+    char chunk[4096];
+    size_t read;
+    while ((read = std::fread(chunk, 1, sizeof chunk, source)) > 0)
+        body.append(chunk, read);
+    std::fclose(source);
+    return true;
 }
 
-NPError requestread(NPStream*, NPByteRange*) {
+NPError posturl(NPP npp, const char* url, const char* target, uint32_t len, const char* buf,
+                NPBool file) {
+    MAIN_THREAD_ONLY("NPN_PostURL", NPERR_GENERIC_ERROR);
+    if (rt().servicesOf(npp) == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    std::string body;
+    if (!postBody(len, buf, file, body))
+        return NPERR_FILE_NOT_FOUND;
+    if (target != nullptr)
+        return rt().servicesOf(npp)->getURL(url, target);
+    return Streams::instance().request(npp, url, &body, false, nullptr);
+}
+
+NPError requestread(NPStream* stream, NPByteRange* ranges) {
     MAIN_THREAD_ONLY("NPN_RequestRead", NPERR_GENERIC_ERROR);
-    return NPERR_GENERIC_ERROR;
+    return Streams::instance().requestRead(stream, ranges);
 }
 
 NPError newstream(NPP, NPMIMEType, const char*, NPStream**) {
     MAIN_THREAD_ONLY("NPN_NewStream", NPERR_GENERIC_ERROR);
-    return NPERR_GENERIC_ERROR;
+    return NPERR_GENERIC_ERROR; // no target window takes a plug-in's data here
 }
 
-int32_t write(NPP, NPStream*, int32_t, void*) {
+int32_t write(NPP npp, NPStream* stream, int32_t len, void* buffer) {
     MAIN_THREAD_ONLY("NPN_Write", -1);
-    return -1;
+    return Streams::instance().write(npp, stream, len, buffer);
 }
 
-NPError destroystream(NPP, NPStream*, NPReason) {
+NPError destroystream(NPP npp, NPStream* stream, NPReason reason) {
     MAIN_THREAD_ONLY("NPN_DestroyStream", NPERR_GENERIC_ERROR);
-    return NPERR_GENERIC_ERROR;
+    return Streams::instance().destroy(npp, stream, reason);
 }
 
 void status(NPP, const char*) {
@@ -75,14 +104,28 @@ void reloadplugins(NPBool) {
     MAIN_THREAD_ONLY("NPN_ReloadPlugins", );
 }
 
-NPError geturlnotify(NPP, const char*, const char*, void*) {
+NPError geturlnotify(NPP npp, const char* url, const char* target, void* notifyData) {
     MAIN_THREAD_ONLY("NPN_GetURLNotify", NPERR_GENERIC_ERROR);
-    return NPERR_GENERIC_ERROR;
+    InstanceServices* services = rt().servicesOf(npp);
+    if (services == nullptr || url == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    if (target != nullptr)
+        return services->getURL(url, target);
+    return Streams::instance().request(npp, url, nullptr, true, notifyData);
 }
 
-NPError posturlnotify(NPP, const char*, const char*, uint32_t, const char*, NPBool, void*) {
+NPError posturlnotify(NPP npp, const char* url, const char* target, uint32_t len, const char* buf,
+                      NPBool file, void* notifyData) {
     MAIN_THREAD_ONLY("NPN_PostURLNotify", NPERR_GENERIC_ERROR);
-    return NPERR_GENERIC_ERROR;
+    InstanceServices* services = rt().servicesOf(npp);
+    if (services == nullptr || url == nullptr)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    std::string body;
+    if (!postBody(len, buf, file, body))
+        return NPERR_FILE_NOT_FOUND;
+    if (target != nullptr)
+        return services->getURL(url, target);
+    return Streams::instance().request(npp, url, &body, true, notifyData);
 }
 
 NPError getvalue(NPP npp, NPNVariable variable, void* value) {
@@ -683,6 +726,8 @@ void NpRuntime::deallocate(NPObject* object) {
 }
 
 void NpRuntime::reportLeaks() {
+    for (const std::string& stream : Streams::instance().leftovers())
+        m_faults.push_back(stream);
     for (const auto& entry : m_objects) {
         char text[128];
         std::snprintf(text, sizeof text,

@@ -29,6 +29,7 @@ public:
     virtual void setWindowless(bool windowless) = 0;
     virtual void invalidate(const NPRect* rect) = 0;
     virtual NPError getURL(const char* url, const char* target) = 0;
+    virtual const NPPluginFuncs* pluginFuncs() const = 0;
 };
 
 class NpRuntime {

@@ -127,8 +127,9 @@ protected:
         uint16_t stype = 0;
         const NPError opened = StreamNew(host.get(), nullptr, const_cast<char*>("text/plain"),
                                          &npStream, browserSeekable, &stype);
-        if (opened == NPERR_NO_ERROR)
+        if (opened == NPERR_NO_ERROR) {
             EXPECT_EQ(stype, expectedType);
+        }
         scripted.log.clear();
         return stream;
     }

@@ -271,3 +271,13 @@ TEST(StreamRequest, HeadersAreParsed) {
     EXPECT_EQ(headers.find("Content-Range")->second, "bytes 0-9/100");
     EXPECT_EQ(headers.size(), 3u);
 }
+
+TEST(StreamRequest, PostHeadersAreFoundInAnyCase) {
+    BrowserStreamRequest request("http://127.0.0.1/echo");
+    request.setPostData("a=1", "content-TYPE: text/plain\nX-Camera: 1\n");
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_TRUE(request.hasPostHeader("Content-Type"));
+    EXPECT_TRUE(request.hasPostHeader("x-camera"));
+    EXPECT_FALSE(request.hasPostHeader("Content"));
+    EXPECT_FALSE(BrowserStreamRequest("http://127.0.0.1/").hasPostHeader("Content-Type"));
+}

@@ -1,0 +1,98 @@
+// Soak shared by the browsers: a camera element is made, driven and removed
+// again and again (ORVELA_SOAK_CYCLES times, 300 by default). What the
+// processes hold after the warm-up is reported; handles, GDI and USER objects
+// (windows, where the system counts none) must not grow by 1%, and private
+// bytes by no more than PER_CYCLE_LIMIT a cycle: the test browsers keep a
+// small record of every removed element, but a leaked instance (about 30 KB)
+// must show. The page defines makeCamera() and the processes to watch ("" is
+// the browser itself).
+var CYCLES = Number(testbed.env("ORVELA_SOAK_CYCLES")) || 300;
+var WARMUP = Math.max(30, Math.floor(CYCLES / 10));
+var COUNTERS = ["handles", "gdi", "user", "privateBytes"];
+var PER_CYCLE_LIMIT = 8192;
+
+function sample(process) {
+    var text = testbed.resources(process), values = text.split(" ");
+    var result = {};
+    for (var i = 0; i < COUNTERS.length; ++i)
+        result[COUNTERS[i]] = Number(values[i]);
+    result.text = text;
+    return result;
+}
+
+// One cycle: the element goes in, is driven once the browser has activated
+// it and made its camera (Internet Explorer does so after the script returns;
+// the bridge a little later still), and goes out.
+function oneCycle(n, then) {
+    var cam = makeCamera(), turns = 0, init = null;
+    document.body.appendChild(cam);
+    function drive() {
+        var playing = false;
+        try {
+            if (init === null)
+                init = cam.InitCtrl("http://192.0.2.30/", "192.0.2.30", 8000 + n % 100);
+            playing = cam.PlayRealVideo("1", "0", "main") === 0;
+        } catch (e) {
+            console.error("cycle " + n + ": " + e.message);
+        }
+        if (!playing && ++turns < 200) {
+            setTimeout(drive, 5);
+            return;
+        }
+        document.body.removeChild(cam);
+        setTimeout(function () { then(init === 0 && playing); }, 0);
+    }
+    setTimeout(drive, 0);
+}
+
+// Runs the cycles one after another through the message loop (deferred
+// releases and timers run as in a browser left open).
+function soak(processes) {
+    var n = 0, failed = 0, baseline = null, started = new Date().getTime();
+    function next(ok) {
+        if (!ok)
+            failed++;
+        ++n;
+        if (n === WARMUP) {
+            baseline = [];
+            for (var p = 0; p < processes.length; ++p)
+                baseline.push(sample(processes[p]));
+        }
+        if (n % Math.max(1, Math.floor(CYCLES / 10)) === 0)
+            console.log("cycle " + n + ": " + describeAll());
+        if (n < CYCLES)
+            oneCycle(n, next);
+        else
+            setTimeout(report, 500); // the last deferred releases
+    }
+    function describeAll() {
+        var text = [];
+        for (var p = 0; p < processes.length; ++p)
+            text.push((processes[p] || "browser") + " " + testbed.resources(processes[p]));
+        return text.join("; ");
+    }
+    function report() {
+        console.log("soak: " + CYCLES + " cycles in " + (new Date().getTime() - started) + " ms");
+        equal(failed, 0, "every cycle's calls answered 0");
+        for (var p = 0; p < processes.length; ++p) {
+            var after = sample(processes[p]), name = processes[p] || "browser";
+            for (var c = 0; c < COUNTERS.length; ++c) {
+                var was = baseline[p][COUNTERS[c]], now = after[COUNTERS[c]];
+                var growth = was > 0 ? (now - was) / was : (now > was ? 1 : 0);
+                console.log("soak " + name + " " + COUNTERS[c] + ": " + was + " -> " + now + " (" +
+                            (growth * 100).toFixed(2) + "%)");
+                if (COUNTERS[c] === "privateBytes") {
+                    var perCycle = (now - was) / (CYCLES - WARMUP);
+                    console.log("soak " + name + " private bytes per cycle: " + perCycle.toFixed(0));
+                    check(perCycle < PER_CYCLE_LIMIT, name + " private bytes grew less than " +
+                          PER_CYCLE_LIMIT + " a cycle after " + WARMUP + " warm-up cycles");
+                } else {
+                    check(growth < 0.01, name + " " + COUNTERS[c] + " grew less than 1% after " +
+                          WARMUP + " warm-up cycles");
+                }
+            }
+        }
+        finish();
+    }
+    oneCycle(0, next);
+}
