@@ -3,6 +3,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 

@@ -173,6 +173,10 @@ TEST_F(ActiveXStreamTest, FileArrivesWholeInBufferSizedPiecesWithRisingProgress)
     EXPECT_TRUE(stream->isCompleted());
     EXPECT_FALSE(stream->isOpen());
     EXPECT_EQ(0u, stream->getBindingCount());
+    // The bindings let go of the stream when they ended.
+    std::weak_ptr<ActiveXStream> released = stream;
+    stream.reset();
+    EXPECT_TRUE(released.expired());
 }
 
 TEST_F(ActiveXStreamTest, SeekableFileDeliversExactlyTheRangesRead) {
@@ -263,6 +267,9 @@ TEST_F(LoopbackStreamTest, ClosingAnOpenStreamAbortsItAndEndsItOnce) {
     EXPECT_TRUE(recorder->pieces.empty());
     EXPECT_FALSE(stream->isOpen());
     EXPECT_EQ(0u, stream->getBindingCount());
+    std::weak_ptr<ActiveXStream> released = stream;
+    stream.reset();
+    EXPECT_TRUE(pumpUntil([&] { return released.expired(); }, 5));
 }
 
 TEST_F(LoopbackStreamTest, NotFoundFailsToOpen) {
@@ -314,6 +321,18 @@ TEST_F(LoopbackStreamTest, UploadReachesTheServerAndItsAnswerComesBack) {
     EXPECT_NE(std::string::npos, requests[0].headers.find("X-Orvela: upload"));
     EXPECT_NE(std::string::npos,
               requests[0].headers.find("Content-Type: application/x-www-form-urlencoded"));
+    std::weak_ptr<ActiveXStream> released = stream;
+    stream.reset();
+    EXPECT_TRUE(released.expired());
+}
+
+TEST_F(LoopbackStreamTest, CachedDownloadNamesItsCacheFile) {
+    ASSERT_TRUE(server.running());
+    auto stream = std::make_shared<ActiveXStream>(server.url("/data"), true, false, 65536);
+    auto recorder = run(stream);
+    EXPECT_TRUE(recorder->success);
+    EXPECT_TRUE(recorder->body() == testBytes(100000));
+    EXPECT_FALSE(stream->getCacheFilename().empty());
 }
 
 TEST_F(LoopbackStreamTest, HostMakesStreamsForRequestsAndHandsBodiesToCallbacks) {
