@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "AXDOM.h"
+#include "ActiveXStream.h"
+#include "BrowserStreamRequest.h"
 #include "COMJavascriptObject.h"
 #include "DOM/Document.h"
 #include "DOM/Element.h"
@@ -115,6 +117,27 @@ LRESULT CALLBACK ActiveXBrowserHost::CallWindowProc(HWND hWnd, UINT msg, WPARAM 
         delete call;
     }
     return 0;
+}
+
+BrowserStreamPtr ActiveXBrowserHost::_createStream(const BrowserStreamRequest& request) {
+    ActiveXStreamPtr stream;
+    if (request.method == "GET")
+        stream = std::make_shared<ActiveXStream>(request.uri, request.cache, request.seekable,
+                                                 request.bufferSize);
+    else
+        stream = std::make_shared<ActiveXStream>(request.uri, request.cache, request.seekable,
+                                                 request.bufferSize, request.postdata,
+                                                 request.postheaders);
+    if (!ActiveXStream::isBindable(request.uri))
+        return BrowserStreamPtr();
+    // urlmon may read a file: URL whole inside the call that starts the
+    // binding, before the stream's observers are attached: it starts from the
+    // message loop instead, and a refusal then ends it as failed.
+    const bool scheduled = ScheduleOnMainThread(stream, [stream] {
+        if (!stream->init())
+            stream->signalCompleted(false);
+    });
+    return scheduled ? stream : BrowserStreamPtr();
 }
 
 bool ActiveXBrowserHost::ScheduleAsyncCall(void (*function)(void*), void* data) {

@@ -83,6 +83,11 @@ public:
     size_t heldObjectCount();
     size_t wrapperCacheSize();
 
+protected:
+    // A download or upload over URL monikers, started from the message loop;
+    // null when the URL cannot be bound.
+    BrowserStreamPtr _createStream(const BrowserStreamRequest& request) override;
+
 private:
     struct CacheEntry {
         IDispatchEx* wrapper;

@@ -13,6 +13,7 @@
 #include "DOM/Window.h"
 #include "SimpleStreamHelper.h"
 #include "StreamEvents.h"
+#include "SystemProxyDetector.h"
 #include "utf8_tools.h"
 
 namespace FW {
@@ -201,8 +202,10 @@ void BrowserHost::shutdown() {
     }
 }
 
-bool BrowserHost::DetectProxySettings(std::map<std::string, std::string>&, const std::string&) {
-    return false;
+bool BrowserHost::DetectProxySettings(std::map<std::string, std::string>& settings,
+                                      const std::string& url) {
+    const SystemProxyDetector* detector = SystemProxyDetector::get();
+    return detector != nullptr && detector->detectProxy(settings, url);
 }
 
 DOM::WindowPtr BrowserHost::wrapWindow(const JSObjectPtr& object) const {

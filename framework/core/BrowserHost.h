@@ -71,6 +71,8 @@ public:
     virtual void shutdown();
     // Releases the browser handles whose release had to wait for the main thread.
     virtual void DeferredRelease() = 0;
+    // The proxy the system chooses for the URL ("type", "hostname", "port");
+    // false for a direct connection.
     virtual bool DetectProxySettings(std::map<std::string, std::string>& settings,
                                      const std::string& url);
 
