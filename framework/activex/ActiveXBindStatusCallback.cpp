@@ -201,6 +201,11 @@ bool ActiveXBindStatusCallback::respond() {
         const std::string length = headerValue(response.headers, "Content-Length");
         response.length = length.empty() ? 0 : std::strtoul(length.c_str(), nullptr, 10);
     }
+    // A whole body is checked against the length the server declared.
+    if (!m_range) {
+        const std::string declared = headerValue(response.headers, "Content-Length");
+        m_declaredLength = declared.empty() ? 0 : std::strtoul(declared.c_str(), nullptr, 10);
+    }
     response.acceptsRanges =
         m_file || _stricmp(headerValue(response.headers, "Accept-Ranges").c_str(), "bytes") == 0;
     if (!m_stream->bindingResponded(this, response)) {
@@ -307,7 +312,9 @@ STDMETHODIMP ActiveXBindStatusCallback::OnStopBinding(HRESULT result, LPCWSTR) {
                 return S_OK;
             readAvailable();
         }
-        finish(SUCCEEDED(result));
+        // A connection cut short ends "successfully" in urlmon: the bytes tell.
+        const bool whole = m_declaredLength == 0 || m_position >= m_declaredLength;
+        finish(SUCCEEDED(result) && whole);
         return S_OK;
     });
 }

@@ -114,6 +114,8 @@ private:
     size_t m_position = 0;
     DWORD m_status = 0;
     size_t m_progressMax = 0;
+    size_t m_declaredLength = 0; // Content-Length of a whole body; 0 when none
+
     std::string m_mimeType;
     std::wstring m_cacheFilename;
     bool m_starting = false;

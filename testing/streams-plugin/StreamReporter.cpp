@@ -55,7 +55,7 @@ bool StreamReporter::HandleEvent(FW::PluginEvent* evt, FW::PluginEventSource* sr
         report({std::string("opened"), stream->getMimeType(),
                 static_cast<double>(stream->getLength()), stream->isSeekable()});
         if (!m_ranges.empty())
-            requestRangesLater(*stream);
+            requestRanges(*stream);
     } else if (dynamic_cast<FW::StreamFailedOpenEvent*>(evt) != nullptr) {
         report({std::string("failedOpen")});
     } else if (auto* data = dynamic_cast<FW::StreamDataArrivedEvent*>(evt)) {
@@ -73,7 +73,11 @@ bool StreamReporter::HandleEvent(FW::PluginEvent* evt, FW::PluginEventSource* sr
     return false;
 }
 
-void StreamReporter::requestRangesLater(FW::BrowserStream& stream) {
+void StreamReporter::requestRanges(FW::BrowserStream& stream) {
+    // Internet Explorer takes them now; an NPAPI browser only once the opening
+    // call has returned, so a refusal is tried again on the next turn.
+    if (stream.readRanges(m_ranges))
+        return;
     auto self = std::static_pointer_cast<StreamReporter>(shared_from_this());
     FW::BrowserStreamPtr target = stream.shared_ptr();
     auto host = m_host.lock();

@@ -24,8 +24,7 @@ public:
 
 private:
     void report(const FW::VariantList& args);
-    // Browsers take range requests only once the opening call has returned.
-    void requestRangesLater(FW::BrowserStream& stream);
+    void requestRanges(FW::BrowserStream& stream);
     void onData(const uint8_t* data, size_t length, size_t offset, double progress);
 
     std::weak_ptr<FW::BrowserHost> m_host;

@@ -149,6 +149,9 @@ std::string LoopbackServer::respond(const HttpRequest& request) const {
         return reply("200 OK", "", "echo:" + request.body);
     if (request.path == "/empty")
         return reply("200 OK", "", "");
+    if (request.path == "/truncated") // promises more than it sends, then hangs up
+        return "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n" +
+               std::string(1000, 't');
     if (request.path != "/data")
         return reply("404 Not Found", "", "not found");
     const std::string range = headerValue(request.headers, "Range");

@@ -4,6 +4,7 @@
 //   /data      the body given at construction, with Range support (206);
 //   /echo      200 with "echo:" and the request's body;
 //   /empty     200 with an empty body;
+//   /truncated 200 declaring 100 000 bytes, of which 1 000 come;
 //   anything else 404.
 
 #include <winsock2.h>

@@ -298,6 +298,15 @@ TEST_F(LoopbackStreamTest, ClosedPortFailsToOpen) {
     EXPECT_EQ(0, recorder->openedCount);
 }
 
+TEST_F(LoopbackStreamTest, ConnectionCutShortFails) {
+    ASSERT_TRUE(server.running());
+    auto stream = std::make_shared<ActiveXStream>(server.url("/truncated"), false, false, 8192);
+    auto recorder = run(stream);
+    EXPECT_EQ(1, recorder->openedCount);
+    EXPECT_EQ(1, recorder->completedCount);
+    EXPECT_FALSE(recorder->success);
+}
+
 TEST_F(LoopbackStreamTest, EmptyBodyOpensAndCompletes) {
     ASSERT_TRUE(server.running());
     auto stream = std::make_shared<ActiveXStream>(server.url("/empty"), false, false, 8192);
