@@ -3,6 +3,7 @@
 #include "PluginEvents.h"
 #include "VirtualKeys.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -12,14 +13,49 @@ namespace FW {
 namespace {
 
 // Handle → plug-in window, for the shared window procedure. Windows of different
-// threads may be subclassed, hence the lock.
+// threads may be subclassed, hence the lock. The window's own memory is not
+// used: the previous procedure of an ActiveX control's window reads its
+// GWLP_USERDATA, and window properties cost a server round trip under Wine.
 std::mutex g_windowMapLock;
 std::map<HWND, PluginWindowWin*> g_windowMap;
+// Changed (under the lock) with every change of the map.
+std::atomic<unsigned> g_windowMapVersion{1};
+
+// A thread's last answers, good while the map's version stays the same: the
+// shared procedure takes no lock for a window its thread has met before.
+struct KnownWindows {
+    static constexpr int kSize = 4;
+    struct Entry {
+        HWND hWnd;
+        PluginWindowWin* window;
+    };
+    unsigned version = 0;
+    int next = 0;
+    Entry entries[kSize] = {};
+};
+thread_local KnownWindows t_knownWindows;
+
+void mapChanged() {
+    g_windowMapVersion.fetch_add(1, std::memory_order_release);
+}
 
 PluginWindowWin* findWindow(HWND hWnd) {
+    KnownWindows& known = t_knownWindows;
+    if (known.version == g_windowMapVersion.load(std::memory_order_acquire)) {
+        for (const auto& entry : known.entries) {
+            if (entry.hWnd == hWnd)
+                return entry.window;
+        }
+    }
     std::lock_guard<std::mutex> lock(g_windowMapLock);
+    const unsigned version = g_windowMapVersion.load(std::memory_order_relaxed);
+    if (known.version != version)
+        known = KnownWindows{version};
     auto it = g_windowMap.find(hWnd);
-    return it == g_windowMap.end() ? nullptr : it->second;
+    PluginWindowWin* window = it == g_windowMap.end() ? nullptr : it->second;
+    known.entries[known.next] = {hWnd, window};
+    known.next = (known.next + 1) % KnownWindows::kSize;
+    return window;
 }
 
 int pointX(LPARAM lParam) {
@@ -56,6 +92,7 @@ PluginWindowWin::PluginWindowWin(HWND hWnd) : m_hWnd(hWnd) {
     // Otherwise the shared procedure is a leftover without an owner; unhandled
     // messages then get the default procedure, as they did before.
     g_windowMap[hWnd] = this;
+    mapChanged();
 }
 
 PluginWindowWin::~PluginWindowWin() {
@@ -64,6 +101,7 @@ PluginWindowWin::~PluginWindowWin() {
     if (entry == g_windowMap.end() || entry->second != this)
         return; // a newer plug-in window took this handle over and keeps it subclassed
     g_windowMap.erase(entry);
+    mapChanged();
     auto current = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC));
     if (current == &PluginWindowWin::SharedWindowProc && m_oldWinProc)
         SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldWinProc));
