@@ -4,7 +4,7 @@
 
 namespace FW {
 
-AsyncCallManager::Ticket* AsyncCallManager::makeCallback(std::function<void()> call) {
+AsyncCallManager::Ticket* AsyncCallManager::makeCallback(std::unique_ptr<FunctorCall> call) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_isShutDown)
         return nullptr;
@@ -36,7 +36,7 @@ void AsyncCallManager::dispatch(void* data) {
 }
 
 void AsyncCallManager::run(std::uint64_t sequence) {
-    std::function<void()> call;
+    std::unique_ptr<FunctorCall> call;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_pending.find(sequence);
@@ -46,14 +46,14 @@ void AsyncCallManager::run(std::uint64_t sequence) {
         m_pending.erase(it);
     }
     try {
-        call();
+        call->call();
     } catch (...) {
         // Nothing may unwind into the browser's message loop.
     }
 }
 
 void AsyncCallManager::shutdown() {
-    std::vector<std::function<void()>> calls;
+    std::vector<std::unique_ptr<FunctorCall>> calls;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_isShutDown = true;
@@ -64,7 +64,7 @@ void AsyncCallManager::shutdown() {
     }
     for (auto& call : calls) {
         try {
-            call();
+            call->call();
         } catch (...) {
             // A failing call must not keep the others from running.
         }

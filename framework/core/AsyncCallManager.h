@@ -3,10 +3,11 @@
 // that shutdown can run the ones still pending and a late delivery does nothing.
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+
+#include "FunctorCall.h"
 
 namespace FW {
 
@@ -27,7 +28,7 @@ public:
 
     // Null once shutdown has begun: a call queued from another thread while
     // the host shuts down must not stay pending or run afterwards.
-    Ticket* makeCallback(std::function<void()> call);
+    Ticket* makeCallback(std::unique_ptr<FunctorCall> call);
     // Forgets a call that could not be scheduled, and frees its ticket.
     void cancel(Ticket* ticket);
     // Refuses new calls, then runs every pending call once, at once, on the
@@ -44,7 +45,7 @@ private:
     mutable std::mutex m_mutex;
     std::uint64_t m_lastSequence = 0;
     bool m_isShutDown = false;
-    std::map<std::uint64_t, std::function<void()>> m_pending;
+    std::map<std::uint64_t, std::unique_ptr<FunctorCall>> m_pending;
 };
 
 } // namespace FW

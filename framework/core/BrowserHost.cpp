@@ -147,10 +147,20 @@ JSObjectPtr BrowserHost::getJSCallFunction() {
 
 int BrowserHost::delayedInvoke(int delayMs, const JSObjectPtr& function, const VariantList& args,
                                const std::string& methodName) {
-    JSObjectPtr callFunction = getJSCallFunction();
+    return delayedInvoke(delayMs, function, VariantList(args), methodName);
+}
+
+int BrowserHost::delayedInvoke(int delayMs, const JSObjectPtr& function, VariantList&& args,
+                               const std::string& methodName) {
+    const JSObjectPtr callFunction = getJSCallFunction();
     if (!callFunction)
         return -1;
-    VariantList callArgs{variant(delayMs), variant(function), variant(args)};
+    // Built in place: a braced list would copy every argument once more.
+    VariantList callArgs;
+    callArgs.reserve(4);
+    callArgs.emplace_back(delayMs);
+    callArgs.emplace_back(function);
+    callArgs.emplace_back(std::move(args));
     if (!methodName.empty())
         callArgs.emplace_back(methodName);
     return callFunction->Invoke(std::string(), callArgs).convert<int>();
@@ -230,7 +240,7 @@ bool BrowserHost::queueMainThreadCall(void (*function)(void*), void* data) {
     return queueCall([function, data] { function(data); });
 }
 
-bool BrowserHost::queueCall(std::function<void()> call) {
+bool BrowserHost::queueFunctor(std::unique_ptr<FunctorCall> call) {
     if (isShutDown())
         return false;
     AsyncCallManager::Ticket* ticket = m_asyncManager->makeCallback(std::move(call));

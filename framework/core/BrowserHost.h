@@ -103,6 +103,9 @@ public:
     // identifier, or -1 when the page offers no call function.
     int delayedInvoke(int delayMs, const JSObjectPtr& function, const VariantList& args,
                       const std::string& methodName = std::string());
+    // The same, handing the arguments on to the page without a copy.
+    int delayedInvoke(int delayMs, const JSObjectPtr& function, VariantList&& args,
+                      const std::string& methodName = std::string());
     JSObjectPtr getJSCallFunction();
 
     void retainJSAPIPtr(const JSAPIPtr& object);
@@ -117,7 +120,11 @@ protected:
     // The adapter's stream objects; the base makes none.
     virtual BrowserStreamPtr _createStream(const BrowserStreamRequest& request);
     virtual BrowserStreamPtr _createUnsolicitedStream(const BrowserStreamRequest& request);
-    bool queueCall(std::function<void()> call);
+    template <class F>
+    bool queueCall(F call) {
+        return queueFunctor(makeFunctorCall(std::move(call)));
+    }
+    bool queueFunctor(std::unique_ptr<FunctorCall> call);
     // How often a thread waiting for a synchronous call looks again at the
     // shut-down state when nothing wakes it.
     void setCrossThreadWaitSlice(std::chrono::milliseconds slice) {
@@ -151,8 +158,7 @@ using BrowserHostWeakPtr = std::weak_ptr<BrowserHost>;
 
 template <class T, class F>
 bool BrowserHost::ScheduleOnMainThread(const std::shared_ptr<T>& object, F call) {
-    auto functor = std::make_shared<FunctorCallImpl<F, void>>(object, std::move(call));
-    return queueCall([functor] { functor->call(); });
+    return queueFunctor(makeFunctorCall(std::move(call), object));
 }
 
 template <class F>

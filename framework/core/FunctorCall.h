@@ -43,4 +43,11 @@ private:
     F m_function;
 };
 
+// A queued call of function that keeps keepAlive alive until it is destroyed.
+template <class F>
+std::unique_ptr<FunctorCall> makeFunctorCall(F function,
+                                             std::shared_ptr<const void> keepAlive = nullptr) {
+    return std::make_unique<FunctorCallImpl<F, void>>(std::move(keepAlive), std::move(function));
+}
+
 } // namespace FW

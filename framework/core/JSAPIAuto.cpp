@@ -41,7 +41,20 @@ void JSAPIAuto::registerDefaultMembers() {
         registerProperty("valid", make_property(this, &JSAPIAuto::get_valid));
     }
     for (const char* name : kReservedNames)
-        m_reservedMembers.emplace(name);
+        m_members[name].reserved = true;
+}
+
+void JSAPIAuto::clearReserved() {
+    Lock lock(m_zoneMutex);
+    for (auto it = m_members.begin(); it != m_members.end();) {
+        auto next = std::next(it);
+        if (it->second.reserved) {
+            it->second.reserved = false;
+            if (!it->second.hasZone)
+                unregisteredLocked(it);
+        }
+        it = next;
+    }
 }
 
 void JSAPIAuto::throwIfInvalid() const {
@@ -49,31 +62,51 @@ void JSAPIAuto::throwIfInvalid() const {
         throw object_invalidated();
 }
 
-bool JSAPIAuto::memberAccessibleLocked(const std::string& name) const {
-    auto it = m_zoneMap.find(name);
-    return it != m_zoneMap.end() && currentZoneLocked() >= it->second;
+const JSAPIAuto::Member* JSAPIAuto::findLocked(const std::string& name) const {
+    auto it = m_members.find(name);
+    return it != m_members.end() ? &it->second : nullptr;
+}
+
+JSAPIAuto::Member* JSAPIAuto::findLocked(const std::string& name) {
+    auto it = m_members.find(name);
+    return it != m_members.end() ? &it->second : nullptr;
+}
+
+JSAPIAuto::Member& JSAPIAuto::registerLocked(const std::string& name) {
+    Member& member = m_members[name];
+    member.hasZone = true;
+    member.zone = currentZoneLocked();
+    return member;
+}
+
+void JSAPIAuto::unregisteredLocked(MemberMap::iterator it) {
+    Member& member = it->second;
+    member.hasZone = false;
+    // Method objects stay cached: the same one is handed out if the method returns.
+    if (!member.isMethod && !member.isProperty && !member.isAttribute && !member.reserved &&
+        member.methodObjects.empty())
+        m_members.erase(it);
 }
 
 bool JSAPIAuto::memberAccessible(const std::string& name) const {
     Lock lock(m_zoneMutex);
-    return memberAccessibleLocked(name);
+    const Member* member = findLocked(name);
+    return member && visibleLocked(*member);
 }
 
 void JSAPIAuto::getMemberNames(std::vector<std::string>& names) const {
     Lock lock(m_zoneMutex);
-    const int zone = currentZoneLocked();
-    for (const auto& [name, memberZone] : m_zoneMap) {
-        if (zone >= memberZone)
+    for (const auto& [name, member] : m_members) {
+        if (visibleLocked(member))
             names.push_back(name);
     }
 }
 
 size_t JSAPIAuto::getMemberCount() const {
     Lock lock(m_zoneMutex);
-    const int zone = currentZoneLocked();
     size_t count = 0;
-    for (const auto& entry : m_zoneMap) {
-        if (zone >= entry.second)
+    for (const auto& entry : m_members) {
+        if (visibleLocked(entry.second))
             ++count;
     }
     return count;
@@ -83,8 +116,8 @@ bool JSAPIAuto::HasMethod(const std::string& name) const {
     if (!m_valid)
         return false;
     Lock lock(m_zoneMutex);
-    return m_methodFunctorMap.find(name) != m_methodFunctorMap.end() &&
-           memberAccessibleLocked(name);
+    const Member* member = findLocked(name);
+    return member && member->isMethod && visibleLocked(*member);
 }
 
 bool JSAPIAuto::HasMethodObject(const std::string& name) const {
@@ -95,14 +128,14 @@ bool JSAPIAuto::HasProperty(const std::string& name) const {
     if (!m_valid)
         return false;
     Lock lock(m_zoneMutex);
-    const bool isMethod = m_methodFunctorMap.find(name) != m_methodFunctorMap.end();
-    if (m_allowDynamicAttributes && !isMethod &&
-        m_reservedMembers.find(name) == m_reservedMembers.end())
+    const Member* member = findLocked(name);
+    if (!member)
+        return m_allowDynamicAttributes;
+    if (m_allowDynamicAttributes && !member->isMethod && !member->reserved)
         return true;
-    if (m_allowMethodObjects && isMethod && memberAccessibleLocked(name))
+    if (m_allowMethodObjects && member->isMethod && visibleLocked(*member))
         return true;
-    return m_propertyFunctorsMap.find(name) != m_propertyFunctorsMap.end() ||
-           m_attributes.find(name) != m_attributes.end();
+    return member->isProperty || member->isAttribute;
 }
 
 bool JSAPIAuto::HasProperty(int index) const {
@@ -111,37 +144,41 @@ bool JSAPIAuto::HasProperty(int index) const {
     if (m_allowDynamicAttributes)
         return true;
     Lock lock(m_zoneMutex);
-    return m_attributes.find(std::to_string(index)) != m_attributes.end();
+    const Member* member = findLocked(std::to_string(index));
+    return member && member->isAttribute;
+}
+
+JSAPIPtr JSAPIAuto::methodObjectLocked(Member& member, const std::string& name) {
+    const int zone = currentZoneLocked();
+    for (const auto& [objectZone, function] : member.methodObjects) {
+        if (objectZone == zone)
+            return function;
+    }
+    auto function = std::make_shared<JSFunction>(weak_from_this(), name, zone);
+    member.methodObjects.emplace_back(zone, function);
+    return function;
 }
 
 JSAPIPtr JSAPIAuto::GetMethodObject(const std::string& name) {
     Lock lock(m_zoneMutex);
     throwIfInvalid();
-    if (m_methodFunctorMap.find(name) == m_methodFunctorMap.end() || !memberAccessibleLocked(name))
+    Member* member = findLocked(name);
+    if (!member || !member->isMethod || !visibleLocked(*member))
         throw invalid_member(name);
-    const int zone = currentZoneLocked();
-    auto key = std::make_pair(name, zone);
-    auto it = m_methodObjectMap.find(key);
-    if (it != m_methodObjectMap.end())
-        return it->second;
-    auto function = std::make_shared<JSFunction>(weak_from_this(), name, zone);
-    m_methodObjectMap.emplace(std::move(key), function);
-    return function;
+    return methodObjectLocked(*member, name);
 }
 
 variant JSAPIAuto::GetProperty(const std::string& name) {
     Lock lock(m_zoneMutex);
     throwIfInvalid();
-    const bool visible = memberAccessibleLocked(name);
-    if (visible) {
-        auto prop = m_propertyFunctorsMap.find(name);
-        if (prop != m_propertyFunctorsMap.end())
-            return prop->second.get();
-        if (HasMethodObject(name))
-            return variant(GetMethodObject(name));
-        auto attr = m_attributes.find(name);
-        if (attr != m_attributes.end())
-            return attr->second.value;
+    Member* member = findLocked(name);
+    if (member && visibleLocked(*member)) {
+        if (member->isProperty)
+            return member->property.get();
+        if (member->isMethod && m_allowMethodObjects)
+            return variant(methodObjectLocked(*member, name));
+        if (member->isAttribute)
+            return member->attribute;
     }
     if (m_allowDynamicAttributes)
         return variant();
@@ -152,9 +189,9 @@ variant JSAPIAuto::GetProperty(int index) {
     Lock lock(m_zoneMutex);
     throwIfInvalid();
     const std::string name = std::to_string(index);
-    auto attr = m_attributes.find(name);
-    if (attr != m_attributes.end() && memberAccessibleLocked(name))
-        return attr->second.value;
+    const Member* member = findLocked(name);
+    if (member && member->isAttribute && visibleLocked(*member))
+        return member->attribute;
     if (m_allowDynamicAttributes)
         return variant();
     throw invalid_member(name);
@@ -163,21 +200,20 @@ variant JSAPIAuto::GetProperty(int index) {
 void JSAPIAuto::SetProperty(const std::string& name, const variant& value) {
     Lock lock(m_zoneMutex);
     throwIfInvalid();
-    auto prop = m_propertyFunctorsMap.find(name);
-    if (prop != m_propertyFunctorsMap.end()) {
-        if (!memberAccessibleLocked(name))
+    const Member* member = findLocked(name);
+    if (member && member->isProperty) {
+        if (!visibleLocked(*member))
             throw invalid_member(name);
-        if (!prop->second.set)
+        if (!member->property.set)
             throw script_error("call to empty boost::function");
         try {
-            prop->second.set(value);
+            member->property.set(value);
         } catch (const bad_variant_cast& e) {
             throwCouldNotConvert(e);
         }
         return;
     }
-    auto attr = m_attributes.find(name);
-    if (m_allowDynamicAttributes || (attr != m_attributes.end() && !attr->second.readOnly)) {
+    if (m_allowDynamicAttributes || (member && member->isAttribute && !member->readOnly)) {
         registerAttribute(name, value, false);
         return;
     }
@@ -188,8 +224,8 @@ void JSAPIAuto::SetProperty(int index, const variant& value) {
     Lock lock(m_zoneMutex);
     throwIfInvalid();
     const std::string name = std::to_string(index);
-    auto attr = m_attributes.find(name);
-    if (!m_allowDynamicAttributes && (attr == m_attributes.end() || attr->second.readOnly))
+    const Member* member = findLocked(name);
+    if (!m_allowDynamicAttributes && (!member || !member->isAttribute || member->readOnly))
         throw invalid_member(name);
     registerAttribute(name, value, false);
 }
@@ -197,15 +233,14 @@ void JSAPIAuto::SetProperty(int index, const variant& value) {
 void JSAPIAuto::RemoveProperty(const std::string& name) {
     Lock lock(m_zoneMutex);
     throwIfInvalid();
-    if (!memberAccessibleLocked(name))
+    const Member* member = findLocked(name);
+    if (!member || !visibleLocked(*member))
         throw invalid_member(name);
-    if (m_allowRemoveProperties &&
-        m_propertyFunctorsMap.find(name) != m_propertyFunctorsMap.end()) {
+    if (m_allowRemoveProperties && member->isProperty) {
         unregisterProperty(name);
         return;
     }
-    auto attr = m_attributes.find(name);
-    if (m_allowDynamicAttributes && attr != m_attributes.end() && !attr->second.readOnly)
+    if (m_allowDynamicAttributes && member->isAttribute && !member->readOnly)
         unregisterAttribute(name);
 }
 
@@ -213,8 +248,8 @@ void JSAPIAuto::RemoveProperty(int index) {
     Lock lock(m_zoneMutex);
     throwIfInvalid();
     const std::string name = std::to_string(index);
-    auto attr = m_attributes.find(name);
-    if (m_allowDynamicAttributes && attr != m_attributes.end() && !attr->second.readOnly) {
+    const Member* member = findLocked(name);
+    if (m_allowDynamicAttributes && member && member->isAttribute && !member->readOnly) {
         unregisterAttribute(name);
         return;
     }
@@ -224,11 +259,11 @@ void JSAPIAuto::RemoveProperty(int index) {
 variant JSAPIAuto::Invoke(const std::string& name, const VariantList& args) {
     Lock lock(m_zoneMutex);
     throwIfInvalid();
-    auto method = m_methodFunctorMap.find(name);
-    if (method == m_methodFunctorMap.end() || !memberAccessibleLocked(name))
+    const Member* member = findLocked(name);
+    if (!member || !member->isMethod || !visibleLocked(*member))
         throw invalid_member(name);
     try {
-        return method->second(args);
+        return member->method(args);
     } catch (const bad_variant_cast& e) {
         throwCouldNotConvert(e);
     }
@@ -243,10 +278,10 @@ void JSAPIAuto::fireToEventAttribute(const std::string& name, const VariantList&
         JSObjectPtr handler;
         {
             Lock lock(m_zoneMutex);
-            auto attr = m_attributes.find(name);
-            if (attr == m_attributes.end() || !attr->second.value.holds<JSObjectPtr>())
+            const Member* member = findLocked(name);
+            if (!member || !member->isAttribute || !member->attribute.holds<JSObjectPtr>())
                 return;
-            handler = attr->second.value.get<JSObjectPtr>();
+            handler = member->attribute.get<JSObjectPtr>();
         }
         if (handler)
             handler->InvokeAsync(std::string(), args);
@@ -267,8 +302,10 @@ void JSAPIAuto::fireEventRecord(const std::string& name, const VariantList& even
 
 void JSAPIAuto::registerAttribute(const std::string& name, const variant& value, bool readOnly) {
     Lock lock(m_zoneMutex);
-    m_attributes[name] = Attribute{value, readOnly};
-    m_zoneMap[name] = currentZoneLocked();
+    Member& member = registerLocked(name);
+    member.isAttribute = true;
+    member.attribute = value;
+    member.readOnly = readOnly;
 }
 
 void JSAPIAuto::registerAttribute(const std::wstring& name, const variant& value, bool readOnly) {
@@ -277,7 +314,7 @@ void JSAPIAuto::registerAttribute(const std::wstring& name, const variant& value
 
 void JSAPIAuto::setReserved(const std::string& name) {
     Lock lock(m_zoneMutex);
-    m_reservedMembers.insert(name);
+    m_members[name].reserved = true;
 }
 
 void JSAPIAuto::setReserved(const std::wstring& name) {
@@ -286,11 +323,12 @@ void JSAPIAuto::setReserved(const std::wstring& name) {
 
 void JSAPIAuto::unregisterMethod(const std::string& name) {
     Lock lock(m_zoneMutex);
-    auto it = m_methodFunctorMap.find(name);
-    if (it == m_methodFunctorMap.end())
+    auto it = m_members.find(name);
+    if (it == m_members.end() || !it->second.isMethod)
         return;
-    m_methodFunctorMap.erase(it);
-    m_zoneMap.erase(name);
+    it->second.isMethod = false;
+    it->second.method = CallMethodFunctor();
+    unregisteredLocked(it);
 }
 
 void JSAPIAuto::unregisterMethod(const std::wstring& name) {
@@ -299,8 +337,9 @@ void JSAPIAuto::unregisterMethod(const std::wstring& name) {
 
 void JSAPIAuto::registerMethod(const std::string& name, CallMethodFunctor method) {
     Lock lock(m_zoneMutex);
-    m_methodFunctorMap[name] = std::move(method);
-    m_zoneMap[name] = currentZoneLocked();
+    Member& member = registerLocked(name);
+    member.isMethod = true;
+    member.method = std::move(method);
 }
 
 void JSAPIAuto::registerMethod(const std::wstring& name, CallMethodFunctor method) {
@@ -309,8 +348,9 @@ void JSAPIAuto::registerMethod(const std::wstring& name, CallMethodFunctor metho
 
 void JSAPIAuto::registerProperty(const std::string& name, PropertyFunctors property) {
     Lock lock(m_zoneMutex);
-    m_propertyFunctorsMap[name] = std::move(property);
-    m_zoneMap[name] = currentZoneLocked();
+    Member& member = registerLocked(name);
+    member.isProperty = true;
+    member.property = std::move(property);
 }
 
 void JSAPIAuto::registerProperty(const std::wstring& name, PropertyFunctors property) {
@@ -319,11 +359,12 @@ void JSAPIAuto::registerProperty(const std::wstring& name, PropertyFunctors prop
 
 void JSAPIAuto::unregisterProperty(const std::string& name) {
     Lock lock(m_zoneMutex);
-    auto it = m_propertyFunctorsMap.find(name);
-    if (it == m_propertyFunctorsMap.end())
+    auto it = m_members.find(name);
+    if (it == m_members.end() || !it->second.isProperty)
         return;
-    m_propertyFunctorsMap.erase(it);
-    m_zoneMap.erase(name);
+    it->second.isProperty = false;
+    it->second.property = PropertyFunctors();
+    unregisteredLocked(it);
 }
 
 void JSAPIAuto::unregisterProperty(const std::wstring& name) {
@@ -340,27 +381,29 @@ bool JSAPIAuto::get_valid() {
 
 variant JSAPIAuto::getAttribute(const std::string& name) {
     Lock lock(m_zoneMutex);
-    auto attr = m_attributes.find(name);
-    return attr != m_attributes.end() ? attr->second.value : variant();
+    const Member* member = findLocked(name);
+    return member && member->isAttribute ? member->attribute : variant();
 }
 
 void JSAPIAuto::setAttribute(const std::string& name, const variant& value) {
     Lock lock(m_zoneMutex);
-    auto attr = m_attributes.find(name);
-    if (attr != m_attributes.end() && attr->second.readOnly)
+    const Member* member = findLocked(name);
+    if (member && member->isAttribute && member->readOnly)
         throw script_error("Cannot set read-only property " + name);
     registerAttribute(name, value, false);
 }
 
 void JSAPIAuto::unregisterAttribute(const std::string& name) {
     Lock lock(m_zoneMutex);
-    auto attr = m_attributes.find(name);
-    if (attr == m_attributes.end())
+    auto it = m_members.find(name);
+    if (it == m_members.end() || !it->second.isAttribute)
         return;
-    if (attr->second.readOnly)
+    if (it->second.readOnly)
         throw script_error("Cannot remove read-only property " + name);
-    m_attributes.erase(attr);
-    m_zoneMap.erase(name);
+    it->second.isAttribute = false;
+    it->second.readOnly = false;
+    it->second.attribute = variant();
+    unregisteredLocked(it);
 }
 
 } // namespace FW

@@ -5,9 +5,9 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "JSAPIImpl.h"
 
@@ -79,15 +79,23 @@ public:
     bool memberAccessible(const std::string& name) const;
 
 protected:
-    struct Attribute {
-        variant value;
-        bool readOnly;
+    // Everything registered under one name, so that a request finds it with
+    // one search. The zone record alone decides visibility.
+    struct Member {
+        bool hasZone = false;
+        int zone = 0;
+        bool isMethod = false;
+        bool isProperty = false;
+        bool isAttribute = false;
+        bool readOnly = false; // of the attribute
+        bool reserved = false;
+        CallMethodFunctor method;
+        PropertyFunctors property;
+        variant attribute;
+        // The method objects handed out for this name, by zone.
+        std::vector<std::pair<int, JSFunctionPtr>> methodObjects;
     };
-    using MethodFunctorMap = std::map<std::string, CallMethodFunctor, std::less<>>;
-    using PropertyFunctorsMap = std::map<std::string, PropertyFunctors, std::less<>>;
-    using AttributeMap = std::map<std::string, Attribute, std::less<>>;
-    using ZoneMap = std::map<std::string, int, std::less<>>;
-    using MethodObjectMap = std::map<std::pair<std::string, int>, JSFunctionPtr>;
+    using MemberMap = std::map<std::string, Member, std::less<>>;
 
     void fireEventRecord(const std::string& name, const VariantList& eventArgs) override;
     void registerDefaultMembers();
@@ -95,16 +103,21 @@ protected:
     // named like the event.
     void fireToEventAttribute(const std::string& name, const VariantList& args);
     int currentZoneLocked() const { return m_zoneStack.back(); }
-    bool memberAccessibleLocked(const std::string& name) const;
+    bool visibleLocked(const Member& member) const {
+        return member.hasZone && currentZoneLocked() >= member.zone;
+    }
+    const Member* findLocked(const std::string& name) const;
+    Member* findLocked(const std::string& name);
+    // The entry of the name, made when absent; records the current zone.
+    Member& registerLocked(const std::string& name);
+    // Drops the zone record and forgets the entry once nothing uses it.
+    void unregisteredLocked(MemberMap::iterator it);
+    JSAPIPtr methodObjectLocked(Member& member, const std::string& name);
+    void clearReserved();
     void throwIfInvalid() const;
 
     std::string m_description;
-    MethodFunctorMap m_methodFunctorMap;
-    PropertyFunctorsMap m_propertyFunctorsMap;
-    AttributeMap m_attributes;
-    ZoneMap m_zoneMap;
-    std::set<std::string, std::less<>> m_reservedMembers;
-    MethodObjectMap m_methodObjectMap;
+    MemberMap m_members;
 
     bool m_allowDynamicAttributes = true;
     bool m_allowRemoveProperties = false;

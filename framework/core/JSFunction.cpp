@@ -7,7 +7,7 @@ namespace FW {
 JSFunction::JSFunction(const JSAPIWeakPtr& owner, const std::string& methodName, int zone)
     : JSAPIAuto(zone, methodName + "()"), m_owner(owner), m_methodName(methodName), m_zone(zone) {
     m_allowMethodObjects = false;
-    m_reservedMembers.clear();
+    clearReserved();
 }
 
 JSFunction::~JSFunction() = default;

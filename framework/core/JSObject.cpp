@@ -19,15 +19,19 @@ void JSObject::InvokeAsync(const std::string& method, const VariantList& args) {
     BrowserHostPtr host = m_host.lock();
     if (!host)
         throw std::runtime_error("Cannot invoke asynchronously");
-    auto self = std::static_pointer_cast<JSObject>(shared_from_this());
-    host->ScheduleOnMainThread(self, [self, args, method] { self->callAsync(args, method); });
+    // The call's one copy of the arguments, moved from here to the page; the
+    // scheduled call keeps this object alive.
+    host->ScheduleOnMainThread(shared_from_this(), [this, copy = args, method]() mutable {
+        callAsync(std::move(copy), method);
+    });
 }
 
-void JSObject::callAsync(const VariantList& args, const std::string& method) {
+void JSObject::callAsync(VariantList&& args, const std::string& method) {
     BrowserHostPtr host = m_host.lock();
     if (!host)
         return;
-    host->delayedInvoke(0, std::static_pointer_cast<JSObject>(shared_from_this()), args, method);
+    host->delayedInvoke(0, std::static_pointer_cast<JSObject>(shared_from_this()), std::move(args),
+                        method);
 }
 
 void JSObject::SetPropertyAsync(const std::string& name, const variant& value) {

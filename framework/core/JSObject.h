@@ -47,7 +47,8 @@ public:
     static void GetObjectValues(const JSObjectPtr& src, VariantMap& dst);
 
 protected:
-    virtual void callAsync(const VariantList& args, const std::string& method);
+    // The scheduled step of InvokeAsync; the arguments are handed on to the page.
+    virtual void callAsync(VariantList&& args, const std::string& method);
 
     BrowserHostWeakPtr m_host;
 };

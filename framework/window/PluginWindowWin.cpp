@@ -3,6 +3,7 @@
 #include "PluginEvents.h"
 #include "VirtualKeys.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -12,14 +13,69 @@ namespace FW {
 namespace {
 
 // Handle → plug-in window, for the shared window procedure. Windows of different
-// threads may be subclassed, hence the lock.
+// threads may be subclassed, hence the lock. The window's own memory is not
+// used: the previous procedure of an ActiveX control's window reads its
+// GWLP_USERDATA, and window properties cost a server round trip under Wine.
 std::mutex g_windowMapLock;
 std::map<HWND, PluginWindowWin*> g_windowMap;
 
+// The last windows found, readable without the lock. They are written only
+// under the lock, while g_knownSequence is odd, and forgotten with every change
+// of the map; a reader trusts what it read when the sequence did not move.
+struct KnownWindow {
+    std::atomic<HWND> hWnd{nullptr};
+    std::atomic<PluginWindowWin*> window{nullptr};
+};
+constexpr int kKnownWindows = 4;
+KnownWindow g_knownWindows[kKnownWindows];
+std::atomic<unsigned> g_knownSequence{0};
+int g_nextKnown = 0; // guarded by g_windowMapLock
+
+template <class Write>
+void writeKnownLocked(Write write) {
+    g_knownSequence.fetch_add(1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    write();
+    g_knownSequence.fetch_add(1, std::memory_order_release);
+}
+
+void forgetKnownLocked() {
+    writeKnownLocked([] {
+        for (auto& known : g_knownWindows) {
+            known.hWnd.store(nullptr, std::memory_order_relaxed);
+            known.window.store(nullptr, std::memory_order_relaxed);
+        }
+    });
+}
+
+PluginWindowWin* findKnown(HWND hWnd) {
+    const unsigned before = g_knownSequence.load(std::memory_order_acquire);
+    if (before & 1)
+        return nullptr;
+    for (const auto& known : g_knownWindows) {
+        if (known.hWnd.load(std::memory_order_relaxed) != hWnd)
+            continue;
+        PluginWindowWin* window = known.window.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        return g_knownSequence.load(std::memory_order_relaxed) == before ? window : nullptr;
+    }
+    return nullptr;
+}
+
 PluginWindowWin* findWindow(HWND hWnd) {
+    if (PluginWindowWin* window = findKnown(hWnd))
+        return window;
     std::lock_guard<std::mutex> lock(g_windowMapLock);
     auto it = g_windowMap.find(hWnd);
-    return it == g_windowMap.end() ? nullptr : it->second;
+    if (it == g_windowMap.end())
+        return nullptr;
+    writeKnownLocked([&] {
+        KnownWindow& known = g_knownWindows[g_nextKnown];
+        known.hWnd.store(hWnd, std::memory_order_relaxed);
+        known.window.store(it->second, std::memory_order_relaxed);
+    });
+    g_nextKnown = (g_nextKnown + 1) % kKnownWindows;
+    return it->second;
 }
 
 int pointX(LPARAM lParam) {
@@ -56,6 +112,7 @@ PluginWindowWin::PluginWindowWin(HWND hWnd) : m_hWnd(hWnd) {
     // Otherwise the shared procedure is a leftover without an owner; unhandled
     // messages then get the default procedure, as they did before.
     g_windowMap[hWnd] = this;
+    forgetKnownLocked();
 }
 
 PluginWindowWin::~PluginWindowWin() {
@@ -64,6 +121,7 @@ PluginWindowWin::~PluginWindowWin() {
     if (entry == g_windowMap.end() || entry->second != this)
         return; // a newer plug-in window took this handle over and keeps it subclassed
     g_windowMap.erase(entry);
+    forgetKnownLocked();
     auto current = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC));
     if (current == &PluginWindowWin::SharedWindowProc && m_oldWinProc)
         SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldWinProc));

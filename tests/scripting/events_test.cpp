@@ -66,6 +66,34 @@ TEST_F(Events, HandlersRunLaterFromAPageTimer) {
     ASSERT_EQ(1u, host->evaluatedScripts().size());
 }
 
+TEST_F(Events, EveryReceiverGetsTheWholeArgumentListAndTheCallersListStays) {
+    std::vector<TestPageObjectPtr> handlers{handler(), handler(), handler()};
+    for (const auto& h : handlers)
+        api->registerEventMethod("onfoo", h);
+    auto iface = eventInterface("onfoo");
+    api->registerEventInterface(iface);
+    auto member = handler();
+    api->SetProperty("onfoo", variant(JSObjectPtr(member)));
+    const VariantList args{variant(std::string("first text")), variant(std::wstring(L"second")),
+                           variant(VariantList{variant(3)})};
+    api->FireEvent("onfoo", args);
+    host->runAll();
+
+    std::vector<VariantList> received;
+    for (const auto& h : handlers)
+        received.push_back(callsOf(h).at(0));
+    received.push_back(callsOf(iface, "onfoo").at(0));
+    received.push_back(callsOf(member).at(0));
+    for (const auto& list : received) {
+        ASSERT_EQ(3u, list.size());
+        EXPECT_EQ("first text", list[0].get<std::string>());
+        EXPECT_EQ(L"second", list[1].get<std::wstring>());
+        EXPECT_EQ(3, list[2].get<VariantList>().at(0).get<int>());
+    }
+    ASSERT_EQ(3u, args.size());
+    EXPECT_EQ("first text", args[0].get<std::string>());
+}
+
 TEST_F(Events, AHandlerIsRegisteredOncePerEventId) {
     auto h = handler();
     api->registerEventMethod("onfoo", h);

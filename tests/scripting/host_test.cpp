@@ -101,7 +101,8 @@ TEST(MainThreadCalls, AFailingCallStopsNeitherTheLoopNorTheOthers) {
 TEST(MainThreadCalls, ATicketDeliveredAfterItsManagerIsGoneIsFreedAndIgnored) {
     auto manager = std::make_shared<AsyncCallManager>();
     int calls = 0;
-    AsyncCallManager::Ticket* ticket = manager->makeCallback([&calls] { ++calls; });
+    AsyncCallManager::Ticket* ticket =
+        manager->makeCallback(makeFunctorCall([&calls] { ++calls; }));
     EXPECT_EQ(1u, manager->pendingCount());
     manager.reset();
     AsyncCallManager::dispatch(ticket);
@@ -111,7 +112,7 @@ TEST(MainThreadCalls, ATicketDeliveredAfterItsManagerIsGoneIsFreedAndIgnored) {
 TEST(MainThreadCalls, ACallQueuedWhileTheHostShutsDownRunsOnceOrIsRefused) {
     auto manager = std::make_shared<AsyncCallManager>();
     manager->shutdown();
-    EXPECT_EQ(nullptr, manager->makeCallback([] {}));
+    EXPECT_EQ(nullptr, manager->makeCallback(makeFunctorCall([] {})));
     EXPECT_EQ(0u, manager->pendingCount());
 
     // Workers queue calls while the host shuts down: each accepted call runs

@@ -418,3 +418,25 @@ TEST(Registry, UnregisteringRemovesTheMemberAndItsZone) {
     EXPECT_EQ(names.end(), std::find(names.begin(), names.end(), "name"));
     EXPECT_TRUE(api->GetProperty("name").is_empty());
 }
+
+TEST(Registry, ANameSharedByAMethodAndAnAttributeFollowsTheZoneRecord) {
+    auto api = makeAPI();
+    api->registerAttribute("takeLong", variant(5));
+    EXPECT_TRUE(api->GetProperty("takeLong").holds<JSAPIPtr>()); // the method comes first
+    api->unregisterAttribute("takeLong");                        // takes the zone record along
+    EXPECT_FALSE(api->HasMethod("takeLong"));
+    api->registerMethod("takeLong", make_method(api.get(), &TestAPI::takeLong));
+    EXPECT_EQ(6, api->Invoke("takeLong", VariantList{variant(3)}).convert<int>());
+    EXPECT_TRUE(api->getAttribute("takeLong").is_empty());
+}
+
+TEST(MethodObjects, TheSameObjectOnceTheMethodIsRegisteredAgain) {
+    auto api = makeAPI();
+    JSAPIPtr before = api->GetMethodObject("concat");
+    api->unregisterMethod("concat");
+    EXPECT_TRUE(api->GetProperty("concat").is_empty());
+    api->registerMethod("concat", make_method(api.get(), &TestAPI::concat));
+    EXPECT_EQ(before, api->GetProperty("concat").get<JSAPIPtr>());
+    // Method objects reserve no names of their own.
+    EXPECT_TRUE(before->HasProperty("offsetWidth"));
+}

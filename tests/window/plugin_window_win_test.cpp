@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 using namespace FW;
 using windowtest::ChildWindow;
@@ -346,6 +348,54 @@ TEST_F(PluginWindowWinTest, NeverChainsBackIntoItselfWhenOthersSubclassedInBetwe
 TEST_F(PluginWindowWinTest, MessagesForUnknownWindowsGoToTheDefaultProcedure) {
     ChildWindow stranger;
     EXPECT_EQ(PluginWindowWin::SharedWindowProc(stranger.hwnd(), WM_GETDLGCODE, 0, 0), 0);
+    EXPECT_TRUE(recorder->seen.empty());
+}
+
+TEST_F(PluginWindowWinTest, AfterUnsubclassingTheSharedProcedureNoLongerKnowsTheWindow) {
+    send(WM_USER + 1);
+    ASSERT_EQ(recorder->seen.size(), 1u);
+    window.reset();
+    recorder->seen.clear();
+    // A caller that kept the shared procedure still reaches only the default one.
+    EXPECT_EQ(PluginWindowWin::SharedWindowProc(child.hwnd(), WM_GETDLGCODE, 0, 0), 0);
+    EXPECT_EQ(send(WM_USER + 1), 777); // the original procedure, directly
+    EXPECT_TRUE(recorder->seen.empty());
+}
+
+TEST_F(PluginWindowWinTest, AHandleSubclassedAgainReachesItsNewPluginWindow) {
+    send(WM_USER + 1);
+    window.reset();
+    PluginWindowWin again(child.hwnd());
+    auto other = std::make_shared<Recorder>();
+    again.AttachObserver(other);
+    other->seen.clear();
+    recorder->seen.clear();
+    send(WM_USER + 2);
+    EXPECT_EQ(other->seen.size(), 1u);
+    EXPECT_TRUE(recorder->seen.empty());
+}
+
+TEST_F(PluginWindowWinTest, ManyPluginWindowsInTurnEachGetTheirOwnMessages) {
+    constexpr int kWindows = 6; // more than a thread remembers at once
+    std::vector<std::unique_ptr<ChildWindow>> children;
+    std::vector<std::unique_ptr<PluginWindowWin>> windows;
+    std::vector<std::shared_ptr<Recorder>> recorders;
+    for (int i = 0; i < kWindows; ++i) {
+        children.push_back(std::make_unique<ChildWindow>());
+        windows.push_back(std::make_unique<PluginWindowWin>(children.back()->hwnd()));
+        recorders.push_back(std::make_shared<Recorder>());
+        windows.back()->AttachObserver(recorders.back());
+        recorders.back()->seen.clear();
+    }
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < kWindows; ++i)
+            SendMessageW(children[i]->hwnd(), WM_USER + 10 + i, 0, 0);
+    }
+    for (int i = 0; i < kWindows; ++i) {
+        ASSERT_EQ(recorders[i]->seen.size(), 3u) << "window " << i;
+        for (const auto& seen : recorders[i]->seen)
+            EXPECT_EQ(seen.msg, static_cast<UINT>(WM_USER + 10 + i));
+    }
     EXPECT_TRUE(recorder->seen.empty());
 }
 
