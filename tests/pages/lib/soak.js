@@ -4,8 +4,9 @@
 // (windows, where the system counts none) must not grow by 1%, and private
 // bytes by no more than PER_CYCLE_LIMIT a cycle: the test browsers keep a
 // small record of every removed element, but a leaked instance (about 30 KB)
-// must show. The page defines makeCamera() and the processes to watch ("" is
-// the browser itself).
+// must show. The page defines makeCamera(), playCamera(cam) (a call that
+// answers 0 once the camera exists) and the processes to watch ("" is the
+// browser itself).
 var CYCLES = Number(testbed.env("ORVELA_SOAK_CYCLES")) || 300;
 var WARMUP = Math.max(30, Math.floor(CYCLES / 10));
 var COUNTERS = ["handles", "gdi", "user", "privateBytes"];
@@ -31,7 +32,7 @@ function oneCycle(n, then) {
         try {
             if (init === null)
                 init = cam.InitCtrl("http://192.0.2.30/", "192.0.2.30", 8000 + n % 100);
-            playing = cam.PlayRealVideo("1", "0", "main") === 0;
+            playing = playCamera(cam) === 0;
         } catch (e) {
             console.error("cycle " + n + ": " + e.message);
         }
