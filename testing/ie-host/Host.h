@@ -32,8 +32,8 @@ struct Options {
     std::wstring screenshot;
     int screenshotDelayMs = 500;
     int timeoutSeconds = 30;
-    bool journal = false;  // a fresh camera simulator journal for the run (testbed.journal())
-    int lingerSeconds = 0; // the window stays this long after window.close()
+    bool journal = false;        // a fresh camera simulator journal for the run (testbed.journal())
+    int lingerSeconds = 0;       // the window stays this long after window.close()
     bool releaseRemoved = false; // a removed element's control goes at once
     std::wstring page;
 };

@@ -191,8 +191,8 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
         const std::wstring name = args.empty() ? L"" : displayText(*args[0]);
         std::wstring value(GetEnvironmentVariableW(name.c_str(), nullptr, 0), L'\0');
         if (!value.empty())
-            value.resize(GetEnvironmentVariableW(name.c_str(), &value[0],
-                                                 static_cast<DWORD>(value.size())));
+            value.resize(
+                GetEnvironmentVariableW(name.c_str(), &value[0], static_cast<DWORD>(value.size())));
         if (result) {
             result->vt = VT_BSTR;
             result->bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));

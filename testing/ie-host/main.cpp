@@ -50,10 +50,11 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     if (options.page.empty()) {
-        std::fprintf(stderr,
-                     "usage: ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png] "
-                     "[--screenshot-delay MS] [--timeout S] [--journal] [--linger S] [--release-removed] "
-                     "PAGE.html\n");
+        std::fprintf(
+            stderr,
+            "usage: ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png] "
+            "[--screenshot-delay MS] [--timeout S] [--journal] [--linger S] [--release-removed] "
+            "PAGE.html\n");
         return 2;
     }
     if (FAILED(OleInitialize(nullptr))) {

@@ -196,8 +196,9 @@ void fetchFile(HWND window, unsigned id, std::shared_ptr<Streams::Fetch> fetch,
     head->seekable = true;
     const size_t dot = path.find_last_of(L'.');
     const std::wstring ext = dot == std::wstring::npos ? L"" : path.substr(dot);
-    head->mime = ext == L".txt" ? "text/plain" : ext == L".html" ? "text/html"
-                                                                 : "application/octet-stream";
+    head->mime = ext == L".txt"    ? "text/plain"
+                 : ext == L".html" ? "text/html"
+                                   : "application/octet-stream";
     head->headers = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n";
     post(window, head);
     int64_t offset = spec.range ? spec.begin : 0;
@@ -247,8 +248,8 @@ void fetchHttp(HWND window, unsigned id, std::shared_ptr<Streams::Fetch> fetch,
     std::string request = spec.method + " " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + port +
                           "\r\nConnection: close\r\n";
     if (spec.range)
-        request += "Range: bytes=" + std::to_string(spec.begin) + "-" +
-                   std::to_string(spec.end) + "\r\n";
+        request +=
+            "Range: bytes=" + std::to_string(spec.begin) + "-" + std::to_string(spec.end) + "\r\n";
     request += spec.headers;
     if (spec.method != "GET")
         request += "Content-Length: " + std::to_string(spec.body.size()) + "\r\n";
@@ -347,8 +348,9 @@ NPError Streams::request(NPP npp, const char* url, const std::string* body, bool
         std::string text = *body;
         const size_t firstLine = text.find('\n');
         const size_t blank = text.find("\n\n");
-        if (firstLine != std::string::npos && text.substr(0, firstLine).find(':') !=
-                                                  std::string::npos && blank != std::string::npos) {
+        if (firstLine != std::string::npos &&
+            text.substr(0, firstLine).find(':') != std::string::npos &&
+            blank != std::string::npos) {
             std::string lines = text.substr(0, blank + 1);
             text.erase(0, blank + 2);
             size_t pos = 0;
@@ -512,12 +514,12 @@ void Streams::pump(Stream& stream) {
             return;
         }
         std::pair<int64_t, std::string>& chunk = stream.pending.front();
-        const size_t size = std::min<size_t>(chunk.second.size() - stream.pendingPos,
-                                             static_cast<size_t>(ready));
-        const int32_t written =
-            funcs->write(stream.npp, &stream.np,
-                         static_cast<int32_t>(chunk.first + static_cast<int64_t>(stream.pendingPos)),
-                         static_cast<int32_t>(size), &chunk.second[stream.pendingPos]);
+        const size_t size =
+            std::min<size_t>(chunk.second.size() - stream.pendingPos, static_cast<size_t>(ready));
+        const int32_t written = funcs->write(
+            stream.npp, &stream.np,
+            static_cast<int32_t>(chunk.first + static_cast<int64_t>(stream.pendingPos)),
+            static_cast<int32_t>(size), &chunk.second[stream.pendingPos]);
         if (find(id) == nullptr)
             return;
         if (written < 0) {
@@ -577,8 +579,8 @@ NPError Streams::requestRead(NPStream* np, NPByteRange* ranges) {
             return NPERR_INVALID_PARAM;
     }
     for (NPByteRange* range = ranges; range != nullptr; range = range->next)
-        startFetch(*stream, range->offset,
-                   static_cast<int64_t>(range->offset) + range->length - 1, true);
+        startFetch(*stream, range->offset, static_cast<int64_t>(range->offset) + range->length - 1,
+                   true);
     return NPERR_NO_ERROR;
 }
 

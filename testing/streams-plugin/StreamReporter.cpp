@@ -59,8 +59,7 @@ bool StreamReporter::HandleEvent(FW::PluginEvent* evt, FW::PluginEventSource* sr
     } else if (dynamic_cast<FW::StreamFailedOpenEvent*>(evt) != nullptr) {
         report({std::string("failedOpen")});
     } else if (auto* data = dynamic_cast<FW::StreamDataArrivedEvent*>(evt)) {
-        onData(static_cast<const uint8_t*>(data->data), data->length, data->offset,
-               data->progress);
+        onData(static_cast<const uint8_t*>(data->data), data->length, data->offset, data->progress);
     } else if (auto* completed = dynamic_cast<FW::StreamCompletedEvent*>(evt)) {
         if (m_completed) {
             report({std::string("completedAgain")});

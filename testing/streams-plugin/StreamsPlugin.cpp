@@ -115,7 +115,8 @@ std::string StreamsAPI::get_unsolicited() const {
 }
 
 FW::JSAPIPtr StreamsPlugin::createJSAPI() {
-    return std::make_shared<StreamsAPI>(std::static_pointer_cast<StreamsPlugin>(shared_from_this()));
+    return std::make_shared<StreamsAPI>(
+        std::static_pointer_cast<StreamsPlugin>(shared_from_this()));
 }
 
 bool StreamsPlugin::HandleEvent(FW::PluginEvent*, FW::PluginEventSource*) {
@@ -126,16 +127,16 @@ bool StreamsPlugin::handleUnsolicitedStream(FW::BrowserStreamRequest& request) {
     std::weak_ptr<StreamsPlugin> self = std::static_pointer_cast<StreamsPlugin>(shared_from_this());
     // The whole body as it comes, even from a server that could seek.
     request.seekable = false;
-    request.setCallback([self](bool success, const FW::HeaderMap&, const uint8_t* data,
-                               size_t size) {
-        auto plugin = self.lock();
-        if (!plugin)
-            return;
-        char crc[9];
-        std::snprintf(crc, sizeof crc, "%08x", crc32Update(0, data, data ? size : 0));
-        plugin->unsolicited =
-            success ? "ok " + std::to_string(size) + " " + crc : std::string("failed");
-    });
+    request.setCallback(
+        [self](bool success, const FW::HeaderMap&, const uint8_t* data, size_t size) {
+            auto plugin = self.lock();
+            if (!plugin)
+                return;
+            char crc[9];
+            std::snprintf(crc, sizeof crc, "%08x", crc32Update(0, data, data ? size : 0));
+            plugin->unsolicited =
+                success ? "ok " + std::to_string(size) + " " + crc : std::string("failed");
+        });
     return true;
 }
 

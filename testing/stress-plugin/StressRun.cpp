@@ -38,8 +38,7 @@ void StressRun::start(std::chrono::milliseconds length) {
 void StressRun::work(int thread, std::chrono::steady_clock::time_point deadline) {
     // Nothing may leave a thread start: every failure is noted for the page.
     try {
-        for (int sequence = 1; !m_stop && std::chrono::steady_clock::now() < deadline;
-             ++sequence) {
+        for (int sequence = 1; !m_stop && std::chrono::steady_clock::now() < deadline; ++sequence) {
             auto host = m_host.lock();
             auto api = m_api.lock();
             if (!host || !api || host->isShutDown())
@@ -48,8 +47,7 @@ void StressRun::work(int thread, std::chrono::steady_clock::time_point deadline)
             ++m_fired;
             host->CallOnMainThread([this] { return ++m_mainCalls; });
             FW::JSObjectPtr made = host->CallOnMainThread([this] {
-                return m_maker->Invoke(std::string(), FW::VariantList{})
-                    .convert<FW::JSObjectPtr>();
+                return m_maker->Invoke(std::string(), FW::VariantList{}).convert<FW::JSObjectPtr>();
             });
             // The last reference to a page object goes on this thread.
             if (made) {

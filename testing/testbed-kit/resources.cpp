@@ -74,8 +74,8 @@ std::string processResources(const std::wstring& exeName) {
     if (exeName.empty())
         return describe(GetCurrentProcess());
     const DWORD id = processIdOf(exeName);
-    HANDLE process = id ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id)
-                        : nullptr;
+    HANDLE process =
+        id ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id) : nullptr;
     if (process == nullptr)
         return std::string();
     std::string text = describe(process);
