@@ -13,6 +13,7 @@
 # ORVELA_WINE_TREE=win32 for the 32-bit tree where the kernel runs 32-bit
 # programs); the two shipped 32-bit binaries are built either way.
 SHELL := /bin/bash
+# Build output is filtered through grep; a recipe's status is the build's own.
 JOBS ?= $(shell nproc)
 
 .PHONY: setup test fuzz demo dist bench bench-win32 soak clean deliverables-win32
@@ -30,10 +31,10 @@ build/%/CMakeCache.txt: | setup
 	cmake --preset $* >/dev/null
 
 $(BUILDS): build-%: setup build/%/CMakeCache.txt
-	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $* -j $(JOBS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
+	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $* -j $(JOBS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' ; exit $${PIPESTATUS[0]}
 
 deliverables-win32: setup build/win32/CMakeCache.txt
-	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset win32 -j $(JOBS) --target nporvela orvelaX64 | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
+	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset win32 -j $(JOBS) --target nporvela orvelaX64 | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' ; exit $${PIPESTATUS[0]}
 
 test: build-native build-tsan build-fuzz $(SHIPPED) build-$(WINE_TREE)
 	@./scripts/run-tests $(WINE_TREE)
@@ -44,14 +45,14 @@ fuzz: build-fuzz
 # What the demo runs, built in the Wine tree when stale.
 DEMO_TARGETS := nporvela orvelaX64 camera_sim camera_sim_request npapi-browser ie-host heat
 demo: setup build/$(WINE_TREE)/CMakeCache.txt
-	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DEMO_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
+	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DEMO_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' ; exit $${PIPESTATUS[0]}
 	@./scripts/run-demo build/$(WINE_TREE)
 
 # The MSI's registry rows are harvested by running the plug-in's registration:
 # the packages hold the binaries of the tree that runs here.
 DIST_TARGETS := nporvela orvelaX64 orvela_heat
 dist: setup build/$(WINE_TREE)/CMakeCache.txt
-	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DIST_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' || exit $${PIPESTATUS[0]}
+	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DIST_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' ; exit $${PIPESTATUS[0]}
 	@./scripts/make-dist build/$(WINE_TREE) build/dist
 
 # One report of every benchmark (native, then Windows under Wine): build/bench/report.md.

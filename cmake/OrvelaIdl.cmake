@@ -26,7 +26,13 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 else()
     set(ORVELA_WIDL i686-w64-mingw32-widl CACHE STRING "IDL compiler")
     set(ORVELA_WIDL_TARGET --win32)
-    set(ORVELA_WIDL_LIBPATH /usr/lib/i386-linux-gnu/wine/i386-windows CACHE PATH "stdole2.tlb")
+    # Without Wine's 32-bit half (on 64-bit-only machines) its 64-bit stdole2
+    # stands in: only its type definitions are imported.
+    if(EXISTS /usr/lib/i386-linux-gnu/wine/i386-windows/stdole2.tlb)
+        set(ORVELA_WIDL_LIBPATH /usr/lib/i386-linux-gnu/wine/i386-windows CACHE PATH "stdole2.tlb")
+    else()
+        set(ORVELA_WIDL_LIBPATH /usr/lib/x86_64-linux-gnu/wine/x86_64-windows CACHE PATH "stdole2.tlb")
+    endif()
 endif()
 set(ORVELA_WIDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "System IDL files")
 

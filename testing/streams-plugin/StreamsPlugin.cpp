@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstdio>
+#include <iterator>
 
 #include "MethodConverter.h"
 #include "PropertyConverter.h"
@@ -66,6 +67,9 @@ int StreamsAPI::start(FW::BrowserStreamRequest& request, const FW::JSObjectPtr& 
     FW::BrowserStreamPtr stream = browser->createStreamFromRequest(request);
     if (!stream)
         return -1;
+    // Streams that have gone need no number any more.
+    for (auto it = m_streams.begin(); it != m_streams.end();)
+        it = it->second.expired() ? m_streams.erase(it) : std::next(it);
     m_streams[m_nextId] = stream;
     return m_nextId++;
 }

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -17,6 +18,16 @@ StressRun::StressRun(std::weak_ptr<FW::BrowserHost> host, std::weak_ptr<FW::JSAP
     : m_host(std::move(host)), m_api(std::move(api)), m_maker(std::move(maker)),
       m_threads(threads) {}
 
+namespace {
+
+void threadEnded() {
+    std::lock_guard<std::mutex> lock(g_threadsMutex);
+    if (--g_liveThreads == 0)
+        g_threadsDone.notify_all();
+}
+
+} // namespace
+
 void StressRun::start(std::chrono::milliseconds length) {
     const auto deadline = std::chrono::steady_clock::now() + length;
     for (int thread = 0; thread < m_threads; ++thread) {
@@ -25,13 +36,18 @@ void StressRun::start(std::chrono::milliseconds length) {
             std::lock_guard<std::mutex> lock(g_threadsMutex);
             ++g_liveThreads;
         }
-        std::thread([self = shared_from_this(), thread, deadline] {
-            self->work(thread, deadline);
-            --self->m_running;
-            std::lock_guard<std::mutex> lock(g_threadsMutex);
-            if (--g_liveThreads == 0)
-                g_threadsDone.notify_all();
-        }).detach();
+        try {
+            std::thread([self = shared_from_this(), thread, deadline] {
+                self->work(thread, deadline);
+                --self->m_running;
+                threadEnded();
+            }).detach();
+        } catch (const std::system_error& error) {
+            // No thread: the counts must not wait for it.
+            --m_running;
+            threadEnded();
+            note(error.what());
+        }
     }
 }
 
