@@ -1,6 +1,7 @@
 #include "NpRuntime.h"
 
 #include "Streams.h"
+#include "Text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,15 +36,7 @@ bool postBody(uint32_t len, const char* buf, NPBool file, std::string& body) {
         body.assign(buf, len);
         return true;
     }
-    FILE* source = std::fopen(std::string(buf, len).c_str(), "rb");
-    if (source == nullptr)
-        return false;
-    char chunk[4096];
-    size_t read;
-    while ((read = std::fread(chunk, 1, sizeof chunk, source)) > 0)
-        body.append(chunk, read);
-    std::fclose(source);
-    return true;
+    return readFile(widen(std::string(buf, len)), body);
 }
 
 NPError posturl(NPP npp, const char* url, const char* target, uint32_t len, const char* buf,

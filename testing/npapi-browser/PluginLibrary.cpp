@@ -3,18 +3,11 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "Text.h"
+
 namespace npbrowser {
 
 namespace {
-
-std::string narrow(const std::wstring& text) {
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(length > 0 ? length - 1 : 0, '\0');
-    if (length > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &result[0], length, nullptr, nullptr);
-    return result;
-}
 
 std::vector<std::string> versionMimeTypes(const std::wstring& path) {
     std::vector<std::string> types;

@@ -17,16 +17,9 @@
 #include <string>
 
 #include "Browser.h"
+#include "Text.h"
 
 namespace {
-
-std::string narrow(const wchar_t* text) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string result(length > 0 ? length - 1 : 0, '\0');
-    if (length > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &result[0], length, nullptr, nullptr);
-    return result;
-}
 
 int usage() {
     std::fprintf(stderr, "usage: npapi-browser [--plugin PATH] [--user-agent TEXT] "
@@ -47,7 +40,7 @@ int main() {
         if (arg == L"--plugin" && hasValue) {
             options.plugin = argv[++i];
         } else if (arg == L"--user-agent" && hasValue) {
-            options.userAgent = narrow(argv[++i]);
+            options.userAgent = npbrowser::narrow(argv[++i]);
         } else if (arg == L"--table-version" && hasValue) {
             options.tableVersion = static_cast<uint16_t>(std::wcstoul(argv[++i], nullptr, 10));
         } else if (arg == L"--size" && hasValue) {
