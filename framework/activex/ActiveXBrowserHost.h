@@ -21,6 +21,7 @@
 
 #include "BrowserHost.h"
 #include "com_ptr.h"
+#include "Mutex.h"
 
 namespace FW {
 namespace ActiveX {
@@ -112,13 +113,13 @@ private:
 
     HWND m_callWindow = nullptr;
     std::wstring m_callWindowClass;
-    std::mutex m_callWindowMutex;
+    FW::Mutex m_callWindowMutex;
 
-    std::mutex m_heldMutex;
+    FW::Mutex m_heldMutex;
     std::list<IDispatchSRef> m_heldObjects;
     std::vector<IDispatchWRef> m_deferredRelease;
 
-    std::mutex m_cacheMutex;
+    FW::Mutex m_cacheMutex;
     std::map<const JSAPI*, CacheEntry> m_wrapperCache;
 };
 

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "FunctorCall.h"
+#include "Mutex.h"
 
 namespace FW {
 
@@ -42,7 +43,7 @@ public:
 private:
     void run(std::uint64_t sequence);
 
-    mutable std::mutex m_mutex;
+    mutable FW::Mutex m_mutex;
     std::uint64_t m_lastSequence = 0;
     bool m_isShutDown = false;
     std::map<std::uint64_t, std::unique_ptr<FunctorCall>> m_pending;

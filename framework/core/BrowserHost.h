@@ -18,6 +18,7 @@
 #include "CrossThreadCall.h"
 #include "FunctorCall.h"
 #include "JSObject.h"
+#include "Mutex.h"
 
 namespace FW {
 
@@ -139,11 +140,11 @@ private:
 
     const std::thread::id m_mainThread;
     bool m_isShutDown = false;
-    mutable std::shared_mutex m_shutdownMutex;
+    mutable FW::SharedMutex m_shutdownMutex;
     std::shared_ptr<AsyncCallManager> m_asyncManager;
-    std::recursive_mutex m_retainedMutex;
+    FW::RecursiveMutex m_retainedMutex;
     std::list<JSAPIPtr> m_retainedObjects;
-    std::mutex m_streamMutex;
+    FW::Mutex m_streamMutex;
     std::shared_ptr<BrowserStreamManager> m_streamManager;
     std::atomic<bool> m_htmlLogEnabled{true};
     std::string m_uniqueKey;

@@ -10,6 +10,7 @@
 #include "APITypes.h"
 #include "FunctorCall.h"
 #include "JSExceptions.h"
+#include "Mutex.h"
 
 namespace FW {
 
@@ -33,7 +34,7 @@ private:
     std::shared_ptr<FunctorCall> m_call;
     bool m_returned = false;
     ScriptErrorPtr m_error;
-    std::mutex m_mutex;
+    FW::Mutex m_mutex;
     std::condition_variable m_cond;
 };
 

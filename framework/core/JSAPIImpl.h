@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "JSAPI.h"
+#include "Mutex.h"
 
 namespace FW {
 
@@ -71,9 +72,9 @@ protected:
     std::atomic<bool> m_valid{true};
     std::deque<int> m_zoneStack;
     size_t m_pushedZones = 0; // guarded by m_zoneMutex
-    mutable std::recursive_mutex m_zoneMutex;
-    mutable std::recursive_mutex m_eventMutex;
-    mutable std::recursive_mutex m_proxyMutex;
+    mutable FW::RecursiveMutex m_zoneMutex;
+    mutable FW::RecursiveMutex m_eventMutex;
+    mutable FW::RecursiveMutex m_proxyMutex;
     // Copied on write, so that firing takes a snapshot under the lock without
     // copying the maps themselves.
     std::shared_ptr<const EventContextMap> m_eventMap;

@@ -3,6 +3,7 @@
 // weakly. The lock is recursive and held during dispatch, so a sink may attach,
 // detach or send from inside HandleEvent on the same thread.
 
+#include "Mutex.h"
 #include "PluginEventSink.h"
 
 #include <mutex>
@@ -30,7 +31,7 @@ public:
     virtual bool SendEvent(PluginEvent* evt);
 
 protected:
-    std::recursive_mutex m_observerLock;
+    FW::RecursiveMutex m_observerLock;
     std::vector<PluginEventSinkWeakPtr> m_observers;
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BrowserHost.h"
+#include "Mutex.h"
 #include "npapi_abi.h"
 
 namespace FW {
@@ -126,7 +127,7 @@ private:
     size_t m_pageObjectsPruneAt = 64;
     void scheduleDeferredRelease();
 
-    std::mutex m_releaseMutex;
+    FW::Mutex m_releaseMutex;
     std::vector<NPObject*> m_pendingReleases;
     bool m_releaseScheduled = false;
 };

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "BrowserStream.h"
+#include "Mutex.h"
 #include "PluginEventSink.h"
 
 namespace FW {
@@ -20,7 +21,7 @@ public:
     size_t size() const;
 
 private:
-    mutable std::mutex m_mutex;
+    mutable FW::Mutex m_mutex;
     std::set<BrowserStreamPtr> m_streams;
 };
 

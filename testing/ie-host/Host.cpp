@@ -376,11 +376,18 @@ void Host::removeElement(ControlSite* site) {
     if (found == m_elements.end())
         return;
     m_elements.erase(found);
+    m_pendingActivation.erase(
+        std::remove(m_pendingActivation.begin(), m_pendingActivation.end(), site),
+        m_pendingActivation.end());
     site->destroy();
-    if (m_options.releaseRemoved)
+    if (m_options.releaseRemoved) {
+        // As Internet Explorer does: the control goes now, and the site with
+        // the page's element.
         site->control.Release();
-    // Kept until the end (the page's element refers to it), so that the leak
-    // check also covers removed controls.
+        site->Release();
+        return;
+    }
+    // Kept until the end, so that the leak check also covers removed controls.
     m_removed.push_back(site);
 }
 

@@ -64,10 +64,16 @@ duk_ret_t testbedEnv(duk_context* ctx) {
     return 1;
 }
 
-// "handles gdi user privateBytes" of this process, or of the named one.
+// "handles gdi user privateBytes" of this process, or of the named one. The
+// script heap is collected first (twice, for what finalizers let go), so that
+// the figure is what is alive, as a browser's memory report measures it.
 duk_ret_t testbedResources(duk_context* ctx) {
     const char* name = duk_is_string(ctx, 0) ? duk_get_string(ctx, 0) : "";
     const std::wstring wide(name, name + std::strlen(name));
+    if (wide.empty()) {
+        duk_gc(ctx, 0);
+        duk_gc(ctx, 0);
+    }
     duk_push_string(ctx, processResources(wide).c_str());
     return 1;
 }
@@ -466,10 +472,10 @@ void Browser::connectElement(duk_context* ctx) {
     auto element = std::make_unique<PluginElement>(*this, proxy, *library);
     PluginElement* raw = element.get();
     if (auto old = m_elements.find(proxy); old != m_elements.end())
-        m_gone.push_back(std::move(old->second));
+        retire(std::move(old->second));
     m_elements[proxy] = std::move(element);
     if (!raw->create(type, m_cursorX, m_cursorY, width, height, names, values, present)) {
-        m_gone.push_back(std::move(m_elements[proxy]));
+        retire(std::move(m_elements[proxy]));
         m_elements.erase(proxy);
         return;
     }
@@ -484,7 +490,14 @@ void Browser::disconnectElement(duk_context* ctx) {
     std::unique_ptr<PluginElement> element = std::move(found->second);
     m_elements.erase(found);
     element->destroy();
+    retire(std::move(element));
+}
+
+void Browser::retire(std::unique_ptr<PluginElement> element) {
+    constexpr size_t kRetiredKept = 64;
     m_gone.push_back(std::move(element));
+    if (m_gone.size() > kRetiredKept)
+        m_gone.pop_front();
 }
 
 void Browser::resizeElement(duk_context* ctx) {

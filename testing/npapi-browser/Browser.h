@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -103,13 +104,17 @@ private:
     void loop();
     void takeScreenshot();
     void tearDown();
+    void retire(std::unique_ptr<PluginElement> element);
 
     Options m_options;
     HWND m_top = nullptr;
     std::unique_ptr<ScriptEngine> m_engine;
     std::vector<std::unique_ptr<PluginLibrary>> m_libraries;
     std::map<void*, std::unique_ptr<PluginElement>> m_elements;
-    std::vector<std::unique_ptr<PluginElement>> m_gone;
+    // Removed elements stay a while, so that a new element does not take the
+    // NPP address of one just removed: the plug-in's late calls for it then
+    // find no instance rather than the wrong one.
+    std::deque<std::unique_ptr<PluginElement>> m_gone;
     bool m_closed = false;
     bool m_timedOut = false;
     int m_cursorX = 8;

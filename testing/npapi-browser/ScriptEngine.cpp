@@ -248,6 +248,9 @@ const char kProxyKey[] = DUK_HIDDEN_SYMBOL("proxy");
 // On a proxy: the plug-in object it stands for.
 const char kProxyOwnerKey[] = DUK_HIDDEN_SYMBOL("owner");
 const char kIdKey[] = DUK_HIDDEN_SYMBOL("id");
+// On a proxy: that it stands for a plug-in element. The mark goes with the
+// proxy, so a later object at its address is not taken for an element.
+const char kElementMarkKey[] = DUK_HIDDEN_SYMBOL("element");
 
 bool takePluginException() {
     std::string message;
@@ -674,7 +677,8 @@ duk_ret_t browserPluginElement(duk_context* ctx) {
     duk_swap(ctx, -1, -2);
     duk_push_proxy(ctx, 0);
     void* proxy = duk_get_heapptr(ctx, -1);
-    s_engine->registerElement(proxy);
+    duk_push_true(ctx);
+    duk_put_prop_string(ctx, -2, kElementMarkKey);
     duk_push_pointer(ctx, proxy);
     duk_put_prop_string(ctx, 0, kProxyKey);
     return 1;
@@ -1121,6 +1125,14 @@ void ScriptEngine::pushPluginObject(NPObject* object) {
     rt().browserRetain(object);
     m_proxies[object] = proxy;
     m_proxyTargets[proxy] = object;
+}
+
+bool ScriptEngine::isElementProxy(void* proxy) {
+    duk_push_heapptr(m_ctx, proxy);
+    duk_get_prop_string(m_ctx, -1, kElementMarkKey);
+    const bool element = duk_to_boolean(m_ctx, -1) != 0;
+    duk_pop_2(m_ctx);
+    return element;
 }
 
 NPObject* ScriptEngine::pluginObjectOf(void* proxy) {

@@ -71,8 +71,7 @@ public:
     PageHost& host() { return m_host; }
     void pushPluginObject(NPObject* object);
     NPObject* pluginObjectOf(void* proxy);
-    bool isElementProxy(void* proxy) const { return m_elements.count(proxy) != 0; }
-    void registerElement(void* proxy) { m_elements[proxy] = true; }
+    bool isElementProxy(void* proxy);
     // Forgets the proxy of a plug-in object, if it is still that proxy.
     void forgetProxy(NPObject* object, void* proxy);
     NPIdentifier identifierOf(duk_context* ctx, duk_idx_t index);
@@ -96,7 +95,6 @@ private:
     std::map<NPObject*, void*> m_proxies;      // plug-in object -> its proxy
     std::map<void*, NPObject*> m_proxyTargets; // proxy -> plug-in object
     std::map<void*, NPObject*> m_pageObjects;  // page value -> its NPObject
-    std::map<void*, bool> m_elements;
     struct Timer {
         ULONGLONG due;
         DWORD interval;

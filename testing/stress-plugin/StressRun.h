@@ -14,6 +14,7 @@
 #include "BrowserHost.h"
 #include "JSAPIAuto.h"
 #include "JSObject.h"
+#include "Mutex.h"
 
 class StressRun : public std::enable_shared_from_this<StressRun> {
 public:
@@ -46,6 +47,6 @@ private:
     std::atomic<long long> m_fired{0};
     std::atomic<long long> m_mainCalls{0};
     std::atomic<long long> m_released{0};
-    mutable std::mutex m_errorsMutex;
+    mutable FW::Mutex m_errorsMutex;
     std::string m_errors;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BrowserHost.h"
+#include "Mutex.h"
 #include "TestPageObject.h"
 
 namespace FW {
@@ -79,7 +80,7 @@ private:
     void makePage();
     void installCallFunction(const std::string& name);
 
-    mutable std::mutex m_queueMutex;
+    mutable FW::Mutex m_queueMutex;
     std::condition_variable m_queueCond;
     std::deque<std::pair<void (*)(void*), void*>> m_queue;
     std::atomic<size_t> m_scheduleRequests{0};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "JSObject.h"
+#include "Mutex.h"
 
 namespace FW {
 namespace Testing {
@@ -85,7 +86,7 @@ public:
     variant Construct(const VariantList& args) override;
 
 private:
-    mutable std::mutex m_mutex;
+    mutable FW::Mutex m_mutex;
     std::map<std::string, variant> m_properties;
     std::map<std::string, Method> m_methods;
     Method m_callable;

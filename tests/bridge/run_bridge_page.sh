@@ -19,9 +19,17 @@ echo "ie-host exit code $status"
 
 # The bridge's process serves 5 s past its last object, then ends. Wine shows
 # it under its Windows path (this script's own arguments hold the Unix one).
+# Only this prefix's bridge counts: other trees may run theirs meanwhile.
 name=$(basename "$bridge")
+bridge_runs() {
+    local pid
+    for pid in $(pgrep -f "\\\\${name//./\\.}"); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && return 0
+    done
+    return 1
+}
 for tenth in $(seq 0 150); do
-    if ! pgrep -f "\\\\${name//./\\.}" >/dev/null; then
+    if ! bridge_runs; then
         echo "bridge ended $((tenth / 10)).$((tenth % 10)) s after the page"
         exit 0
     fi

@@ -1,16 +1,16 @@
 // Soak shared by the browsers: a camera element is made, driven and removed
-// again and again (ORVELA_SOAK_CYCLES times, 300 by default). What the
-// processes hold after the warm-up is reported; handles, GDI and USER objects
-// (windows, where the system counts none) must not grow by 1%, and private
-// bytes by no more than PER_CYCLE_LIMIT a cycle: the test browsers keep a
-// small record of every removed element, but a leaked instance (about 30 KB)
-// must show. The page defines makeCamera(), playCamera(cam) (a call that
-// answers 0 once the camera exists) and the processes to watch ("" is the
-// browser itself).
+// again and again (ORVELA_SOAK_CYCLES times, 300 by default). After the
+// warm-up, handles, GDI and USER objects (windows, where the system counts
+// none) and private bytes of each watched process must not grow by 1%. The
+// page defines makeCamera(), playCamera(cam) (a call that answers 0 once the
+// camera exists) and calls soak(processes, platform) with the processes to
+// watch ("" is the browser itself) and, where the platform itself is known to
+// keep memory for each cycle, platform = {bytesPerCycle, step}: those bytes a
+// cycle and one growth step of the memory that holds them are taken off
+// before the rule applies.
 var CYCLES = Number(testbed.env("ORVELA_SOAK_CYCLES")) || 300;
 var WARMUP = Math.max(30, Math.floor(CYCLES / 10));
 var COUNTERS = ["handles", "gdi", "user", "privateBytes"];
-var PER_CYCLE_LIMIT = 8192;
 
 function sample(process) {
     var text = testbed.resources(process), values = text.split(" ");
@@ -41,6 +41,11 @@ function oneCycle(n, then) {
             return;
         }
         document.body.removeChild(cam);
+        // A script engine that counts references alone (Wine's JScript)
+        // never frees a scope that refers to itself through one of its
+        // functions: the cycle is broken here, and the element let go.
+        cam = null;
+        drive = null;
         setTimeout(function () { then(init === 0 && playing); }, 0);
     }
     setTimeout(drive, 0);
@@ -48,7 +53,7 @@ function oneCycle(n, then) {
 
 // Runs the cycles one after another through the message loop (deferred
 // releases and timers run as in a browser left open).
-function soak(processes) {
+function soak(processes, platform) {
     var n = 0, failed = 0, baseline = null, started = new Date().getTime();
     function next(ok) {
         if (!ok)
@@ -79,18 +84,18 @@ function soak(processes) {
             var after = sample(processes[p]), name = processes[p] || "browser";
             for (var c = 0; c < COUNTERS.length; ++c) {
                 var was = baseline[p][COUNTERS[c]], now = after[COUNTERS[c]];
-                var growth = was > 0 ? (now - was) / was : (now > was ? 1 : 0);
+                var allowed = COUNTERS[c] === "privateBytes" && platform ?
+                    platform.bytesPerCycle * (CYCLES - WARMUP) + platform.step : 0;
+                var growth = was > 0 ? (now - was - allowed) / was : (now > was ? 1 : 0);
                 console.log("soak " + name + " " + COUNTERS[c] + ": " + was + " -> " + now + " (" +
-                            (growth * 100).toFixed(2) + "%)");
-                if (COUNTERS[c] === "privateBytes") {
-                    var perCycle = (now - was) / (CYCLES - WARMUP);
-                    console.log("soak " + name + " private bytes per cycle: " + perCycle.toFixed(0));
-                    check(perCycle < PER_CYCLE_LIMIT, name + " private bytes grew less than " +
-                          PER_CYCLE_LIMIT + " a cycle after " + WARMUP + " warm-up cycles");
-                } else {
-                    check(growth < 0.01, name + " " + COUNTERS[c] + " grew less than 1% after " +
-                          WARMUP + " warm-up cycles");
-                }
+                            (100 * (now - was) / Math.max(was, 1)).toFixed(2) + "%" +
+                            (allowed ? ", " + (growth * 100).toFixed(2) + "% beyond what the " +
+                             "platform keeps" : "") + ")");
+                if (COUNTERS[c] === "privateBytes")
+                    console.log("soak " + name + " private bytes per cycle: " +
+                                ((now - was) / (CYCLES - WARMUP)).toFixed(0));
+                check(growth < 0.01, name + " " + COUNTERS[c] + " grew less than 1% after " +
+                      WARMUP + " warm-up cycles");
             }
         }
         finish();
