@@ -35,10 +35,13 @@ function subscribe(cam, handler) {
 // when it fired it (latency from the camera's call to the handler).
 // listen(handler) makes handler(text) receive the events; raise(text, count)
 // asks the camera for them; done({rate, p50, p99}) follows (events/s, us).
-function eventBench(where, listen, raise, count, done) {
-    var received = 0, inOrder = true, lastArrival = 0, latencies = [], burst = true, rate = 0;
+// The burst is waited for waitSeconds (300 by default).
+function eventBench(where, listen, raise, count, done, waitSeconds) {
+    var received = 0, inOrder = true, lastArrival = 0, latencies = [], rate = 0;
     listen(function (text) {
-        if (burst) {
+        if (text.charAt(0) === "b") {
+            // Burst events, also those still arriving after the wait, are
+            // told from the single ones by their text.
             if (text !== "b" + received)
                 inOrder = false;
             ++received;
@@ -49,9 +52,10 @@ function eventBench(where, listen, raise, count, done) {
     });
     var start = testbed.now();
     raise("b{n}", count);
-    // Until every event arrived, or for 300 s.
+    // Until every event arrived, or for waitSeconds (300 s).
+    var wait = (waitSeconds || 300) * 1e6;
     (function waitBurst() {
-        if (received < count && testbed.now() - start < 300e6) {
+        if (received < count && testbed.now() - start < wait) {
             setTimeout(waitBurst, 10);
             return;
         }
@@ -61,7 +65,6 @@ function eventBench(where, listen, raise, count, done) {
         if (received !== count || !inOrder)
             console.log("FAIL " + where + ": events lost or out of order");
         rate = received / Math.max(seconds, 1e-6);
-        burst = false;
         singles(1000);
     })();
 
