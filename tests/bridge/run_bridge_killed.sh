@@ -14,8 +14,9 @@ for _ in $(seq 200); do
     sleep 0.1
 done
 sleep 0.5
-name=$(basename "$bridge")
-pkill -9 -f "\\\\${name//./\\.}" && echo "killed the bridge"
+source "$(dirname "$0")/prefix_processes.sh"
+pids=$(prefix_pids "$prefix" "$(basename "$bridge")")
+[ -n "$pids" ] && kill -9 $pids && echo "killed the bridge"
 wait "$pid"
 status=$?
 # Wine's rpcss keeps the dead server's class registration, so later clients

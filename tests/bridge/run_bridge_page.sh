@@ -17,19 +17,11 @@ status=$?
 echo "ie-host exit code $status"
 [ "$status" -eq 0 ] || echo "FAIL the page's host ended with $status"
 
-# The bridge's process serves 5 s past its last object, then ends. Wine shows
-# it under its Windows path (this script's own arguments hold the Unix one).
-# Only this prefix's bridge counts: other trees may run theirs meanwhile.
+# The bridge's process serves 5 s past its last object, then ends.
+source "$(dirname "$0")/prefix_processes.sh"
 name=$(basename "$bridge")
-bridge_runs() {
-    local pid
-    for pid in $(pgrep -f "\\\\${name//./\\.}"); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && return 0
-    done
-    return 1
-}
 for tenth in $(seq 0 150); do
-    if ! bridge_runs; then
+    if [ -z "$(prefix_pids "$prefix" "$name")" ]; then
         echo "bridge ended $((tenth / 10)).$((tenth % 10)) s after the page"
         exit 0
     fi
