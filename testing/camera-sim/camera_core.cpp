@@ -93,6 +93,12 @@ LRESULT CALLBACK CameraCore::requestWindowProc(HWND window, UINT message, WPARAM
     try {
         if (message == WM_COPYDATA) {
             const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            if (data && data->lpData && data->dwData == kPictureRequest &&
+                data->cbData % sizeof(wchar_t) == 0) {
+                std::wstring path(data->cbData / sizeof(wchar_t), L'\0');
+                std::memcpy(&path[0], data->lpData, path.size() * sizeof(wchar_t));
+                return core->writePicture(path) ? TRUE : FALSE;
+            }
             if (!data || !data->lpData || data->dwData != kRaiseEventRequest ||
                 data->cbData < sizeof(RaiseEventRequest) ||
                 (data->cbData - sizeof(RaiseEventRequest)) % sizeof(wchar_t) != 0)

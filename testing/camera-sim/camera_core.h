@@ -79,6 +79,9 @@ protected:
     virtual std::vector<HRESULT> fireEvent(const QueuedEvent& event) = 0;
     // The control's picture changed.
     virtual void stateChanged() = 0;
+    // Writes the picture of the control's window, as it paints it, to a PNG
+    // file; answers false without a window.
+    virtual bool writePicture(const std::wstring&) { return false; }
     // Raises the queued events; a COM object overrides it to stay alive while
     // sinks run (a sink may release the last outside reference).
     virtual void raisePending() { raiseQueuedEvents(); }

@@ -241,6 +241,19 @@ int requestForeignEvent(LONG dispid, DWORD pid) {
     return sendRequest(RaiseEventRequest{dispid, 0, 0, 1}, std::wstring(), pid);
 }
 
+bool requestPicture(const std::wstring& path, DWORD pid) {
+    COPYDATASTRUCT data{kPictureRequest, static_cast<DWORD>(path.size() * sizeof(wchar_t)),
+                        const_cast<wchar_t*>(path.data())};
+    for (HWND window : findSimulators(pid)) {
+        DWORD_PTR answer = 0;
+        if (SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                SMTO_NORMAL, 5000, &answer) &&
+            answer == TRUE)
+            return true;
+    }
+    return false;
+}
+
 void pumpMessages(DWORD milliseconds) {
     const DWORD start = GetTickCount();
     for (;;) {

@@ -96,6 +96,11 @@ int requestEvent(const std::wstring& text, LONG type, LONG subtype, DWORD pid = 
 int requestEvents(const std::wstring& text, LONG type, LONG subtype, LONG count, DWORD pid = 0);
 // The same for an event with another DISPID and no arguments.
 int requestForeignEvent(LONG dispid, DWORD pid = 0);
+// Asks the simulators (of one process, when pid is not 0) in turn to write
+// the picture of their window, as they paint it, to a PNG file, until one
+// does; answers whether one did. Shows the camera's picture where the screen
+// cannot: Wine draws no window whose top-level window is another process's.
+bool requestPicture(const std::wstring& path, DWORD pid = 0);
 
 // Dispatches this thread's messages for the given time.
 void pumpMessages(DWORD milliseconds);

@@ -1,5 +1,7 @@
 #include "camera_sim_control.h"
 
+#include "DcPicture.h"
+#include "Png.h"
 #include "journal_writer.h"
 
 #include <string_view>
@@ -141,6 +143,16 @@ constexpr UINT kFrameMilliseconds = 100;
 void CameraSimControl::stateChanged() {
     updateFrameTimer();
     FireViewChange();
+}
+
+bool CameraSimControl::writePicture(const std::wstring& path) {
+    RECT client{};
+    if (!m_hWnd || !::GetClientRect(m_hWnd, &client) || client.right <= 0 || client.bottom <= 0)
+        return false;
+    const std::vector<uint8_t> rgb = testpng::renderRgb(
+        nullptr, client.right, client.bottom, [&](HDC dc) { paintView(dc, client, viewState()); });
+    return !rgb.empty() && testpng::writePng(path, static_cast<uint32_t>(client.right),
+                                             static_cast<uint32_t>(client.bottom), rgb);
 }
 
 void CameraSimControl::updateFrameTimer() {

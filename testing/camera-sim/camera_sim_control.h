@@ -100,6 +100,7 @@ protected:
     std::vector<HRESULT> fireEvent(const QueuedEvent& event) override;
     void stateChanged() override;
     void raisePending() override;
+    bool writePicture(const std::wstring& path) override;
 
 private:
     static HRESULT queryCamera(void* object, REFIID iid, void** ppv, DWORD_PTR);

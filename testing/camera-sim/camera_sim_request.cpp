@@ -3,12 +3,13 @@
 //
 //   camera_sim_request event <text> <type> <subtype> [pid]
 //   camera_sim_request foreign <dispid> [pid]
+//   camera_sim_request picture <file.png> [pid]
 //   camera_sim_request fail <slot> <hresult, e.g. 0x80004005>
 //   camera_sim_request clear
 //
-// Exit code: 0 when at least one simulator took an event request (or the
-// failure request was stored), 1 when none did (or the request failed), 2 for
-// a bad command line.
+// Exit code: 0 when at least one simulator took an event request, wrote its
+// picture (or the failure request was stored), 1 when none did (or the request
+// failed), 2 for a bad command line.
 #include "camera_sim_client.h"
 
 #include <cstdio>
@@ -28,6 +29,7 @@ bool parseLong(const wchar_t* text, long& value) {
 int usage() {
     std::fputs("usage: camera_sim_request event <text> <type> <subtype> [pid]\n"
                "       camera_sim_request foreign <dispid> [pid]\n"
+               "       camera_sim_request picture <file.png> [pid]\n"
                "       camera_sim_request fail <slot> <hresult>\n"
                "       camera_sim_request clear\n",
                stderr);
@@ -50,6 +52,13 @@ int run(int argc, wchar_t** argv) {
         int taken = CameraSim::requestForeignEvent(a, static_cast<DWORD>(pid));
         std::printf("%d simulator(s) took the event\n", taken);
         return taken > 0 ? 0 : 1;
+    }
+    if (command == L"picture" && (argc == 3 || argc == 4) &&
+        (argc == 3 || parseLong(argv[3], pid))) {
+        const bool written = CameraSim::requestPicture(argv[2], static_cast<DWORD>(pid));
+        std::printf(written ? "a simulator wrote its picture\n"
+                            : "no simulator wrote its picture\n");
+        return written ? 0 : 1;
     }
     if (command == L"fail" && argc == 4 && parseLong(argv[2], a) && parseLong(argv[3], b) &&
         CameraSim::operationName(a)) {

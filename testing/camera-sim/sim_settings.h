@@ -47,6 +47,10 @@ constexpr HRESULT kRefusedCreation = CLASS_E_NOTLICENSED;
 // event once the request has been queued, so the sender never waits on sinks.
 constexpr wchar_t kRequestWindowClass[] = L"OrvelaCameraSimRequests";
 constexpr ULONG_PTR kRaiseEventRequest = 0x4F435345; // "OCSE"
+// WM_COPYDATA with kPictureRequest carries a file path (UTF-16): the simulator
+// writes the picture of its window, as it paints it, there as a PNG, and
+// answers FALSE when it has no window or cannot write the file.
+constexpr ULONG_PTR kPictureRequest = 0x4F435350; // "OCSP"
 
 struct RaiseEventRequest {
     LONG dispid; // 1 for OnCtrlEvent; any other value raises an argument-less foreign event

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "DcPicture.h"
 #include "HostObjects.h"
 #include "Png.h"
 #include "camera_sim_client.h"
@@ -450,29 +451,10 @@ void Host::takeScreenshot() {
     if (width <= 0 || height <= 0)
         return;
     HDC windowDc = GetDC(m_top);
-    HDC memory = CreateCompatibleDC(windowDc);
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(windowDc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    const auto* pixels = static_cast<const uint8_t*>(bits);
-    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
-        rgb[i * 3] = pixels[i * 4 + 2];
-        rgb[i * 3 + 1] = pixels[i * 4 + 1];
-        rgb[i * 3 + 2] = pixels[i * 4];
-    }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    const std::vector<uint8_t> rgb = testpng::captureRgb(windowDc, 0, 0, width, height);
     ReleaseDC(m_top, windowDc);
+    if (rgb.empty())
+        return;
     if (!testpng::writePng(m_options.screenshot, static_cast<uint32_t>(width),
                            static_cast<uint32_t>(height), rgb))
         std::fprintf(stderr, "ie-host: cannot write %s\n",

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "DcPicture.h"
 #include "PageParser.h"
 #include "Streams.h"
 #include "Text.h"
@@ -690,34 +691,8 @@ void Browser::takeScreenshot() {
         return;
     // Let every window paint what it has before the copy.
     RedrawWindow(m_top, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = -height; // top row first
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
     HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header),
-                                      DIB_RGB_COLORS, &bits, nullptr, 0);
-    std::vector<uint8_t> rgb;
-    if (bitmap != nullptr) {
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
-        GdiFlush();
-        const auto* pixels = static_cast<const uint8_t*>(bits);
-        rgb.resize(static_cast<size_t>(width) * height * 3);
-        for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
-            rgb[i * 3] = pixels[i * 4 + 2];
-            rgb[i * 3 + 1] = pixels[i * 4 + 1];
-            rgb[i * 3 + 2] = pixels[i * 4];
-        }
-        SelectObject(memory, previous);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
+    const std::vector<uint8_t> rgb = testpng::captureRgb(screen, origin.x, origin.y, width, height);
     ReleaseDC(nullptr, screen);
     if (rgb.empty())
         return;

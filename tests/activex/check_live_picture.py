@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Checks an IE host screenshot (PNG, 8-bit RGB) for the camera simulator's
-live picture: its red "live" dot and sweeping marker are pure red, which
-the stopped picture does not show.
+"""Checks a screenshot (PNG, 8-bit RGB) for the camera simulator's live
+picture: its red "live" dot and sweeping marker are pure red, which the
+stopped picture does not show. With --picture, checks only that the camera's
+picture is shown at all: its cyan colour bar.
 
-usage: check_live_picture.py <screenshot.png>
+usage: check_live_picture.py [--live | --picture] <screenshot.png>
 """
 import struct
 import sys
@@ -31,10 +32,26 @@ def read_png(path):
     return width, height, rows
 
 
+def count(rows, width, wanted):
+    return sum(1 for row in rows for x in range(width)
+               if wanted(row[3 * x], row[3 * x + 1], row[3 * x + 2]))
+
+
 def main():
-    width, height, rows = read_png(sys.argv[1])
-    red = sum(1 for row in rows for x in range(width)
-              if row[3 * x] > 230 and row[3 * x + 1] < 40 and row[3 * x + 2] < 40)
+    arguments = sys.argv[1:]
+    if arguments[:1] == ["--live"]:
+        arguments = arguments[1:]
+    if arguments[:1] == ["--picture"]:
+        width, height, rows = read_png(arguments[1])
+        cyan = count(rows, width, lambda r, g, b: r < 16 and 176 < g < 208 and 176 < b < 208)
+        print("screenshot %dx%d, %d pixels of the cyan bar" % (width, height, cyan))
+        if cyan < 1000:
+            print("FAIL the camera's picture is not shown")
+            sys.exit(1)
+        print("camera picture")
+        return
+    width, height, rows = read_png(arguments[0])
+    red = count(rows, width, lambda r, g, b: r > 230 and g < 40 and b < 40)
     print("screenshot %dx%d, %d pure red pixels" % (width, height, red))
     if red < 30:
         print("FAIL the camera picture is not live")

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -339,6 +340,18 @@ public:
     std::function<void()> reaction;
 };
 
+std::string fileBytes(const std::wstring& path) {
+    std::string bytes;
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        char buffer[65536];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            bytes.append(buffer, got);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
     const DWORD start = GetTickCount();
     while (!done()) {
@@ -420,6 +433,29 @@ TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
                window.pixel(width - 10, height * 3 / 8) == RGB(0, 0, 192);
     })) << "first and last colour bars";
     EXPECT_TRUE(window.capture(windowsPath(CAMERA_SIM_SCREENSHOT)));
+
+    // Another process asks for the picture as the simulator paints it.
+    const std::wstring picture = windowsPath(CAMERA_SIM_PICTURE);
+    DeleteFileW(picture.c_str());
+    EXPECT_EQ(runProgram(L"\"" + windowsPath(CAMERA_SIM_REQUEST_TOOL) + L"\" picture \"" + picture +
+                             L"\" " + std::to_wstring(GetCurrentProcessId()),
+                         output),
+              0u)
+        << output;
+    const std::string png = fileBytes(picture);
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.compare(1, 3, "PNG"), 0);
+    EXPECT_EQ(png.compare(16, 8, std::string("\0\0\x01\xE0\0\0\x01\x68", 8)), 0)
+        << "480 x 360, the window's size";
+    std::string cyanRun;
+    for (int i = 0; i < 32; ++i)
+        cyanRun += std::string("\0\xC0\xC0", 3);
+    EXPECT_NE(png.find(cyanRun), std::string::npos) << "rows of the cyan bar (stored, unfiltered)";
+    EXPECT_EQ(runProgram(L"\"" + windowsPath(CAMERA_SIM_REQUEST_TOOL) +
+                             L"\" picture Z:\\no\\such\\folder\\x.png",
+                         output),
+              1u)
+        << "a file that cannot be written is no picture";
     // While live, a marker sweeps the grey ramp under the bars.
     const int rampMiddle = height / 2 + height / 32;
     EXPECT_TRUE(pumpUntil([&] { return window.pixel(2, rampMiddle) == RGB(0, 0, 0); }))
