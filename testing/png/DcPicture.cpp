@@ -1,6 +1,35 @@
 #include "DcPicture.h"
 
+#include <memory>
+#include <type_traits>
+
 namespace testpng {
+
+namespace {
+
+struct DcDeleter {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+struct GdiObjectDeleter {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
+
+// Puts the DC's previous object back, so that the bitmap can be deleted.
+class Selection {
+public:
+    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~Selection() { SelectObject(dc_, previous_); }
+    Selection(const Selection&) = delete;
+    Selection& operator=(const Selection&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+} // namespace
 
 std::vector<uint8_t> renderRgb(HDC reference, int width, int height,
                                const std::function<void(HDC)>& paint) {
@@ -14,28 +43,23 @@ std::vector<uint8_t> renderRgb(HDC reference, int width, int height,
     header.biPlanes = 1;
     header.biBitCount = 32;
     header.biCompression = BI_RGB;
-    HDC memory = CreateCompatibleDC(reference);
-    if (!memory)
-        return rgb;
+    MemoryDc memory(CreateCompatibleDC(reference));
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(reference, reinterpret_cast<BITMAPINFO*>(&header),
-                                      DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap) {
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        paint(memory);
-        GdiFlush();
-        const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-        const auto* pixels = static_cast<const uint8_t*>(bits);
-        rgb.resize(count * 3);
-        for (size_t i = 0; i < count; ++i) {
-            rgb[i * 3] = pixels[i * 4 + 2];
-            rgb[i * 3 + 1] = pixels[i * 4 + 1];
-            rgb[i * 3 + 2] = pixels[i * 4];
-        }
-        SelectObject(memory, previous);
-        DeleteObject(bitmap);
+    Bitmap bitmap(CreateDIBSection(reference, reinterpret_cast<BITMAPINFO*>(&header),
+                                   DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!memory || !bitmap || !bits)
+        return rgb;
+    Selection selection(memory.get(), bitmap.get());
+    paint(memory.get());
+    GdiFlush();
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const auto* pixels = static_cast<const uint8_t*>(bits);
+    rgb.resize(count * 3);
+    for (size_t i = 0; i < count; ++i) {
+        rgb[i * 3] = pixels[i * 4 + 2];
+        rgb[i * 3 + 1] = pixels[i * 4 + 1];
+        rgb[i * 3 + 2] = pixels[i * 4];
     }
-    DeleteDC(memory);
     return rgb;
 }
 
