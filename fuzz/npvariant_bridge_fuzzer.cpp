@@ -143,7 +143,8 @@ void request(F&& f) {
     try {
         f();
     } catch (const script_error&) {
-    } catch (const std::bad_cast&) {
+    } catch (const bad_variant_cast&) {
+        // A value the conversion refuses; any other cast failure is a fault.
     } catch (const utf8::exception&) {
         // Wide text with a lone surrogate: the strict conversion refuses it.
     }
