@@ -59,19 +59,28 @@ void truncateFile(const std::wstring& path) {
         CloseHandle(file);
 }
 
-int sendRequest(const RaiseEventRequest& header, const std::wstring& text, DWORD pid) {
-    std::string payload(reinterpret_cast<const char*>(&header), sizeof header);
-    payload.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    COPYDATASTRUCT data{kRaiseEventRequest, static_cast<DWORD>(payload.size()), &payload[0]};
+// Sends a request to the simulators (of one process, when pid is not 0), to
+// each of them or until one takes it; answers how many took it.
+int sendToSimulators(const COPYDATASTRUCT& data, DWORD pid, bool untilOneTakes) {
     int accepted = 0;
     for (HWND window : findSimulators(pid)) {
         DWORD_PTR answer = 0;
         if (SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
                                 SMTO_NORMAL, 5000, &answer) &&
-            answer == TRUE)
+            answer == TRUE) {
             ++accepted;
+            if (untilOneTakes)
+                break;
+        }
     }
     return accepted;
+}
+
+int sendRequest(const RaiseEventRequest& header, const std::wstring& text, DWORD pid) {
+    std::string payload(reinterpret_cast<const char*>(&header), sizeof header);
+    payload.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    const COPYDATASTRUCT data{kRaiseEventRequest, static_cast<DWORD>(payload.size()), &payload[0]};
+    return sendToSimulators(data, pid, false);
 }
 
 } // namespace
@@ -124,19 +133,24 @@ bool JournalFile::waitFor(const std::function<bool(const Records&)>& predicate,
     }
 }
 
-Records readJournal(const std::wstring& path) {
-    Records records;
+std::string readSharedFile(const std::wstring& path) {
+    std::string content;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return records;
-    std::string content;
+        return content;
     char buffer[16384];
     DWORD got = 0;
     while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
         content.append(buffer, got);
     CloseHandle(file);
+    return content;
+}
+
+Records readJournal(const std::wstring& path) {
+    Records records;
+    const std::string content = readSharedFile(path);
     size_t start = 0;
     while (start < content.size()) {
         size_t end = content.find('\n', start);
@@ -242,16 +256,9 @@ int requestForeignEvent(LONG dispid, DWORD pid) {
 }
 
 bool requestPicture(const std::wstring& path, DWORD pid) {
-    COPYDATASTRUCT data{kPictureRequest, static_cast<DWORD>(path.size() * sizeof(wchar_t)),
-                        const_cast<wchar_t*>(path.data())};
-    for (HWND window : findSimulators(pid)) {
-        DWORD_PTR answer = 0;
-        if (SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                                SMTO_NORMAL, 5000, &answer) &&
-            answer == TRUE)
-            return true;
-    }
-    return false;
+    const COPYDATASTRUCT data{kPictureRequest, static_cast<DWORD>(path.size() * sizeof(wchar_t)),
+                              const_cast<wchar_t*>(path.data())};
+    return sendToSimulators(data, pid, true) > 0;
 }
 
 void pumpMessages(DWORD milliseconds) {

@@ -1,37 +1,14 @@
 #include "sim_painter.h"
 
+#include "GdiGuards.h"
+
 namespace CameraSim {
 
 namespace {
 
-// RAII for the GDI objects of one paint.
-template <typename Handle>
-class GdiObject {
-public:
-    explicit GdiObject(Handle handle) : handle_(handle) {}
-    ~GdiObject() {
-        if (handle_)
-            DeleteObject(handle_);
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    Handle get() const { return handle_; }
-
-private:
-    Handle handle_;
-};
-
-class SelectedObject {
-public:
-    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~SelectedObject() { SelectObject(dc_, previous_); }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
+using testpng::GdiObject;
+using testpng::MemoryDc;
+using testpng::SelectedObject;
 
 void fill(HDC dc, int left, int top, int right, int bottom, COLORREF colour) {
     RECT r{left, top, right, bottom};
@@ -97,7 +74,8 @@ void paintView(HDC target, const RECT& bounds, const ViewState& state) {
     const int height = bounds.bottom - bounds.top;
     if (width <= 0 || height <= 0)
         return;
-    HDC dc = CreateCompatibleDC(target);
+    MemoryDc memory(CreateCompatibleDC(target));
+    const HDC dc = memory.get();
     if (!dc)
         return;
     {
@@ -158,7 +136,6 @@ void paintView(HDC target, const RECT& bounds, const ViewState& state) {
 
         BitBlt(target, bounds.left, bounds.top, width, height, dc, 0, 0, SRCCOPY);
     }
-    DeleteDC(dc);
 }
 
 } // namespace CameraSim

@@ -1,35 +1,8 @@
 #include "DcPicture.h"
 
-#include <memory>
-#include <type_traits>
+#include "GdiGuards.h"
 
 namespace testpng {
-
-namespace {
-
-struct DcDeleter {
-    void operator()(HDC dc) const { DeleteDC(dc); }
-};
-struct GdiObjectDeleter {
-    void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
-using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
-
-// Puts the DC's previous object back, so that the bitmap can be deleted.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~Selection() { SelectObject(dc_, previous_); }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-} // namespace
 
 std::vector<uint8_t> renderRgb(HDC reference, int width, int height,
                                const std::function<void(HDC)>& paint) {
@@ -45,11 +18,11 @@ std::vector<uint8_t> renderRgb(HDC reference, int width, int height,
     header.biCompression = BI_RGB;
     MemoryDc memory(CreateCompatibleDC(reference));
     void* bits = nullptr;
-    Bitmap bitmap(CreateDIBSection(reference, reinterpret_cast<BITMAPINFO*>(&header),
-                                   DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!memory || !bitmap || !bits)
+    GdiObject<HBITMAP> bitmap(CreateDIBSection(reference, reinterpret_cast<BITMAPINFO*>(&header),
+                                               DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!memory.get() || !bitmap.get() || !bits)
         return rgb;
-    Selection selection(memory.get(), bitmap.get());
+    SelectedObject selection(memory.get(), bitmap.get());
     paint(memory.get());
     GdiFlush();
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);

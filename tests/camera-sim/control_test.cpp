@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -340,18 +339,6 @@ public:
     std::function<void()> reaction;
 };
 
-std::string fileBytes(const std::wstring& path) {
-    std::string bytes;
-    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
-        char buffer[65536];
-        size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            bytes.append(buffer, got);
-        std::fclose(file);
-    }
-    return bytes;
-}
-
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
     const DWORD start = GetTickCount();
     while (!done()) {
@@ -442,7 +429,7 @@ TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
                          output),
               0u)
         << output;
-    const std::string png = fileBytes(picture);
+    const std::string png = readSharedFile(picture);
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.compare(1, 3, "PNG"), 0);
     EXPECT_EQ(png.compare(16, 8, std::string("\0\0\x01\xE0\0\0\x01\x68", 8)), 0)
