@@ -2,7 +2,8 @@
 # make test   - build every preset and run the native, ThreadSanitizer, fuzzer and Wine suites
 # make demo   - play the example pages in the test browsers under Wine
 #               (DEMO_LIVE=1 with DISPLAY set: on that display, DEMO_SECONDS each)
-# make dist   - build/dist/orvela-<version>.msi and .zip
+# make dist   - build/dist/orvela-<version>-x86.msi, .cab and .zip of the shipped
+#               32-bit binaries, signed (ORVELA_SIGN_CERT/ORVELA_SIGN_KEY, else a test certificate)
 # make fuzz   - build the fuzzers and run each for FUZZ_SECONDS (default 600)
 # make bench  - build and run every benchmark (native release, Windows under Wine)
 #               into one report, build/bench/report.md
@@ -48,12 +49,9 @@ demo: setup build/$(WINE_TREE)/CMakeCache.txt
 	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DEMO_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' ; exit $${PIPESTATUS[0]}
 	@./scripts/run-demo build/$(WINE_TREE)
 
-# The MSI's registry rows are harvested by running the plug-in's registration:
-# the packages hold the binaries of the tree that runs here.
-DIST_TARGETS := nporvela orvelaX64 orvela_heat
-dist: setup build/$(WINE_TREE)/CMakeCache.txt
-	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $(WINE_TREE) -j $(JOBS) --target $(DIST_TARGETS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' ; exit $${PIPESTATUS[0]}
-	@./scripts/make-dist build/$(WINE_TREE) build/dist
+# The packages hold the shipped 32-bit binaries; nothing runs them.
+dist: deliverables-win32
+	@./scripts/make-dist build/win32 build/dist
 
 # One report of every benchmark (native, then Windows under Wine): build/bench/report.md.
 bench: build-release build-$(WINE_TREE)

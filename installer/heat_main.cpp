@@ -1,4 +1,5 @@
-// heat.exe: harvests what a library's registration writes, for the installer.
+// heat.exe: harvests what a library's registration writes; the MSI test
+// compares it with the rows the installer generates.
 // It runs the library's DllRegisterServer with HKEY_CLASSES_ROOT and
 // HKEY_CURRENT_USER redirected into scratch keys, so nothing reaches the
 // registry that the machine uses, and prints the keys and values it saw as

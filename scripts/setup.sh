@@ -11,7 +11,7 @@ packages=(
   wine wine64 libwine-dev
   xvfb xauth x11-apps
   clang libclang-rt-14-dev
-  wixl msitools
+  wixl msitools gcab osslsigncode openssl
 )
 
 sudo_if_needed() {

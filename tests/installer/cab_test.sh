@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# cab_test.sh <source-dir> <shipped-build-dir> <dist-dir>
+# The cabinet for Internet Explorer's code download: it holds nporvela.dll and
+# orvela.inf; the INF names that file, the control's class, RegisterServer=yes
+# and the DLL's own file version; the DLL is the signed, stripped one of the
+# packages; osslsigncode accepts the signatures of the cabinet and the DLL
+# against the signing certificate. Prints "CAB test: passed".
+set -uo pipefail
+src=$1 shipped=$2 dist=$3
+cab=$(ls "$dist"/orvela-*.cab 2>/dev/null | head -n1)
+[ -n "$cab" ] || { echo "FAIL no orvela-*.cab in $dist"; exit 1; }
+work=$dist/cab-test
+rm -rf "$work"
+mkdir -p "$work"
+failures=0
+fail() {
+    echo "FAIL $*"
+    failures=$((failures + 1))
+}
+cert=${ORVELA_SIGN_CERT:-$shipped/signing/test-cert.pem}
+
+listing=$(gcab -l "$cab" | awk '{ print $1 }' | sort | tr '\n' ' ')
+echo "$(basename "$cab") holds: $listing"
+[ "$listing" = "nporvela.dll orvela.inf " ] || fail "the cabinet holds $listing, not nporvela.dll and orvela.inf"
+gcab -x -C "$work" "$cab" || fail "the cabinet cannot be read"
+inf=$work/orvela.inf
+sed 's/^/  orvela.inf: /' "$inf"
+section=$(sed -n '/^\[nporvela.dll\]/,/^\[/p' "$inf")
+grep -qx 'nporvela.dll=nporvela.dll' "$inf" || fail "[Add.Code] does not name nporvela.dll"
+echo "$section" | grep -qx 'file-win32-x86=thiscab' || fail "the INF does not take nporvela.dll from the cabinet"
+echo "$section" | grep -qx 'clsid={37B01B35-A939-54A1-A03C-1B49CDBAAACC}' || fail "the INF names another class"
+echo "$section" | grep -qx 'RegisterServer=yes' || fail "the INF does not register nporvela.dll"
+version=$("$src/scripts/check-shipped-abi" --file-version "$work/nporvela.dll")
+echo "nporvela.dll in the cabinet: file version $version"
+echo "$section" | grep -qx "FileVersion=${version//./,}" ||
+    fail "the INF's FileVersion is not the DLL's version $version"
+cmp -s "$work/nporvela.dll" "$dist/work/orvela-"*/nporvela.dll ||
+    fail "the cabinet's nporvela.dll is not the packages' signed one"
+for file in "$cab" "$work/nporvela.dll"; do
+    if osslsigncode verify -CAfile "$cert" -in "$file" >"$work/verify.log" 2>&1; then
+        echo "$(basename "$file"): signature verified against $cert"
+    else
+        sed 's/^/  /' "$work/verify.log"
+        fail "osslsigncode does not verify $(basename "$file")"
+    fi
+done
+i686-w64-mingw32-objdump -h "$work/nporvela.dll" | grep -q '\.debug_info' &&
+    fail "the cabinet's nporvela.dll carries debugging information"
+
+if [ "$failures" -eq 0 ]; then
+    echo "CAB test: passed"
+    exit 0
+fi
+echo "CAB test: $failures failure(s)"
+exit 1

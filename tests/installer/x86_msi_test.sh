@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# x86_msi_test.sh <source-dir> <twin-build-dir> <shipped-build-dir> <dist-dir>
+# The product's MSI (the shipped 32-bit files), checked without running them:
+# its tables hold no self-registration; its generated registry rows equal what
+# the 64-bit twin's real registration writes (paths and bitness aside); it
+# installs into a fresh 64-bit prefix under Program Files (x86) with the
+# classes, MozillaPlugins, type libraries and Protected Mode entry in the
+# 32-bit registry view; ELEVATIONPOLICY=1 lowers the entry's policy and any
+# other value is refused; removal leaves nothing of ours.
+# Prints "x86 MSI test: passed".
+set -uo pipefail
+src=$1 twin=$2 shipped=$3
+msi=$(ls "$4"/orvela-*-x86.msi 2>/dev/null | head -n1)
+[ -n "$msi" ] || { echo "FAIL no orvela-*-x86.msi in $4"; exit 1; }
+echo "checking $(basename "$msi")"
+work=$twin/x86-msi-test
+prefix=$work/wineprefix
+failures=0
+fail() {
+    echo "FAIL $*"
+    failures=$((failures + 1))
+}
+windows_path() { local path=$1; echo "Z:${path//\//\\}"; }
+
+# No self-registration: no SelfReg rows, no custom action at all.
+for table in SelfReg CustomAction; do
+    rows=$(msiinfo export "$msi" "$table" 2>/dev/null | tail -n +4 | grep -c . || true)
+    echo "MSI table $table: $rows row(s)"
+    [ "$rows" -eq 0 ] || fail "the MSI has $rows $table row(s)"
+done
+msiinfo export "$msi" InstallExecuteSequence | grep -q -E '^SelfReg' &&
+    echo "MSI sequence: SelfRegModules is Windows Installer's standard step, with no rows to run"
+
+rm -rf "$work"
+mkdir -p "$work"
+echo win64 >"$work/wine-arch"
+"$src/scripts/wine-prefix" "$prefix" >/dev/null || { echo "FAIL no prefix"; exit 1; }
+wine() { "$src/scripts/wine-run" "$prefix" "$@"; }
+source "$src/scripts/wine-env"
+wine_env "$prefix"
+trap 'wineserver -k 2>/dev/null || true' EXIT
+
+# The twin's real registration: the library's as heat.exe harvests it, the
+# program's as its /RegServer writes the registry.
+wine "$twin/installer/heat.exe" harvest "$(windows_path "$twin/plugin/nporvela.dll")" \
+    nporvela.dll INSTALLDIR >"$work/twin-nporvela.wxi" || fail "heat.exe could not harvest the twin's library"
+wineserver -w
+cp "$prefix/system.reg" "$work/before-regserver.reg"
+bridge=$(windows_path "$twin/bridge/orvelaX64.exe")
+wine "$twin/bridge/orvelaX64.exe" /RegServer || fail "the twin's orvelaX64.exe /RegServer failed"
+wineserver -w
+cp "$prefix/system.reg" "$work/after-regserver.reg"
+wine "$twin/bridge/orvelaX64.exe" /UnregServer
+mapfile -t groups < <("$src/scripts/make-dist" --row-groups "$shipped")
+codepage=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP |
+    sed -n 's/.*REG_SZ *\([0-9]*\).*/\1/p')
+python3 "$src/installer/registry_rows.py" compare "$work" "$work/twin-nporvela.wxi" \
+    "$work/before-regserver.reg" "$work/after-regserver.reg" "\"$bridge\"" orvelaX64.exe "cp${codepage:-1252}" \
+    "${groups[@]}" ||
+    fail "the generated registry rows differ from the twin's registration (see $work/registry-comparison.txt)"
+
+program_files=$prefix/drive_c/Program\ Files\ \(x86\)
+# The registry, one line per key and per value (with its key), without Wine's
+# time stamps; and the files under both Program Files folders.
+snapshot() {
+    wineserver -w
+    for hive in system user; do
+        awk -v hive="$hive" '
+            /^#/ || /^$/ || /^WINE REGISTRY/ { next }
+            /^\[/ { key = $0; sub(/\] [0-9]+$/, "]", key); print hive ": " key; next }
+            { print hive ": " key " " $0 }' "$prefix/$hive.reg"
+    done
+    (cd "$prefix/drive_c" && find "Program Files" "Program Files (x86)" | sed 's/^/file: /')
+}
+# query <view> <key> [value]: the value's line, from the 32- or 64-bit view.
+query() {
+    local view=$1 key=$2
+    shift 2
+    wine reg query "$key" "$@" "/reg:$view" 2>/dev/null
+}
+elevation='HKLM\SOFTWARE\Microsoft\Internet Explorer\Low Rights\ElevationPolicy\{8B903CDB-7025-4948-8DEA-5FD2166A9F20}'
+control='{37B01B35-A939-54A1-A03C-1B49CDBAAACC}'
+bridge_class='{DF503770-8711-488F-B779-C289743BB4A9}'
+installed='C:\Program Files (x86)\orvela'
+
+snapshot | sort >"$work/before.txt"
+msi_windows=$(windows_path "$msi")
+wine msiexec /i "$msi_windows" /qn
+status=$?
+echo "msiexec /i exit code $status"
+[ "$status" -eq 0 ] || fail "msiexec /i ended with $status"
+for file in nporvela.dll orvelaX64.exe examples/camera.html; do
+    [ -f "$program_files/orvela/$file" ] || fail "$file is not under Program Files (x86)\\orvela"
+done
+[ -e "$prefix/drive_c/Program Files/orvela" ] && fail "files went to the 64-bit Program Files"
+query 32 "HKCR\\CLSID\\$control\\InprocServer32" /ve | grep -qF "$installed\\nporvela.dll" ||
+    fail "the control's class in the 32-bit view does not name the installed nporvela.dll"
+query 64 "HKCR\\CLSID\\$control" >/dev/null && fail "the control's class is in the 64-bit view"
+query 32 "HKCR\\CLSID\\$bridge_class\\LocalServer32" /ve | grep -qF "\"$installed\\orvelaX64.exe\"" ||
+    fail "the bridge's LocalServer32 in the 32-bit view does not name the installed orvelaX64.exe"
+query 32 'HKLM\Software\MozillaPlugins\@brenlow.com/orvela' /v Path | grep -qF "$installed\\nporvela.dll" ||
+    fail "MozillaPlugins in the 32-bit view does not name the installed nporvela.dll"
+query 64 'HKLM\Software\MozillaPlugins\@brenlow.com/orvela' >/dev/null &&
+    fail "MozillaPlugins names the plug-in in the 64-bit view"
+for library in '{4D30BA41-75B9-50A9-8726-F4C641A53E3A}' '{4DF015C0-1025-4485-BDD7-EFFA8F23503E}'; do
+    query 32 "HKCR\\TypeLib\\$library\\1.0\\0\\win32" /ve | grep -qF "$installed" ||
+        fail "type library $library is not registered for win32 from Program Files (x86)"
+done
+query 32 'HKCR\Interface\{F3E0DCA1-AF03-4671-BDD4-22F166072293}\ProxyStubClsid32' /ve |
+    grep -qF '{00020424-0000-0000-C000-000000000046}' ||
+    fail "IX64ConfigCtrl is not marshaled by the type-library marshaler"
+query 32 "$elevation" /v Policy | grep -q 'REG_DWORD *0x3$' || fail "the Protected Mode policy is not 3"
+query 32 "$elevation" /v CLSID | grep -qF "$bridge_class" || fail "the Protected Mode entry names another class"
+query 32 "$elevation" /v AppName | grep -qF 'orvelaX64.exe' || fail "the Protected Mode entry names another program"
+query 32 "$elevation" /v AppPath | grep -qF "$installed" || fail "the Protected Mode entry names another folder"
+
+wine msiexec /x "$msi_windows" /qn
+status=$?
+echo "msiexec /x exit code $status"
+[ "$status" -eq 0 ] || fail "msiexec /x ended with $status"
+
+# ELEVATIONPOLICY=1: started at low integrity; other values are refused.
+wine msiexec /i "$msi_windows" /qn ELEVATIONPOLICY=2
+[ $? -ne 0 ] || fail "ELEVATIONPOLICY=2 was accepted"
+wine msiexec /i "$msi_windows" /qn ELEVATIONPOLICY=1 || fail "msiexec /i with ELEVATIONPOLICY=1 failed"
+query 32 "$elevation" /v Policy | grep -q 'REG_DWORD *0x1$' ||
+    fail "ELEVATIONPOLICY=1 did not lower the Protected Mode policy to 1"
+wine msiexec /x "$msi_windows" /qn || fail "the second msiexec /x failed"
+
+snapshot | sort >"$work/after.txt"
+# Allowed: Windows Installer's own bookkeeping keys, left empty; Wine's display
+# driver stamp.
+left=$(diff "$work/before.txt" "$work/after.txt" | grep '^[<>]' |
+    grep -v -E -e '^[<>] system: \[Software\\\\(Wow6432Node\\\\)?(Classes\\\\Installer|Microsoft\\\\Windows\\\\CurrentVersion\\\\Installer)(\\\\[A-Za-z0-9-]+)*\]$' \
+        -e '"DriverDateData"=' || true)
+echo "registry and Program Files after removal: $(diff "$work/before.txt" "$work/after.txt" |
+    grep -c '^[<>]') line(s) differ from before the install, $(echo -n "$left" | grep -c .) of them not allowed"
+if [ -n "$left" ]; then
+    echo "$left" | head -20
+    fail "the product left traces"
+fi
+[ -e "$program_files/orvela" ] && fail "Program Files (x86)\\orvela still exists"
+
+if [ "$failures" -eq 0 ]; then
+    echo "x86 MSI test: passed"
+    exit 0
+fi
+echo "x86 MSI test: $failures failure(s)"
+exit 1
