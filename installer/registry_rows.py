@@ -8,10 +8,11 @@ keys, as the product is installed for every user.
 
   registry_rows.py wxi <out-dir> GROUP...
       writes <out-dir>/<file id>-registry.wxi for each group
-  registry_rows.py compare <work-dir> <heat.wxi> <before.reg-dir> <after.reg-dir> GROUP...
-      compares the generated rows with a real registration: the library's
-      rows as heat.exe harvested them, the program's as the registry of a Wine
-      prefix shows them before and after its /RegServer
+  registry_rows.py compare <work-dir> <heat.wxi> <before.reg> <after.reg> <program> <file id> <wxi>...
+      compares generated rows (the .wxi files written above) with a real
+      registration: the library's rows as heat.exe harvested them, the
+      program's as a Wine prefix's system.reg shows them before and after its
+      /RegServer (<program>: its Windows path, which the rows name by <file id>)
 
 A GROUP is:
   --binary FILE-ID --tlb TLB --rgs RGS [--rgs RGS...] [--quoted] [--set NAME=VALUE...]
@@ -227,12 +228,17 @@ class TypeLibrary:
 
 
 class Binary:
+    """One binary's registration: its scripts, their replacements, its type library."""
+
     def __init__(self, file_id):
         self.file_id, self.tlb, self.rgs, self.quoted, self.replacements = file_id, None, [], False, {}
 
-    def rows(self, encoding):
+    def rows(self):
         path = f"[#{self.file_id}]"
-        library = TypeLibrary(Path(self.tlb).read_bytes(), encoding)
+        # Registration reads a type library's narrow strings in the system's
+        # ANSI code page; the package carries them as code page 1252 reads
+        # them (wixl cannot write text outside it).
+        library = TypeLibrary(Path(self.tlb).read_bytes(), "cp1252")
         replacements = {
             "MODULE": f'"{path}"' if self.quoted else path,
             "LIBID": library.guid,
@@ -279,7 +285,7 @@ def write_wxi(out_dir, binaries):
         lines = ['<?xml version="1.0" encoding="utf-8"?>',
                  f"<!-- The registry rows of {escape(binary.file_id)}, generated from its"
                  " registrar scripts and type library. -->", "<Include>"]
-        for row in binary.rows("cp1252"):
+        for row in binary.rows():
             attributes = f"Root={quoteattr(row.root)} Key={quoteattr(formatted(row.key, binary.file_id))}"
             if row.name is not None:
                 attributes += f" Name={quoteattr(formatted(row.name, binary.file_id))}"
@@ -353,7 +359,7 @@ def registered_rows(before, after, under):
 
 
 def normalized(rows, paths, folders):
-    """Rows without what differs between machines: paths, bitness, empty defaults."""
+    """Comparable rows without what differs between machines: paths and bitness."""
     result = set()
     for row in rows:
         value = row.value
@@ -367,11 +373,8 @@ def normalized(rows, paths, folders):
 
 
 def compare(argv):
-    work, heat, before, after, exe_path, exe_id, codepage = argv[:7]
-    binaries = groups(argv[7:])
-    generated = []
-    for binary in binaries:
-        generated += binary.rows(codepage)
+    work, heat, before, after, exe_path, exe_id = argv[:6]
+    generated = [row for wxi in argv[6:] for row in read_wxi(wxi)]
     real_exe = registered_rows(before, after, "Software\\Classes")
     real = read_wxi(heat) + real_exe
     folder = exe_path.rsplit("\\", 1)[0]
@@ -395,7 +398,7 @@ def main(argv):
     if len(argv) > 2 and argv[1] == "wxi":
         write_wxi(argv[2], groups(argv[3:]))
         return 0
-    if len(argv) > 9 and argv[1] == "compare":
+    if len(argv) > 8 and argv[1] == "compare":
         return compare(argv[2:])
     print(__doc__, file=sys.stderr)
     return 2

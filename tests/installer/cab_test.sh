@@ -1,23 +1,19 @@
 #!/usr/bin/env bash
-# cab_test.sh <source-dir> <shipped-build-dir> <dist-dir>
+# cab_test.sh <source-dir> <dist-dir> <test-certificate>
 # The cabinet for Internet Explorer's code download: it holds nporvela.dll and
 # orvela.inf; the INF names that file, the control's class, RegisterServer=yes
 # and the DLL's own file version; the DLL is the signed, stripped one of the
 # packages; osslsigncode accepts the signatures of the cabinet and the DLL
-# against the signing certificate. Prints "CAB test: passed".
+# against the signing certificate (ORVELA_SIGN_CERT, else the test certificate
+# make-dist made). Prints "CAB test: passed".
 set -uo pipefail
-src=$1 shipped=$2 dist=$3
+src=$1 dist=$2 cert=${ORVELA_SIGN_CERT:-$3}
 cab=$(ls "$dist"/orvela-*.cab 2>/dev/null | head -n1)
 [ -n "$cab" ] || { echo "FAIL no orvela-*.cab in $dist"; exit 1; }
 work=$dist/cab-test
 rm -rf "$work"
 mkdir -p "$work"
-failures=0
-fail() {
-    echo "FAIL $*"
-    failures=$((failures + 1))
-}
-cert=${ORVELA_SIGN_CERT:-$shipped/signing/test-cert.pem}
+source "$src/tests/installer/test_lib.sh"
 
 listing=$(gcab -l "$cab" | awk '{ print $1 }' | sort | tr '\n' ' ')
 echo "$(basename "$cab") holds: $listing"
@@ -36,20 +32,7 @@ echo "$section" | grep -qx "FileVersion=${version//./,}" ||
     fail "the INF's FileVersion is not the DLL's version $version"
 cmp -s "$work/nporvela.dll" "$dist/work/orvela-"*/nporvela.dll ||
     fail "the cabinet's nporvela.dll is not the packages' signed one"
-for file in "$cab" "$work/nporvela.dll"; do
-    if osslsigncode verify -CAfile "$cert" -in "$file" >"$work/verify.log" 2>&1; then
-        echo "$(basename "$file"): signature verified against $cert"
-    else
-        sed 's/^/  /' "$work/verify.log"
-        fail "osslsigncode does not verify $(basename "$file")"
-    fi
-done
+verify_signatures "$cert" "$cab" "$work/nporvela.dll"
 i686-w64-mingw32-objdump -h "$work/nporvela.dll" | grep -q '\.debug_info' &&
     fail "the cabinet's nporvela.dll carries debugging information"
-
-if [ "$failures" -eq 0 ]; then
-    echo "CAB test: passed"
-    exit 0
-fi
-echo "CAB test: $failures failure(s)"
-exit 1
+verdict "CAB test"

@@ -1,26 +1,21 @@
 #!/usr/bin/env bash
-# x86_msi_test.sh <source-dir> <twin-build-dir> <shipped-build-dir> <dist-dir>
+# x86_msi_test.sh <source-dir> <twin-build-dir> <dist-dir> <test-certificate>
 # The product's MSI (the shipped 32-bit files), checked without running them:
 # its tables hold no self-registration; its generated registry rows equal what
 # the 64-bit twin's real registration writes (paths and bitness aside); it
 # installs into a fresh 64-bit prefix under Program Files (x86) with the
 # classes, MozillaPlugins, type libraries and Protected Mode entry in the
 # 32-bit registry view; ELEVATIONPOLICY=1 lowers the entry's policy and any
-# other value is refused; removal leaves nothing of ours.
+# other value is refused; removal leaves nothing of ours. The MSI and the
+# binaries it installs carry signatures that verify against the certificate
+# (ORVELA_SIGN_CERT, else the test certificate make-dist made).
 # Prints "x86 MSI test: passed".
 set -uo pipefail
-src=$1 twin=$2 shipped=$3
-msi=$(ls "$4"/orvela-*-x86.msi 2>/dev/null | head -n1)
-[ -n "$msi" ] || { echo "FAIL no orvela-*-x86.msi in $4"; exit 1; }
+src=$1 twin=$2 dist=$3 cert=${ORVELA_SIGN_CERT:-$4}
+msi=$(ls "$dist"/orvela-*-x86.msi 2>/dev/null | head -n1)
+[ -n "$msi" ] || { echo "FAIL no orvela-*-x86.msi in $dist"; exit 1; }
 echo "checking $(basename "$msi")"
-work=$twin/x86-msi-test
-prefix=$work/wineprefix
-failures=0
-fail() {
-    echo "FAIL $*"
-    failures=$((failures + 1))
-}
-windows_path() { local path=$1; echo "Z:${path//\//\\}"; }
+source "$src/tests/installer/test_lib.sh"
 
 # No self-registration: no SelfReg rows, no custom action at all.
 for table in SelfReg CustomAction; do
@@ -31,14 +26,8 @@ done
 msiinfo export "$msi" InstallExecuteSequence | grep -q -E '^SelfReg' &&
     echo "MSI sequence: SelfRegModules is Windows Installer's standard step, with no rows to run"
 
-rm -rf "$work"
-mkdir -p "$work"
-echo win64 >"$work/wine-arch"
-"$src/scripts/wine-prefix" "$prefix" >/dev/null || { echo "FAIL no prefix"; exit 1; }
-wine() { "$src/scripts/wine-run" "$prefix" "$@"; }
-source "$src/scripts/wine-env"
-wine_env "$prefix"
-trap 'wineserver -k 2>/dev/null || true' EXIT
+fresh_prefix "$src" "$twin/x86-msi-test" win64
+verify_signatures "$cert" "$msi" "$dist"/work/orvela-*/nporvela.dll "$dist"/work/orvela-*/orvelaX64.exe
 
 # The twin's real registration: the library's as heat.exe harvests it, the
 # program's as its /RegServer writes the registry.
@@ -51,27 +40,12 @@ wine "$twin/bridge/orvelaX64.exe" /RegServer || fail "the twin's orvelaX64.exe /
 wineserver -w
 cp "$prefix/system.reg" "$work/after-regserver.reg"
 wine "$twin/bridge/orvelaX64.exe" /UnregServer
-mapfile -t groups < <("$src/scripts/make-dist" --row-groups "$shipped")
-codepage=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP |
-    sed -n 's/.*REG_SZ *\([0-9]*\).*/\1/p')
 python3 "$src/installer/registry_rows.py" compare "$work" "$work/twin-nporvela.wxi" \
-    "$work/before-regserver.reg" "$work/after-regserver.reg" "\"$bridge\"" orvelaX64.exe "cp${codepage:-1252}" \
-    "${groups[@]}" ||
+    "$work/before-regserver.reg" "$work/after-regserver.reg" "$bridge" orvelaX64.exe \
+    "$dist"/work/nporvela.dll-registry.wxi "$dist"/work/orvelaX64.exe-registry.wxi ||
     fail "the generated registry rows differ from the twin's registration (see $work/registry-comparison.txt)"
 
 program_files=$prefix/drive_c/Program\ Files\ \(x86\)
-# The registry, one line per key and per value (with its key), without Wine's
-# time stamps; and the files under both Program Files folders.
-snapshot() {
-    wineserver -w
-    for hive in system user; do
-        awk -v hive="$hive" '
-            /^#/ || /^$/ || /^WINE REGISTRY/ { next }
-            /^\[/ { key = $0; sub(/\] [0-9]+$/, "]", key); print hive ": " key; next }
-            { print hive ": " key " " $0 }' "$prefix/$hive.reg"
-    done
-    (cd "$prefix/drive_c" && find "Program Files" "Program Files (x86)" | sed 's/^/file: /')
-}
 # query <view> <key> [value]: the value's line, from the 32- or 64-bit view.
 query() {
     local view=$1 key=$2
@@ -83,7 +57,7 @@ control='{37B01B35-A939-54A1-A03C-1B49CDBAAACC}'
 bridge_class='{DF503770-8711-488F-B779-C289743BB4A9}'
 installed='C:\Program Files (x86)\orvela'
 
-snapshot | sort >"$work/before.txt"
+snapshot "$prefix" "Program Files" "Program Files (x86)" | sort >"$work/before.txt"
 msi_windows=$(windows_path "$msi")
 wine msiexec /i "$msi_windows" /qn
 status=$?
@@ -127,23 +101,7 @@ query 32 "$elevation" /v Policy | grep -q 'REG_DWORD *0x1$' ||
     fail "ELEVATIONPOLICY=1 did not lower the Protected Mode policy to 1"
 wine msiexec /x "$msi_windows" /qn || fail "the second msiexec /x failed"
 
-snapshot | sort >"$work/after.txt"
-# Allowed: Windows Installer's own bookkeeping keys, left empty; Wine's display
-# driver stamp.
-left=$(diff "$work/before.txt" "$work/after.txt" | grep '^[<>]' |
-    grep -v -E -e '^[<>] system: \[Software\\\\(Wow6432Node\\\\)?(Classes\\\\Installer|Microsoft\\\\Windows\\\\CurrentVersion\\\\Installer)(\\\\[A-Za-z0-9-]+)*\]$' \
-        -e '"DriverDateData"=' || true)
-echo "registry and Program Files after removal: $(diff "$work/before.txt" "$work/after.txt" |
-    grep -c '^[<>]') line(s) differ from before the install, $(echo -n "$left" | grep -c .) of them not allowed"
-if [ -n "$left" ]; then
-    echo "$left" | head -20
-    fail "the product left traces"
-fi
+snapshot "$prefix" "Program Files" "Program Files (x86)" | sort >"$work/after.txt"
+traces "$work/before.txt" "$work/after.txt"
 [ -e "$program_files/orvela" ] && fail "Program Files (x86)\\orvela still exists"
-
-if [ "$failures" -eq 0 ]; then
-    echo "x86 MSI test: passed"
-    exit 0
-fi
-echo "x86 MSI test: $failures failure(s)"
-exit 1
+verdict "x86 MSI test"
