@@ -343,8 +343,11 @@ def registered_rows(before, after, under):
     """The rows a registration added under a key of HKLM (its classes, as HKCR)."""
     old, new = read_wine_registry(before), read_wine_registry(after)
     prefix = under.lower() + "\\"
+    # A 64-bit registration also writes its interfaces into the 32-bit view.
+    mirror = prefix + "wow6432node\\"
     added = {key: values for key, values in new.items()
-             if key.lower().startswith(prefix) and values != old.get(key)}
+             if key.lower().startswith(prefix) and not key.lower().startswith(mirror)
+             and values != old.get(key)}
     rows = []
     for key, values in added.items():
         shown = key[len(prefix):]
@@ -368,6 +371,11 @@ def normalized(rows, paths, folders):
         for folder in folders:
             value = value.replace(folder + "\\", f"[{FOLDER_ID}]").replace(folder, f"[{FOLDER_ID}]")
         key = re.sub(r"\\0\\win(32|64)$", r"\\0\\<win>", row.key)
+        if re.search(r"^TypeLib\\[^\\]+\\[^\\]+\\FLAGS$", key, re.I):
+            # Wine's registration adds LIBFLAG_FHASDISKIMAGE (8), which says
+            # only that it loaded the library from a file; the rows carry the
+            # flags the library itself declares.
+            value = str(int(value) & ~8)
         result.add(Row(row.root, key, row.name or None, row.kind, value).comparable())
     return result
 

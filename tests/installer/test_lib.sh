@@ -51,7 +51,8 @@ snapshot() {
 }
 
 # traces <before> <after> [pattern...]: what removal left, from two snapshots.
-# Allowed: Windows Installer's own bookkeeping keys, left empty; Wine's display
+# Allowed: Windows Installer's own bookkeeping keys (and the programs list's
+# parent key), left empty; Wine's display
 # driver stamp; lines matching the given extended patterns. Fails the test
 # (the caller's fail function) when anything else is left.
 traces() {
@@ -59,7 +60,7 @@ traces() {
     shift 2
     for pattern in "$@"; do allowed+=(-e "$pattern"); done
     left=$(diff "$before" "$after" | grep '^[<>]' |
-        grep -v -E -e '^[<>] system: \[Software\\\\(Wow6432Node\\\\)?(Classes\\\\Installer|Microsoft\\\\Windows\\\\CurrentVersion\\\\Installer)(\\\\[A-Za-z0-9-]+)*\]$' \
+        grep -v -E -e '^[<>] system: \[Software\\\\(Wow6432Node\\\\)?(Classes\\\\Installer|Microsoft\\\\Windows\\\\CurrentVersion\\\\(Installer|Uninstall))(\\\\[A-Za-z0-9-]+)*\]$' \
             -e '"DriverDateData"=' "${allowed[@]}" || true)
     echo "registry and Program Files after removal: $(diff "$before" "$after" |
         grep -c '^[<>]') line(s) differ from before the install, $(echo -n "$left" | grep -c .) of them not allowed"

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # x86_msi_test.sh <source-dir> <twin-build-dir> <dist-dir> <test-certificate>
 # The product's MSI (the shipped 32-bit files), checked without running them:
-# its tables hold no self-registration; its generated registry rows equal what
-# the 64-bit twin's real registration writes (paths and bitness aside); it
-# installs into a fresh 64-bit prefix under Program Files (x86) with the
-# classes, MozillaPlugins, type libraries and Protected Mode entry in the
-# 32-bit registry view; ELEVATIONPOLICY=1 lowers the entry's policy and any
-# other value is refused; removal leaves nothing of ours. The MSI and the
+# its tables hold no self-registration; it installs into a fresh 64-bit prefix
+# under Program Files (x86) with the classes, MozillaPlugins, type libraries
+# and Protected Mode entry in the 32-bit registry view; ELEVATIONPOLICY=1
+# lowers the entry's policy and any other value is refused; removal leaves
+# nothing of ours; its generated registry rows equal what the 64-bit twin's
+# real registration writes (paths and bitness aside). The MSI and the
 # binaries it installs carry signatures that verify against the certificate
 # (ORVELA_SIGN_CERT, else the test certificate make-dist made).
 # Prints "x86 MSI test: passed".
@@ -29,28 +29,12 @@ msiinfo export "$msi" InstallExecuteSequence | grep -q -E '^SelfReg' &&
 fresh_prefix "$src" "$twin/x86-msi-test" win64
 verify_signatures "$cert" "$msi" "$dist"/work/orvela-*/nporvela.dll "$dist"/work/orvela-*/orvelaX64.exe
 
-# The twin's real registration: the library's as heat.exe harvests it, the
-# program's as its /RegServer writes the registry.
-wine "$twin/installer/heat.exe" harvest "$(windows_path "$twin/plugin/nporvela.dll")" \
-    nporvela.dll INSTALLDIR >"$work/twin-nporvela.wxi" || fail "heat.exe could not harvest the twin's library"
-wineserver -w
-cp "$prefix/system.reg" "$work/before-regserver.reg"
-bridge=$(windows_path "$twin/bridge/orvelaX64.exe")
-wine "$twin/bridge/orvelaX64.exe" /RegServer || fail "the twin's orvelaX64.exe /RegServer failed"
-wineserver -w
-cp "$prefix/system.reg" "$work/after-regserver.reg"
-wine "$twin/bridge/orvelaX64.exe" /UnregServer
-python3 "$src/installer/registry_rows.py" compare "$work" "$work/twin-nporvela.wxi" \
-    "$work/before-regserver.reg" "$work/after-regserver.reg" "$bridge" orvelaX64.exe \
-    "$dist"/work/nporvela.dll-registry.wxi "$dist"/work/orvelaX64.exe-registry.wxi ||
-    fail "the generated registry rows differ from the twin's registration (see $work/registry-comparison.txt)"
-
 program_files=$prefix/drive_c/Program\ Files\ \(x86\)
 # query <view> <key> [value]: the value's line, from the 32- or 64-bit view.
 query() {
     local view=$1 key=$2
     shift 2
-    wine reg query "$key" "$@" "/reg:$view" 2>/dev/null
+    wine reg query "$key" "$@" "/reg:$view" 2>/dev/null | tr -d '\r'
 }
 elevation='HKLM\SOFTWARE\Microsoft\Internet Explorer\Low Rights\ElevationPolicy\{8B903CDB-7025-4948-8DEA-5FD2166A9F20}'
 control='{37B01B35-A939-54A1-A03C-1B49CDBAAACC}'
@@ -102,6 +86,26 @@ query 32 "$elevation" /v Policy | grep -q 'REG_DWORD *0x1$' ||
 wine msiexec /x "$msi_windows" /qn || fail "the second msiexec /x failed"
 
 snapshot "$prefix" "Program Files" "Program Files (x86)" | sort >"$work/after.txt"
-traces "$work/before.txt" "$work/after.txt"
+# The fresh prefix's 32-bit class keys are empty (it has no 32-bit half);
+# Windows Installer removes them with the last key it wrote under them.
+traces "$work/before.txt" "$work/after.txt" '^< system: \[Software\\\\Classes\\\\Wow6432Node\\\\(CLSID|Interface)\]$'
 [ -e "$program_files/orvela" ] && fail "Program Files (x86)\\orvela still exists"
+
+# The twin's real registration, last (it leaves keys in the prefix): the
+# library's as heat.exe harvests it, the program's as its /RegServer writes the
+# registry.
+wine "$twin/installer/heat.exe" harvest "$(windows_path "$twin/plugin/nporvela.dll")" \
+    nporvela.dll INSTALLDIR >"$work/twin-nporvela.wxi" || fail "heat.exe could not harvest the twin's library"
+wineserver -w
+cp "$prefix/system.reg" "$work/before-regserver.reg"
+bridge=$(windows_path "$twin/bridge/orvelaX64.exe")
+wine "$twin/bridge/orvelaX64.exe" /RegServer || fail "the twin's orvelaX64.exe /RegServer failed"
+wineserver -w
+cp "$prefix/system.reg" "$work/after-regserver.reg"
+wine "$twin/bridge/orvelaX64.exe" /UnregServer
+python3 "$src/installer/registry_rows.py" compare "$work" "$work/twin-nporvela.wxi" \
+    "$work/before-regserver.reg" "$work/after-regserver.reg" "$bridge" orvelaX64.exe \
+    "$dist"/work/nporvela.dll-registry.wxi "$dist"/work/orvelaX64.exe-registry.wxi ||
+    fail "the generated registry rows differ from the twin's registration (see $work/registry-comparison.txt)"
+
 verdict "x86 MSI test"
