@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# x86_msi_test.sh <source-dir> <twin-build-dir> <dist-dir> <test-certificate>
+# x86_msi_test.sh <source-dir> <twin-build-dir> <dist-dir> <shipped-build-dir>
 # The product's MSI (the shipped 32-bit files), checked without running them:
 # its tables hold no self-registration; it installs into a fresh 64-bit prefix
 # under Program Files (x86) with the classes, MozillaPlugins, type libraries
@@ -8,10 +8,12 @@
 # nothing of ours; its generated registry rows equal what the 64-bit twin's
 # real registration writes (paths and bitness aside). The MSI and the
 # binaries it installs carry signatures that verify against the certificate
-# (ORVELA_SIGN_CERT, else the test certificate make-dist made).
+# (ORVELA_SIGN_CERT, else the test certificate make-dist made); the binaries
+# are stripped, and their debug links name the debug files in the build tree.
 # Prints "x86 MSI test: passed".
 set -uo pipefail
-src=$1 twin=$2 dist=$3 cert=${ORVELA_SIGN_CERT:-$4}
+src=$1 twin=$2 dist=$3 shipped=$4
+cert=${ORVELA_SIGN_CERT:-$shipped/signing/test-cert.pem}
 msi=$(ls "$dist"/orvela-*-x86.msi 2>/dev/null | head -n1)
 [ -n "$msi" ] || { echo "FAIL no orvela-*-x86.msi in $dist"; exit 1; }
 echo "checking $(basename "$msi")"
@@ -28,6 +30,15 @@ msiinfo export "$msi" InstallExecuteSequence | grep -q -E '^SelfReg' &&
 
 fresh_prefix "$src" "$twin/x86-msi-test" win64
 verify_signatures "$cert" "$msi" "$dist"/work/orvela-*/nporvela.dll "$dist"/work/orvela-*/orvelaX64.exe
+for binary in plugin/nporvela.dll bridge/orvelaX64.exe; do
+    packaged=$(echo "$dist"/work/orvela-*/"$(basename "$binary")")
+    i686-w64-mingw32-objdump -h "$packaged" | grep -q ' \.debug_' &&
+        fail "the packaged $(basename "$binary") carries debugging information"
+    link=$("$src/scripts/check-shipped-abi" --debug-link "$packaged" "$shipped/$(dirname "$binary")")
+    echo "$(basename "$binary"): debug link $link"
+    [ "$link" = "$(basename "$binary").debug, checksum matches" ] ||
+        fail "the packaged $(basename "$binary")'s debug link is not its debug file in the build tree"
+done
 
 program_files=$prefix/drive_c/Program\ Files\ \(x86\)
 # query <view> <key> [value]: the value's line, from the 32- or 64-bit view.
