@@ -52,16 +52,17 @@ snapshot() {
 
 # traces <before> <after> [pattern...]: what removal left, from two snapshots.
 # Allowed: Windows Installer's own bookkeeping keys (and the programs list's
-# parent key), left empty; Wine's display
-# driver stamp; lines matching the given extended patterns. Fails the test
-# (the caller's fail function) when anything else is left.
+# parent key), left empty; Wine's display driver stamps and monitor
+# properties; lines matching the given extended patterns. Fails the test (the
+# caller's fail function) when anything else is left.
 traces() {
     local before=$1 after=$2 allowed=() pattern left
     shift 2
     for pattern in "$@"; do allowed+=(-e "$pattern"); done
     left=$(diff "$before" "$after" | grep '^[<>]' |
         grep -v -E -e '^[<>] system: \[Software\\\\(Wow6432Node\\\\)?(Classes\\\\Installer|Microsoft\\\\Windows\\\\CurrentVersion\\\\(Installer|Uninstall))(\\\\[A-Za-z0-9-]+)*\]$' \
-            -e '"DriverDateData"=' "${allowed[@]}" || true)
+            -e '"DriverDateData"=' -e '^[<>] system: \[System\\\\CurrentControlSet\\\\Enum\\\\DISPLAY\\\\' \
+            "${allowed[@]}" || true)
     echo "registry and Program Files after removal: $(diff "$before" "$after" |
         grep -c '^[<>]') line(s) differ from before the install, $(echo -n "$left" | grep -c .) of them not allowed"
     if [ -n "$left" ]; then
