@@ -312,11 +312,16 @@ def read_wine_registry(path):
     keys, current = {}, None
     text = Path(path).read_text(encoding="utf-8", errors="replace")
 
+    escapes = {"n": "\n", "r": "\r", "t": "\t", "0": "\0"}
+
+    def unescape(match):
+        code = match.group(1)
+        if code[0] == "x" and len(code) > 1:
+            return chr(int(code[1:], 16))
+        return escapes.get(code, code)
+
     def unquote(quoted):
-        return re.sub(r"\\(x[0-9a-fA-F]{1,4}|.)",
-                      lambda m: chr(int(m.group(1)[1:], 16)) if m.group(1)[0] == "x" and len(m.group(1)) > 1
-                      else {"n": "\n", "r": "\r", "t": "\t", "0": "\0"}.get(m.group(1), m.group(1)),
-                      quoted)
+        return re.sub(r"\\(x[0-9a-fA-F]{1,4}|.)", unescape, quoted)
 
     for line in text.splitlines():
         key = re.match(r'^\[(.*)\](?: \d+)?$', line)
