@@ -19,7 +19,8 @@ namespace npbrowser {
 
 struct Options {
     std::wstring plugin;
-    std::string userAgent = "Mozilla/5.0 (Windows NT 6.1; rv:52.0) Gecko/20100101 Firefox/52.0";
+    std::string userAgent =
+        "Mozilla/5.0 (Windows NT 6.1; WOW64; rv:52.0) Gecko/20100101 Firefox/52.0";
     uint16_t tableVersion = 27;
     int width = 800;
     int height = 600;
