@@ -255,7 +255,11 @@ STDMETHODIMP CX64ConfigCtrl::SetDeviceType(LONG nType, BSTR bsInfo, LONG* nRet) 
 STDMETHODIMP CX64ConfigCtrl::SetIEWindow(VARIANT vtWindow, BSTR strFuncLs, LONG* nRet) {
     if (!nRet)
         return E_POINTER;
-    if (V_VT(&vtWindow) != VT_DISPATCH || !V_DISPATCH(&vtWindow)) {
+    // VBScript passes a variable by reference (VT_BYREF|VT_VARIANT): the window
+    // is the value it refers to.
+    CComVariant given;
+    if (FAILED(VariantCopyInd(&given, &vtWindow)) || V_VT(&given) != VT_DISPATCH ||
+        !V_DISPATCH(&given)) {
         *nRet = -1;
         return S_FALSE;
     }
@@ -265,8 +269,8 @@ STDMETHODIMP CX64ConfigCtrl::SetIEWindow(VARIANT vtWindow, BSTR strFuncLs, LONG*
         CComBSTR list(View(strFuncLs));
 
         CComPtr<IHTMLWindow2> window;
-        V_DISPATCH(&vtWindow)->QueryInterface(__uuidof(IHTMLWindow2),
-                                              reinterpret_cast<void**>(&window));
+        V_DISPATCH(&given)->QueryInterface(__uuidof(IHTMLWindow2),
+                                           reinterpret_cast<void**>(&window));
         CComPtr<IHTMLDocument2> document;
         if (window)
             window->get_document(&document);

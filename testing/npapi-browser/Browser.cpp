@@ -174,6 +174,57 @@ duk_ret_t testbedWindows(duk_context* ctx) {
     return 1;
 }
 
+// The names and values NPP_New got for the element ([name, value or null]),
+// or null while its instance is not made.
+duk_ret_t testbedArguments(duk_context* ctx) {
+    PluginElement* element = s_browser->elementOf(duk_get_heapptr(ctx, 0));
+    if (element == nullptr || !element->created()) {
+        duk_push_null(ctx);
+        return 1;
+    }
+    duk_push_array(ctx);
+    for (size_t i = 0; i < element->argumentNames().size(); ++i) {
+        duk_push_array(ctx);
+        duk_push_string(ctx, element->argumentNames()[i].c_str());
+        duk_put_prop_index(ctx, -2, 0);
+        if (element->argumentPresent()[i])
+            duk_push_string(ctx, element->argumentValues()[i].c_str());
+        else
+            duk_push_null(ctx);
+        duk_put_prop_index(ctx, -2, 1);
+        duk_put_prop_index(ctx, -2, static_cast<duk_uarridx_t>(i));
+    }
+    return 1;
+}
+
+// The element's NPP_SetWindow calls: [{window, width, height}], the window
+// handle as a number.
+duk_ret_t testbedSetWindows(duk_context* ctx) {
+    PluginElement* element = s_browser->elementOf(duk_get_heapptr(ctx, 0));
+    duk_push_array(ctx);
+    if (element == nullptr)
+        return 1;
+    duk_uarridx_t index = 0;
+    for (const PluginElement::WindowCall& call : element->windowCalls()) {
+        duk_push_object(ctx);
+        duk_push_number(ctx, static_cast<double>(reinterpret_cast<uintptr_t>(call.window)));
+        duk_put_prop_string(ctx, -2, "window");
+        duk_push_uint(ctx, call.width);
+        duk_put_prop_string(ctx, -2, "width");
+        duk_push_uint(ctx, call.height);
+        duk_put_prop_string(ctx, -2, "height");
+        duk_put_prop_index(ctx, -2, index++);
+    }
+    return 1;
+}
+
+// Whether the browser has asked the element's plug-in for its scriptable object.
+duk_ret_t testbedScriptableAsked(duk_context* ctx) {
+    PluginElement* element = s_browser->elementOf(duk_get_heapptr(ctx, 0));
+    duk_push_boolean(ctx, element != nullptr && element->askedScriptable());
+    return 1;
+}
+
 // What the browser does with the arguments of a plug-in call, without the
 // plug-in: the benchmarks' baseline.
 duk_ret_t testbedConvertArguments(duk_context* ctx) {
@@ -255,40 +306,56 @@ NPError PluginElement::getURL(const char* url, const char* target) {
     return NPERR_NO_ERROR;
 }
 
-bool PluginElement::create(const std::string& mimeType, int x, int y, int width, int height,
-                           std::vector<std::string>& names, std::vector<std::string>& values,
-                           std::vector<bool>& present) {
+void PluginElement::prepare(const std::string& mimeType, const RECT& rect,
+                            std::vector<std::string> names, std::vector<std::string> values,
+                            std::vector<bool> present) {
+    m_mimeType = mimeType;
+    m_rect = rect;
+    m_names = std::move(names);
+    m_values = std::move(values);
+    m_present = std::move(present);
+    m_pending = true;
+}
+
+bool PluginElement::create() {
+    // Script that the plug-in runs from NPP_New finds the instance on its way.
+    m_pending = false;
+    m_created = true;
     duk_context* ctx = m_browser.engine().ctx();
     duk_push_heapptr(ctx, m_proxy);
     m_proxyKey = m_browser.engine().stash(-1);
     duk_pop(ctx);
-    m_rect = RECT{x, y, x + width, y + height};
+    // The plug-in gets its own copies: what it does to them does not change
+    // what the test pages read back.
+    std::vector<std::string> names = m_names, values = m_values;
     std::vector<char*> argn, argv;
     for (size_t i = 0; i < names.size(); ++i) {
         argn.push_back(&names[i][0]);
-        argv.push_back(present[i] ? &values[i][0] : nullptr);
+        argv.push_back(m_present[i] ? &values[i][0] : nullptr);
     }
     rt().registerInstance(&m_npp, this);
-    std::vector<char> type(mimeType.begin(), mimeType.end());
+    std::vector<char> type(m_mimeType.begin(), m_mimeType.end());
     type.push_back('\0');
     const NPError error = m_library.funcs().newp(
         type.data(), &m_npp, NP_EMBED, static_cast<int16_t>(argn.size()),
         argn.empty() ? nullptr : argn.data(), argv.empty() ? nullptr : argv.data(), nullptr);
     if (error != NPERR_NO_ERROR) {
-        std::fprintf(stderr, "NPP_New for %s failed: NPError %d\n", mimeType.c_str(), error);
+        std::fprintf(stderr, "NPP_New for %s failed: NPError %d\n", m_mimeType.c_str(), error);
         rt().unregisterInstance(&m_npp);
+        m_browser.engine().unstash(m_proxyKey);
         return false;
     }
     m_alive = true;
     // The element's own data reaches the plug-in as a stream it did not ask for.
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (present[i] && (names[i] == "src" || names[i] == "data") && !values[i].empty())
-            m_dataUrl = values[i];
+    for (size_t i = 0; i < m_names.size(); ++i) {
+        if (m_present[i] && (m_names[i] == "src" || m_names[i] == "data") && !m_values[i].empty())
+            m_dataUrl = m_values[i];
     }
     if (!m_windowless) {
         m_hwnd = CreateWindowExW(
-            0, kPluginClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y,
-            width, height, m_browser.topWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+            0, kPluginClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+            m_rect.left, m_rect.top, m_rect.right - m_rect.left, m_rect.bottom - m_rect.top,
+            m_browser.topWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
     }
     setWindow();
     if (!m_dataUrl.empty() && m_alive)
@@ -311,6 +378,7 @@ void PluginElement::setWindow() {
         static_cast<uint16_t>(m_npWindow.y), static_cast<uint16_t>(m_npWindow.x),
         static_cast<uint16_t>(m_npWindow.y + height), static_cast<uint16_t>(m_npWindow.x + width)};
     m_npWindow.type = m_windowless ? NPWindowTypeDrawable : NPWindowTypeWindow;
+    m_windowCalls.push_back(WindowCall{m_hwnd, m_npWindow.width, m_npWindow.height});
     if (m_library.funcs().setwindow != nullptr)
         m_library.funcs().setwindow(&m_npp, &m_npWindow);
     if (m_windowless)
@@ -318,6 +386,10 @@ void PluginElement::setWindow() {
 }
 
 void PluginElement::resize(int width, int height) {
+    if (m_pending) {
+        m_rect.right = m_rect.left + width;
+        m_rect.bottom = m_rect.top + height;
+    }
     if (!m_alive)
         return;
     InvalidateRect(m_browser.topWindow(), &m_rect, TRUE);
@@ -471,17 +543,49 @@ void Browser::connectElement(duk_context* ctx) {
         m_rowHeight = 0;
     }
     auto element = std::make_unique<PluginElement>(*this, proxy, *library);
-    PluginElement* raw = element.get();
+    element->prepare(type, RECT{m_cursorX, m_cursorY, m_cursorX + width, m_cursorY + height},
+                     std::move(names), std::move(values), std::move(present));
     if (auto old = m_elements.find(proxy); old != m_elements.end())
         retire(std::move(old->second));
     m_elements[proxy] = std::move(element);
-    if (!raw->create(type, m_cursorX, m_cursorY, width, height, names, values, present)) {
-        retire(std::move(m_elements[proxy]));
-        m_elements.erase(proxy);
-        return;
-    }
     m_cursorX += width + 8;
     m_rowHeight = std::max(m_rowHeight, height);
+    if (!m_options.asyncInstances) {
+        instantiate(proxy);
+        return;
+    }
+    m_pending.push_back(proxy);
+    if (m_pending.size() == 1)
+        PostMessageW(m_top, kInstantiateMessage, 0, 0);
+}
+
+void Browser::instantiate(void* proxy) {
+    auto found = m_elements.find(proxy);
+    if (found == m_elements.end() || !found->second->pending())
+        return;
+    PluginElement* element = found->second.get();
+    if (element->create())
+        return;
+    // NPP_New may have run script that replaced the element: look again.
+    found = m_elements.find(proxy);
+    if (found != m_elements.end() && found->second.get() == element) {
+        retire(std::move(found->second));
+        m_elements.erase(found);
+    }
+}
+
+void Browser::instantiatePending() {
+    std::deque<void*> due;
+    due.swap(m_pending);
+    for (void* proxy : due)
+        instantiate(proxy);
+}
+
+void Browser::runPageLoad() {
+    if (!m_pageOnload.empty() && !m_closed)
+        m_engine->runScript(m_pageOnload, "body onload");
+    if (!m_closed)
+        m_engine->callGlobal("onload");
 }
 
 void Browser::disconnectElement(duk_context* ctx) {
@@ -507,6 +611,8 @@ void Browser::resizeElement(duk_context* ctx) {
 }
 
 NPObject* Browser::scriptableOf(void* elementProxy) {
+    // Script that reaches for the plug-in's members makes a pending instance now.
+    instantiate(elementProxy);
     PluginElement* element = elementOf(elementProxy);
     return element != nullptr ? element->scriptable() : nullptr;
 }
@@ -526,6 +632,9 @@ void Browser::installTestbed(duk_context* ctx) {
         {"invalidations", testbedInvalidations, 0},
         {"messageWindows", testbedMessageWindows, 1},
         {"windows", testbedWindows, 1},
+        {"arguments", testbedArguments, 1},
+        {"setWindows", testbedSetWindows, 1},
+        {"scriptableAsked", testbedScriptableAsked, 1},
         {"click", testbedClick, 2},
         {"pixel", testbedPixel, 2},
         {"convertArguments", testbedConvertArguments, DUK_VARARGS},
@@ -533,6 +642,8 @@ void Browser::installTestbed(duk_context* ctx) {
     duk_put_function_list(ctx, -1, functions);
     duk_push_int(ctx, rt().table()->version);
     duk_put_prop_string(ctx, -2, "tableVersion");
+    duk_push_string(ctx, m_options.asyncInstances ? "async" : "sync");
+    duk_put_prop_string(ctx, -2, "instantiation");
     duk_put_prop_string(ctx, -2, "testbed");
 }
 
@@ -543,6 +654,12 @@ LRESULT Browser::handleTopMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         return 0;
     case Streams::kStreamMessage:
         Streams::instance().onMessage(lParam, true);
+        return 0;
+    case kInstantiateMessage:
+        instantiatePending();
+        return 0;
+    case kPageLoadMessage:
+        runPageLoad();
         return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
@@ -631,10 +748,12 @@ void Browser::loadPage() {
             m_engine->reportUncaught(duk_safe_to_string(ctx, -1));
         duk_pop(ctx);
     }
-    if (!page.bodyOnload.empty() && !m_closed)
-        m_engine->runScript(page.bodyOnload, "body onload");
-    if (!m_closed)
-        m_engine->callGlobal("onload");
+    m_pageOnload = page.bodyOnload;
+    // The load event comes after the instances that the page's elements asked for.
+    if (m_options.asyncInstances)
+        PostMessageW(m_top, kPageLoadMessage, 0, 0);
+    else
+        runPageLoad();
 }
 
 void Browser::loop() {

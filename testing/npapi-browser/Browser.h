@@ -19,7 +19,8 @@ namespace npbrowser {
 
 struct Options {
     std::wstring plugin;
-    std::string userAgent = "Mozilla/5.0 (Windows NT 6.1; rv:52.0) Gecko/20100101 Firefox/52.0";
+    std::string userAgent =
+        "Mozilla/5.0 (Windows NT 6.1; WOW64; rv:52.0) Gecko/20100101 Firefox/52.0";
     uint16_t tableVersion = 27;
     int width = 800;
     int height = 600;
@@ -28,6 +29,10 @@ struct Options {
     DWORD timeoutSeconds = 30;
     DWORD lingerSeconds = 0; // the window stays this long after window.close()
     bool journal = true;     // a fresh camera simulator journal for the run
+    // Gecko makes an element's instance on a later turn of the event loop (or
+    // at once when script touches the element's plug-in members); the older
+    // path made it while the element was inserted.
+    bool asyncInstances = true;
     std::wstring page;
 };
 
@@ -48,9 +53,11 @@ public:
     NPError getURL(const char* url, const char* target) override;
     const NPPluginFuncs* pluginFuncs() const override { return &m_library.funcs(); }
 
-    bool create(const std::string& mimeType, int x, int y, int width, int height,
-                std::vector<std::string>& names, std::vector<std::string>& values,
-                std::vector<bool>& present);
+    // What NPP_New will get; the instance is made by create().
+    void prepare(const std::string& mimeType, const RECT& rect, std::vector<std::string> names,
+                 std::vector<std::string> values, std::vector<bool> present);
+    bool pending() const { return m_pending; }
+    bool create();
     void resize(int width, int height);
     void destroy();
     NPObject* scriptable();
@@ -58,6 +65,19 @@ public:
     bool windowless() const { return m_windowless; }
     const RECT& rect() const { return m_rect; }
     int16_t handleEvent(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // What the browser did to the instance, for the test pages.
+    struct WindowCall {
+        HWND window;
+        uint32_t width;
+        uint32_t height;
+    };
+    bool created() const { return m_created; }
+    const std::vector<std::string>& argumentNames() const { return m_names; }
+    const std::vector<std::string>& argumentValues() const { return m_values; }
+    const std::vector<bool>& argumentPresent() const { return m_present; }
+    const std::vector<WindowCall>& windowCalls() const { return m_windowCalls; }
+    bool askedScriptable() const { return m_askedScriptable; }
 
 private:
     void setWindow();
@@ -68,6 +88,12 @@ private:
     PluginLibrary& m_library;
     NPP_t m_npp{};
     bool m_alive = false;
+    bool m_pending = false;
+    bool m_created = false; // NPP_New was called
+    std::string m_mimeType;
+    std::vector<std::string> m_names, m_values;
+    std::vector<bool> m_present;
+    std::vector<WindowCall> m_windowCalls;
     bool m_windowless = false;
     HWND m_hwnd = nullptr;
     RECT m_rect{};
@@ -83,6 +109,10 @@ public:
     ~Browser() override;
 
     int run();
+
+    static constexpr UINT kInstantiateMessage = WM_APP + 3;
+    static constexpr UINT kPageLoadMessage = WM_APP + 4;
+    const Options& options() const { return m_options; }
 
     // PageHost
     void connectElement(duk_context* ctx) override;
@@ -105,6 +135,9 @@ private:
     void takeScreenshot();
     void tearDown();
     void retire(std::unique_ptr<PluginElement> element);
+    void instantiate(void* proxy);
+    void instantiatePending();
+    void runPageLoad();
 
     Options m_options;
     HWND m_top = nullptr;
@@ -115,6 +148,9 @@ private:
     // NPP address of one just removed: the plug-in's late calls for it then
     // find no instance rather than the wrong one.
     std::deque<std::unique_ptr<PluginElement>> m_gone;
+    // Elements inserted whose instance comes on a later turn, in insertion order.
+    std::deque<void*> m_pending;
+    std::string m_pageOnload; // the body's onload attribute
     bool m_closed = false;
     bool m_timedOut = false;
     int m_cursorX = 8;

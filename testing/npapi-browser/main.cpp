@@ -1,7 +1,9 @@
 // npapi-browser [--plugin PATH] [--user-agent TEXT] [--table-version N] [--size WxH]
 //               [--screenshot FILE.png] [--screenshot-delay MS] [--timeout S]
-//               [--linger S] [--no-journal] PAGE.html
+//               [--linger S] [--no-journal] [--instantiate async|sync] PAGE.html
 //
+// --instantiate sync makes each element's instance while the element is
+// inserted, the kinder path of older test runs; Gecko's (async) is the default.
 // --no-journal leaves the camera simulator's journal alone (benchmarks).
 // --linger keeps the window on screen for S seconds after the page closed it,
 // so that a person can watch a demo.
@@ -24,7 +26,8 @@ namespace {
 int usage() {
     std::fprintf(stderr, "usage: npapi-browser [--plugin PATH] [--user-agent TEXT] "
                          "[--table-version N] [--size WxH] [--screenshot FILE.png] "
-                         "[--screenshot-delay MS] [--timeout S] [--linger S] PAGE.html\n");
+                         "[--screenshot-delay MS] [--timeout S] [--linger S] [--no-journal] "
+                         "[--instantiate async|sync] PAGE.html\n");
     return 2;
 }
 
@@ -51,6 +54,11 @@ int main() {
             options.screenshot = argv[++i];
         } else if (arg == L"--screenshot-delay" && hasValue) {
             options.screenshotDelay = std::wcstoul(argv[++i], nullptr, 10);
+        } else if (arg == L"--instantiate" && hasValue) {
+            const std::wstring mode = argv[++i];
+            if (mode != L"async" && mode != L"sync")
+                return usage();
+            options.asyncInstances = mode == L"async";
         } else if (arg == L"--no-journal") {
             options.journal = false;
         } else if (arg == L"--timeout" && hasValue) {

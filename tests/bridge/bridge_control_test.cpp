@@ -207,6 +207,51 @@ TEST_F(BridgeControl, RelaysEventsToTheFirstPageFunctionWithTheArgumentsReversed
     script->Release();
 }
 
+// Script engines hand a variable over by reference (VBScript's arguments are
+// VT_BYREF|VT_VARIANT): the window it refers to is taken as if passed by value,
+// and a text by reference is still refused.
+TEST_F(BridgeControl, SetIEWindowTakesTheWindowOrTextThatAVariableByReferenceHolds) {
+    ASSERT_NE(nullptr, CreateWindowOfControl());
+    auto* script = new PageObjects::PageScript(L"first");
+    auto* document = new PageObjects::PageDocument(script);
+    auto* window = new PageObjects::PageWindow(document);
+
+    VARIANT text;
+    VariantInit(&text);
+    V_VT(&text) = VT_BSTR;
+    V_BSTR(&text) = SysAllocString(L"window");
+    VARIANT textRef;
+    VariantInit(&textRef);
+    V_VT(&textRef) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&textRef) = &text;
+    LONG ret = 0;
+    EXPECT_EQ(S_FALSE, ctl->SetIEWindow(textRef, CComBSTR(L"first"), &ret));
+    EXPECT_EQ(-1, ret);
+    VariantClear(&text);
+
+    VARIANT page;
+    VariantInit(&page);
+    V_VT(&page) = VT_DISPATCH;
+    V_DISPATCH(&page) = static_cast<IHTMLWindow2*>(window);
+    VARIANT pageRef;
+    VariantInit(&pageRef);
+    V_VT(&pageRef) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&pageRef) = &page;
+    ret = 99;
+    EXPECT_EQ(S_OK, ctl->SetIEWindow(pageRef, CComBSTR(L"first"), &ret));
+    EXPECT_EQ(0, ret);
+    ASSERT_EQ(1, CameraSim::requestEvent(L"byref", 2, 4, GetCurrentProcessId()));
+    const DWORD start = GetTickCount();
+    while (script->calls.empty() && GetTickCount() - start < 3000)
+        CameraSim::pumpMessages(10);
+    ASSERT_EQ(1u, script->calls.size());
+    EXPECT_EQ((std::vector<std::wstring>{L"4", L"2", L"byref"}), script->calls[0].params);
+
+    window->Release();
+    document->Release();
+    script->Release();
+}
+
 namespace {
 
 // A bridge control with its window and a page whose event function runs

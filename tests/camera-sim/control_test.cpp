@@ -11,6 +11,7 @@
 #include "com_types.h"
 #include "ax_host.h"
 #include "disp_event.h"
+#include "support/run_program.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,8 @@ using namespace CameraSim;
 using ATL::CComBSTR;
 using ATL::CComPtr;
 using ATL::CComQIPtr;
+using testsupport::runProgram;
+using testsupport::windowsPath;
 
 namespace {
 
@@ -32,68 +35,6 @@ public:
     void TearDown() override { CoUninitialize(); }
 };
 const auto* const apartment = ::testing::AddGlobalTestEnvironment(new ComApartment);
-
-std::wstring windowsPath(const char* path) {
-    std::wstring out(path, path + strlen(path));
-    for (wchar_t& c : out)
-        if (c == L'/')
-            c = L'\\';
-    return out;
-}
-
-// Runs a program to its end, dispatching this thread's messages meanwhile (the
-// program may send messages to windows of this thread); answers its exit code
-// and collects its output.
-DWORD runProgram(std::wstring commandLine, std::string& output,
-                 const wchar_t* environment = nullptr, DWORD timeoutMs = 60000) {
-    wchar_t folder[MAX_PATH], file[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    GetTempFileNameW(folder, L"out", 0, file);
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE sink = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = sink;
-    startup.hStdError = sink;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
-    const BOOL started =
-        CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE,
-                       environment ? CREATE_UNICODE_ENVIRONMENT : 0,
-                       const_cast<wchar_t*>(environment), nullptr, &startup, &process);
-    CloseHandle(sink);
-    DWORD code = ~0u;
-    if (started) {
-        const DWORD start = GetTickCount();
-        for (;;) {
-            const DWORD elapsed = GetTickCount() - start;
-            if (elapsed >= timeoutMs) {
-                TerminateProcess(process.hProcess, 1);
-                break;
-            }
-            if (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, timeoutMs - elapsed,
-                                          QS_ALLINPUT) == WAIT_OBJECT_0) {
-                GetExitCodeProcess(process.hProcess, &code);
-                break;
-            }
-            pumpMessages(0);
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    HANDLE in = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-    char buffer[4096];
-    DWORD got = 0;
-    while (in != INVALID_HANDLE_VALUE && ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got)
-        output.append(buffer, got);
-    if (in != INVALID_HANDLE_VALUE)
-        CloseHandle(in);
-    DeleteFileW(file);
-    return code;
-}
 
 // This process's environment block without the journal variable.
 std::wstring environmentWithoutJournalVariable() {

@@ -99,6 +99,21 @@ protected:
         return plugin.newp(mime, browser.npp(), NP_EMBED, static_cast<int16_t>(params.size()),
                            names.data(), values.data(), nullptr);
     }
+    // NPP_New as Gecko called it for an <object>: the attributes, "PARAM" with
+    // no value, then the <param>s; a null value stands for no value.
+    NPError newGeckoInstance(std::vector<std::pair<std::string, const char*>> args) {
+        std::vector<char*> names, values;
+        std::vector<std::string> texts;
+        texts.reserve(args.size());
+        for (auto& a : args) {
+            names.push_back(&a.first[0]);
+            texts.emplace_back(a.second ? a.second : "");
+            values.push_back(a.second ? &texts.back()[0] : nullptr);
+        }
+        char mime[] = "application/x-orvela";
+        return plugin.newp(mime, browser.npp(), NP_EMBED, static_cast<int16_t>(args.size()),
+                           names.data(), values.data(), nullptr);
+    }
     NPError setWindow() {
         window.window = element;
         window.x = 10;
@@ -250,6 +265,48 @@ TEST_F(PluginLibrary, OnloadAndEventListenersCallPageFunctions) {
 
     browser.m_funcs.releaseobject(handler);
     browser.m_funcs.releaseobject(object);
+    EXPECT_EQ(NPERR_NO_ERROR, plugin.destroy(browser.npp(), nullptr));
+    browser.runAsyncCalls();
+}
+
+TEST_F(PluginLibrary, GeckosArgumentListKeepsTheParamsAndTakesNoValueAsNoParam) {
+    CameraSim::JournalFile journal;
+    std::vector<NPObject*> loadedWith;
+    NPVariant onload;
+    onload.type = NPVariantType_Object;
+    onload.value.objectValue =
+        browser.newPageObject([&loadedWith](const NPVariant* args, uint32_t n, NPVariant*) {
+            loadedWith.push_back(n == 1 && args[0].type == NPVariantType_Object
+                                     ? args[0].value.objectValue
+                                     : nullptr);
+            return true;
+        });
+    browser.propertiesOf(browser.window())["camReady"] = onload;
+
+    // The <param> after the marker is the plug-in's parameter.
+    ASSERT_EQ(NPERR_NO_ERROR, newGeckoInstance({{"id", "cam"},
+                                                {"type", "application/x-orvela"},
+                                                {"width", "320"},
+                                                {"height", "240"},
+                                                {"PARAM", nullptr},
+                                                {"onload", "camReady"}}));
+    ASSERT_EQ(NPERR_NO_ERROR, setWindow());
+    NPObject* object = scriptable();
+    ASSERT_NE(nullptr, object);
+    EXPECT_EQ(1u, browser.runTimers());
+    ASSERT_EQ(1u, loadedWith.size());
+    EXPECT_EQ(object, loadedWith[0]);
+    browser.m_funcs.releaseobject(object);
+    EXPECT_EQ(NPERR_NO_ERROR, plugin.destroy(browser.npp(), nullptr));
+    browser.runAsyncCalls();
+
+    // A name without a value is no parameter: no onload function is looked for.
+    ASSERT_EQ(NPERR_NO_ERROR,
+              newGeckoInstance(
+                  {{"type", "application/x-orvela"}, {"onload", nullptr}, {"PARAM", nullptr}}));
+    ASSERT_EQ(NPERR_NO_ERROR, setWindow());
+    browser.runTimers();
+    EXPECT_EQ(1u, loadedWith.size());
     EXPECT_EQ(NPERR_NO_ERROR, plugin.destroy(browser.npp(), nullptr));
     browser.runAsyncCalls();
 }
