@@ -100,6 +100,11 @@ public:
             values[i].bstrVal = SysAllocString(found->second.c_str());
             results[i] = S_OK;
         }
+        // As a browser's bag answers when one of the reads failed.
+        for (ULONG i = 0; i < count; ++i) {
+            if (FAILED(results[i]))
+                return E_FAIL;
+        }
         return S_OK;
     }
     STDMETHOD(Write)(ULONG, PROPBAG2*, VARIANT*) override { return E_NOTIMPL; }
@@ -261,7 +266,7 @@ TEST_F(ActiveXControlTest, ReadyOnceWithFixedAnswers) {
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }
 
-TEST_F(ActiveXControlTest, PropertyBagParametersReachTheCore) {
+TEST_F(ActiveXControlTest, PropertyBagParametersReachTheCoreWhenAnotherOneFailsToRead) {
     Control control;
     auto site = makeObject<TestSite>();
     control.as<IOleObject>()->SetClientSite(site);
@@ -366,6 +371,22 @@ TEST_F(ActiveXControlTest, MalformedCallsGetDefinedAnswers) {
     EXPECT_EQ(control.dispatch->GetMemberName(expando, &name), S_OK);
     EXPECT_STREQ(name, L"someExpando");
     SysFreeString(name);
+    control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
+}
+
+// A known identifier whose name the object has no member for: the error names
+// the member, and getLastException gives that text.
+TEST_F(ActiveXControlTest, AnUnknownMemberIsNotFoundAndItsNameIsTheLastException) {
+    SitedControl control;
+    DISPPARAMS empty{nullptr, nullptr, 0, 0};
+    CComVariant result;
+    EXPECT_EQ(control.dispatch->InvokeEx(DISPID_CAPTION, 0, DISPATCH_METHOD, &empty, &result,
+                                         nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    CComVariant last;
+    EXPECT_EQ(control.call(L"getLastException", {}, &last), S_OK);
+    ASSERT_EQ(last.vt, VT_BSTR);
+    EXPECT_STREQ(last.bstrVal, L"The specified member does not exist: caption");
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }
 
@@ -552,4 +573,32 @@ TEST_F(ActiveXControlTest, WrapperCacheHandsOutOnlyLiveWrappersOfTheSameObject) 
     stale->Release();
     fresh->Release();
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
+}
+
+// A host whose control has no site and no web browser: no page to run script
+// in, no document, and once shut down nothing more is scheduled.
+TEST_F(ActiveXControlTest, AHostWithoutAPageRunsNoScriptAndSchedulesNothingAfterShutdown) {
+    auto host = std::make_shared<FW::ActiveX::ActiveXBrowserHost>(nullptr, nullptr);
+    try {
+        host->evaluateJavaScript("1");
+        ADD_FAILURE() << "script ran without a page";
+    } catch (const FW::script_error& e) {
+        EXPECT_STREQ("Can't execute JavaScript: Window is NULL", e.what());
+    }
+    EXPECT_FALSE(host->getDOMDocument());
+    EXPECT_FALSE(host->getDOMWindow());
+
+    static int ran;
+    ran = 0;
+    auto count = [](void*) { ++ran; };
+    EXPECT_TRUE(host->ScheduleAsyncCall(count, nullptr));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+    EXPECT_EQ(1, ran);
+    host->shutdown();
+    EXPECT_FALSE(host->ScheduleAsyncCall(count, nullptr));
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+    EXPECT_EQ(1, ran);
 }
