@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 
+#include "AXDOM.h"
 #include "ActiveXBrowserHost.h"
 #include "COMJavascriptObject.h"
 #include "FWControl.h"
@@ -601,4 +602,47 @@ TEST_F(ActiveXControlTest, AHostWithoutAPageRunsNoScriptAndSchedulesNothingAfter
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageW(&msg);
     EXPECT_EQ(1, ran);
+}
+
+// The DOM wrappers over a page object that offers none of the browser's
+// document interfaces, and without a web browser: each operation fails with
+// its own text, and the getters answer nothing.
+TEST_F(ActiveXControlTest, DOMWrappersOverAnObjectWithoutThePageInterfacesFailWithTheirTexts) {
+    SitedControl control;
+    auto host = std::make_shared<ActiveXBrowserHost>(nullptr, nullptr);
+    CComPtr<IDispatch> plain;
+    ASSERT_EQ(S_OK,
+              control.dispatch->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&plain)));
+    JSObjectPtr object = host->wrapIDispatch(plain);
+    auto document = std::make_shared<AXDOM::Document>(object, plain, nullptr);
+    auto element = std::make_shared<AXDOM::Element>(object, plain, nullptr);
+    auto window = std::make_shared<AXDOM::Window>(object, plain, nullptr);
+    auto errorOf = [](auto&& operation) -> std::string {
+        try {
+            operation();
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "<no error>";
+    };
+    EXPECT_EQ("Document does not support getElementById",
+              errorOf([&] { document->getElementById("cam"); }));
+    EXPECT_EQ("Failed to create element!", errorOf([&] { document->createElement("div"); }));
+    EXPECT_EQ("Could not get element by tag name",
+              errorOf([&] { document->getElementsByTagName("p"); }));
+    EXPECT_EQ("Could not get element by tag name",
+              errorOf([&] { element->getElementsByTagName("p"); }));
+    EXPECT_EQ("Could not get innerhtml", errorOf([&] { element->getInnerHTML(); }));
+    EXPECT_EQ("Could not set innerHtml", errorOf([&] { element->setInnerHTML("<b>x</b>"); }));
+    EXPECT_EQ("failed to appendChild!", errorOf([&] { element->appendChild(window); }));
+    EXPECT_FALSE(document->getWindow());
+    EXPECT_FALSE(window->getDocument());
+    EXPECT_EQ("", window->getLocation());
+    EXPECT_EQ("<no error>", errorOf([&] { window->alert("nobody sees this"); }));
+    document.reset();
+    element.reset();
+    window.reset();
+    object.reset();
+    host->shutdown();
+    control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }
