@@ -646,3 +646,60 @@ TEST_F(ActiveXControlTest, DOMWrappersOverAnObjectWithoutThePageInterfacesFailWi
     host->shutdown();
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }
+
+namespace {
+
+// A page function that takes one text and refuses anything else, as script
+// functions of a typed page object do.
+class TextOnlyFunction : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                         public IDispatch {
+public:
+    BEGIN_COM_MAP(TextOnlyFunction)
+    COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHOD(Invoke)
+    (DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+     UINT* argErr) override {
+        if (id != DISPID_VALUE || !(flags & DISPATCH_METHOD) || !params)
+            return DISP_E_MEMBERNOTFOUND;
+        if (params->cArgs != 1 || params->rgvarg[0].vt != VT_BSTR) {
+            if (argErr)
+                *argErr = 0;
+            return DISP_E_TYPEMISMATCH;
+        }
+        received = params->rgvarg[0].bstrVal;
+        if (result)
+            VariantInit(result);
+        return S_OK;
+    }
+
+    std::wstring received;
+};
+
+} // namespace
+
+TEST_F(ActiveXControlTest, APageFunctionThatRefusesTheArgumentsTypeFailsTheCall) {
+    auto host = std::make_shared<ActiveXBrowserHost>(nullptr, nullptr);
+    CComPtr<TextOnlyFunction> function = makeObject<TextOnlyFunction>();
+    JSObjectPtr page = host->wrapIDispatch(function);
+    try {
+        page->Invoke("", VariantList{variant(5)});
+        ADD_FAILURE() << "a number reached a function that takes a text";
+    } catch (const script_error& e) {
+        EXPECT_STREQ("Method invoke failed", e.what());
+    }
+    EXPECT_TRUE(function->received.empty());
+    page->Invoke("", VariantList{variant(std::string("text"))});
+    EXPECT_EQ(L"text", function->received);
+    page.reset();
+    host->shutdown();
+}
