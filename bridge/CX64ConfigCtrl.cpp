@@ -89,6 +89,9 @@ int CX64ConfigCtrl::CreateHostedCtrl() {
     return 0;
 }
 
+// No WM_DESTROY is posted to the host window before it goes: DestroyWindow
+// below sends it the real one, and a posted copy would either be dropped with
+// the window or, delivered to a live host, tear its camera down.
 void CX64ConfigCtrl::DestroyHostedCtrl() {
     if (m_pEventSink && m_pEventSink->IsConnected() && m_spCtrl)
         m_pEventSink->DispEventUnadvise(m_spCtrl);
@@ -123,6 +126,12 @@ LRESULT CX64ConfigCtrl::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     return 0;
 }
 
+LRESULT CX64ConfigCtrl::OnSetFocus(UINT, WPARAM, LPARAM, BOOL&) {
+    if (m_bCtrlCreated && ::IsWindow(m_wndHost))
+        ::SetFocus(m_wndHost);
+    return 0;
+}
+
 BOOL CX64ConfigCtrl::PreTranslateAccelerator(MSG* msg, HRESULT& hr) {
     if (m_bCtrlCreated && msg)
         ::PostMessageW(m_wndHost, msg->message, msg->wParam, msg->lParam);
@@ -152,12 +161,14 @@ void CX64ConfigCtrl::ReportCameraFailure(const wchar_t* operation, HRESULT hr) n
 }
 
 STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort, LONG* nRet) {
-    if (!nRet)
-        return E_POINTER;
     return CallNoThrow([&] {
         m_bstrBaseUrl = CComBSTR(View(strBaseUrl));
         m_bstrIp = CComBSTR(View(strIp));
         m_nPtzPort = nPtzPort;
+        // Without a place for the answer the camera is not called now; the
+        // saved arguments still reach it when it is next created.
+        if (!nRet)
+            return E_POINTER;
         if (!m_bCtrlCreated)
             return S_OK;
         CComBSTR url(m_bstrBaseUrl), ip(m_bstrIp);

@@ -92,6 +92,8 @@ public:
     MESSAGE_HANDLER(WM_CREATE, OnCreate)
     MESSAGE_HANDLER(WM_SIZE, OnSize)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+    MESSAGE_HANDLER(WM_SETFOCUS, OnSetFocus)
+    DEFAULT_REFLECTION_HANDLER()
     END_MSG_MAP()
 
     HRESULT FinalConstruct();
@@ -99,6 +101,9 @@ public:
     LRESULT OnCreate(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnSize(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
     LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
+    // Focus that reaches the control (tabbing into the element) goes on to
+    // the camera's window, so the camera gets the keyboard.
+    LRESULT OnSetFocus(UINT, WPARAM, LPARAM, BOOL&);
 
     // The control paints nothing: the camera control's window covers it.
     HRESULT OnDraw(ATL::ATL_DRAWINFO&) override { return S_OK; }

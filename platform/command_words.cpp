@@ -20,9 +20,12 @@ bool sameWord(const wchar_t* a, const wchar_t* b, size_t len) noexcept {
 } // namespace
 
 bool HasCommandWord(const wchar_t* cmdLine, const wchar_t* word) noexcept {
-    if (!cmdLine || !word)
-        return false;
-    const size_t len = std::wcslen(word);
+    return word && FirstCommandWord(cmdLine, &word, 1) == 0;
+}
+
+int FirstCommandWord(const wchar_t* cmdLine, const wchar_t* const* words, int count) noexcept {
+    if (!cmdLine || !words)
+        return -1;
     for (const wchar_t* p = cmdLine; *p; ++p) {
         if (*p != L'-' && *p != L'/')
             continue;
@@ -30,10 +33,25 @@ bool HasCommandWord(const wchar_t* cmdLine, const wchar_t* word) noexcept {
         const wchar_t* end = start;
         while (*end && *end != L' ' && *end != L'\t')
             ++end;
-        if (static_cast<size_t>(end - start) == len && sameWord(start, word, len))
-            return true;
+        const size_t len = static_cast<size_t>(end - start);
+        for (int i = 0; i < count; ++i) {
+            if (words[i] && std::wcslen(words[i]) == len && sameWord(start, words[i], len))
+                return i;
+        }
     }
-    return false;
+    return -1;
+}
+
+RegistrationWord FirstRegistrationWord(const wchar_t* cmdLine) noexcept {
+    static const wchar_t* const words[] = {L"UnregServer", L"RegServer"};
+    switch (FirstCommandWord(cmdLine, words, 2)) {
+    case 0:
+        return RegistrationWord::Unregister;
+    case 1:
+        return RegistrationWord::Register;
+    default:
+        return RegistrationWord::None;
+    }
 }
 
 } // namespace ATL

@@ -8,4 +8,13 @@ namespace ATL {
 // in either case); the word ends at a space, a tab or the end of the line.
 bool HasCommandWord(const wchar_t* cmdLine, const wchar_t* word) noexcept;
 
+// The index in words of the first word of cmdLine, in scan order, that
+// matches one of them as HasCommandWord does; -1 when none does.
+int FirstCommandWord(const wchar_t* cmdLine, const wchar_t* const* words, int count) noexcept;
+
+// "UnregServer" and "RegServer" are taken in scan order: the first one on the
+// line is the one carried out.
+enum class RegistrationWord { None, Unregister, Register };
+RegistrationWord FirstRegistrationWord(const wchar_t* cmdLine) noexcept;
+
 } // namespace ATL

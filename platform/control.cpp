@@ -367,6 +367,28 @@ LRESULT CComControlBase::OnMouseActivate(UINT, WPARAM, LPARAM, BOOL& handled) {
     return 0;
 }
 
+LRESULT CComControlBase::OnSetFocus(UINT, WPARAM, LPARAM, BOOL& handled) {
+    if (m_bInPlaceActive && !m_bUIActive)
+        InPlaceActivate(OLEIVERB_UIACTIVATE);
+    CComQIPtr<IOleControlSite> site(m_spClientSite);
+    if (m_bInPlaceActive && site)
+        site->OnFocus(TRUE);
+    handled = FALSE;
+    return 1;
+}
+
+LRESULT CComControlBase::OnKillFocus(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    handled = FALSE;
+    // Focus handed to a window inside the control stays the control's.
+    const HWND next = reinterpret_cast<HWND>(wParam);
+    if (next && m_hWndCD && ::IsChild(m_hWndCD, next))
+        return 1;
+    CComQIPtr<IOleControlSite> site(m_spClientSite);
+    if (m_bInPlaceActive && site)
+        site->OnFocus(FALSE);
+    return 1;
+}
+
 HRESULT SaveExtent(IStream* stream, const SIZEL& extent) noexcept {
     if (!stream)
         return E_POINTER;

@@ -102,6 +102,11 @@ public:
     // Paints the window's client area with OnDraw (WM_PAINT).
     LRESULT OnPaint(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnMouseActivate(UINT, WPARAM, LPARAM, BOOL&);
+    // Focus arriving by the keyboard (tabbing in) UI-activates the control as
+    // a click does; both tell the site, then let the control's own map see
+    // the message.
+    LRESULT OnSetFocus(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnKillFocus(UINT, WPARAM, LPARAM, BOOL&);
 
     CComPtr<IOleClientSite> m_spClientSite;
     CComPtr<IOleInPlaceSite> m_spInPlaceSite;
@@ -145,6 +150,8 @@ public:
 
     BEGIN_MSG_MAP(CComControl)
     MESSAGE_HANDLER(WM_PAINT, OnPaint)
+    MESSAGE_HANDLER(WM_SETFOCUS, OnSetFocus)
+    MESSAGE_HANDLER(WM_KILLFOCUS, OnKillFocus)
     MESSAGE_HANDLER(WM_MOUSEACTIVATE, OnMouseActivate)
     END_MSG_MAP()
 };

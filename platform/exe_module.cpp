@@ -343,10 +343,14 @@ HRESULT CAtlServiceModuleBase::StartFor(SERVICE_TABLE_ENTRYW* table,
         return err; // the registry error itself is the exit code
     wchar_t value[256];
     DWORD size = sizeof(value);
-    const bool service = RegQueryValueExW(key, L"LocalService", nullptr, nullptr,
-                                          reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
+    const LONG query = RegQueryValueExW(key, L"LocalService", nullptr, nullptr,
+                                        reinterpret_cast<BYTE*>(value), &size);
     RegCloseKey(key);
-    if (!service) {
+    // A service name longer than 255 characters names no service this
+    // program can be: the registry's error ends it, as a missing key does.
+    if (query != ERROR_SUCCESS && query != ERROR_FILE_NOT_FOUND)
+        return query;
+    if (query == ERROR_FILE_NOT_FOUND) {
         *runAsLocalServer = true;
         return S_OK;
     }
@@ -392,8 +396,7 @@ void CAtlServiceModuleBase::ServiceMainBody() noexcept {
     SetServiceStatus(SERVICE_START_PENDING);
     if (FAILED(CoInitialize(nullptr)))
         return;
-    const HRESULT hr =
-        RegisterClassObjects(CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER, REGCLS_MULTIPLEUSE);
+    const HRESULT hr = RegisterClassObjects(CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE);
     if (SUCCEEDED(hr)) {
         LogEvent(L"Service started");
         SetServiceStatus(SERVICE_RUNNING);

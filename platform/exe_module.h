@@ -88,13 +88,14 @@ public:
     // Carries out a registration word; false when one ran (hr is its result).
     bool ParseCommandLine(const wchar_t* cmdLine, HRESULT* hr) noexcept {
         *hr = S_OK;
-        if (HasCommandWord(cmdLine, L"UnregServer")) {
+        const RegistrationWord word = FirstRegistrationWord(cmdLine);
+        if (word == RegistrationWord::Unregister) {
             *hr = UnregisterServer(TRUE);
             if (SUCCEEDED(*hr))
                 *hr = self()->UpdateRegistryAppId(FALSE);
             return false;
         }
-        if (HasCommandWord(cmdLine, L"RegServer")) {
+        if (word == RegistrationWord::Register) {
             *hr = self()->UpdateRegistryAppId(TRUE);
             if (SUCCEEDED(*hr))
                 *hr = RegisterServer(TRUE);
@@ -163,13 +164,14 @@ public:
 
     bool ParseCommandLine(const wchar_t* cmdLine, HRESULT* hr) noexcept {
         *hr = S_OK;
-        if (HasCommandWord(cmdLine, L"UnregServer")) {
+        const RegistrationWord word = FirstRegistrationWord(cmdLine);
+        if (word == RegistrationWord::Unregister) {
             *hr = UnregisterServer(TRUE);
             if (SUCCEEDED(*hr))
                 *hr = UnregisterAppIdFor(&updateAppId);
             return false;
         }
-        const bool reg = HasCommandWord(cmdLine, L"RegServer");
+        const bool reg = word == RegistrationWord::Register;
         if (reg || HasCommandWord(cmdLine, L"Service")) {
             *hr = RegisterAppIdFor(!reg, &updateAppId);
             if (SUCCEEDED(*hr))

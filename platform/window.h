@@ -13,6 +13,8 @@
 
 #include <windows.h>
 
+#include <olectl.h>
+
 namespace ATL {
 
 class CMessageMap {
@@ -48,6 +50,13 @@ protected:
 #define CHAIN_MSG_MAP(base)                                                                        \
     if (base::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult, dwMsgMapID))               \
         return TRUE;
+// Notifications that a control-host window reflects back to its control
+// (OCM__BASE + the message) get the original message's default handling.
+#define DEFAULT_REFLECTION_HANDLER()                                                               \
+    if (uMsg >= OCM__BASE && uMsg < OCM__BASE + WM_USER) {                                         \
+        lResult = ::DefWindowProcW(hWnd, uMsg - OCM__BASE, wParam, lParam);                        \
+        return TRUE;                                                                               \
+    }
 #define END_MSG_MAP()                                                                              \
     return FALSE;                                                                                  \
     }

@@ -18,6 +18,8 @@
 
 FW::FactoryBasePtr getFactoryInstance();
 
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 namespace FW {
 namespace ActiveX {
 
@@ -25,6 +27,12 @@ namespace {
 
 const UINT kAsyncCallMessage = WM_USER + 1;
 std::atomic<unsigned> s_callWindowSequence{0};
+
+// The call window's class belongs to the library that holds this code: two
+// framework-built controls in one process then number their classes apart.
+HINSTANCE thisModule() {
+    return reinterpret_cast<HINSTANCE>(&__ImageBase);
+}
 
 std::string bstrToUtf8(BSTR text) {
     if (!text)
@@ -73,9 +81,9 @@ void ActiveXBrowserHost::createCallWindow() {
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = &ActiveXBrowserHost::CallWindowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hInstance = thisModule();
     wc.lpszClassName = m_callWindowClass.c_str();
-    if (!RegisterClassExW(&wc))
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         throw std::runtime_error("Could not register window class");
     m_callWindow = CreateWindowExW(0, m_callWindowClass.c_str(), name.c_str(), 0, 0, 0, 0, 0,
                                    HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
@@ -99,7 +107,7 @@ void ActiveXBrowserHost::destroyCallWindow(std::vector<AsyncCall>& pending) {
         }
     }
     DestroyWindow(m_callWindow);
-    UnregisterClassW(m_callWindowClass.c_str(), GetModuleHandleW(nullptr));
+    UnregisterClassW(m_callWindowClass.c_str(), thisModule());
     m_callWindow = nullptr;
 }
 

@@ -69,8 +69,13 @@ void choosePerUser() {
 }
 
 // The factory may apply the control's registry script its own way; without
-// one of its own the control's script is applied directly.
+// one of its own the control's script is applied directly. Either way it runs
+// under the same per-user redirection as the first attempt, so a per-user
+// registration never writes machine-wide keys.
 HRESULT registryFallback(bool install) {
+    ATL::ClassesRootRedirect redirect(ATL::AtlGetPerUserRegistration());
+    if (FAILED(redirect.status()))
+        return redirect.status();
     HRESULT hr = E_NOTIMPL;
     try {
         hr = getFactoryInstance()->updateWindowsRegistry(install);

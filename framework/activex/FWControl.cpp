@@ -105,11 +105,13 @@ VariantMap CFWControl::getParamsFromBag(IPropertyBag2* bag) {
     std::vector<HRESULT> results(got, E_FAIL);
     for (VARIANT& v : values)
         VariantInit(&v);
-    const HRESULT hr =
-        got ? bag->Read(got, infos.data(), nullptr, values.data(), results.data()) : S_OK;
+    // Read's own answer is a failure when any one property failed; each
+    // property's result says which ones were read, and those are kept.
+    if (got)
+        bag->Read(got, infos.data(), nullptr, values.data(), results.data());
     for (ULONG i = 0; i < got; ++i) {
         try {
-            if (SUCCEEDED(hr) && SUCCEEDED(results[i]) && infos[i].pstrName)
+            if (SUCCEEDED(results[i]) && infos[i].pstrName)
                 params[wstring_to_utf8(infos[i].pstrName)] = m_host->getVariant(&values[i]);
         } catch (const std::exception&) {
             // A name or value that cannot be read is skipped like a failed read.

@@ -251,6 +251,8 @@ void JSAPI_IDispatchExBase::doInvoke(const std::wstring& name, const std::string
             object->SetProperty(narrow, host->getVariant(&params->rgvarg[0]));
             return;
         }
+        // The error names the member the page asked for: "The specified
+        // member does not exist: name" tells the page more than a fixed text.
         throw invalid_member(narrow);
     }
     variant value = object->Construct(convertArgs(*host, params, hasThis));
@@ -299,7 +301,8 @@ HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* param
         return e.m_hr;
     } catch (const std::exception& e) {
         // A failing camera call ends the call as not implemented; its message
-        // stays readable through getLastException.
+        // ("Camera control call failed: 0x...") is kept like a script error's,
+        // so getLastException tells the page why the call failed.
         try {
             lastException() = variant(std::string(e.what()));
         } catch (...) {

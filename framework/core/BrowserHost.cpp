@@ -119,7 +119,10 @@ void BrowserHost::initJS(const void* instance) {
 }
 
 JSObjectPtr BrowserHost::getJSCallFunction() {
-    // Every event handler call goes through it: read from the page once.
+    // Every event handler call goes through it: read from the page once and
+    // kept. The function is the host's own; a page that later deletes or
+    // replaces the name neither cuts the plug-in's events off nor takes them
+    // over, and no event pays a browser round trip to look it up again.
     if (m_callFunction)
         return m_callFunction;
     DOM::WindowPtr window = getDOMWindow();

@@ -71,11 +71,16 @@ public:
     virtual std::shared_ptr<PluginWindowlessWin>
     createPluginWindowless(const WindowContextWindowless& context);
     // The ActiveX adapter's scripting wrapper (a new reference) for a scripting
-    // object. The adapter makes its own until it provides this; the base answers null.
+    // object. The base answers null, and the ActiveX host then makes its own
+    // FWComJavascriptObject; a factory that wants another wrapper returns it.
+    // (fw_core does not link the ActiveX adapter, so the base cannot build it.)
     virtual IDispatchEx* createCOMJSObject(const ActiveX::ActiveXBrowserHostPtr& host,
                                            const JSAPIWeakPtr& api, bool autoRelease);
-    // Applies (install) or removes the module's registry script. Answers E_NOTIMPL
-    // until the ActiveX adapter supplies the registration.
+    // Applies (install) or removes the module's registry script 103. The base
+    // answers E_NOTIMPL, and the library's registration entry points then apply
+    // the control's script 103 themselves, under the same per-user redirection
+    // as their first attempt; a factory with its own registration returns its
+    // result instead.
     virtual HRESULT updateWindowsRegistry(bool install);
 #endif
 };

@@ -232,6 +232,8 @@ void NPObjectAPI::setPropertyById(NPIdentifier id, const variant& value) {
     auto h = host();
     NPResult converted(*h);
     h->getNPVariant(converted.get(), value);
+    // A refusal is an error, not a no-op: a map handed to the page would
+    // otherwise lack entries, and an event handler would go unstamped.
     if (!h->SetProperty(m_object, id, converted.get()))
         throw script_error("Failed to set property");
 }

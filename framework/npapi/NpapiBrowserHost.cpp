@@ -139,8 +139,22 @@ bool NpapiBrowserHost::DetectProxySettings(std::map<std::string, std::string>& s
     return true;
 }
 
+void NpapiBrowserHost::closePage() {
+    NPNetscapeFuncs releaseOnly{};
+    releaseOnly.size = m_funcs.size;
+    releaseOnly.version = m_funcs.version;
+    releaseOnly.releaseobject = m_funcs.releaseobject;
+    releaseOnly.releasevariantvalue = m_funcs.releasevariantvalue;
+    releaseOnly.memfree = m_funcs.memfree;
+    releaseOnly.destroystream = m_funcs.destroystream;
+    m_funcs = releaseOnly;
+}
+
 void NpapiBrowserHost::shutdown() {
     m_asyncCall = nullptr;
+    // Calls still pending run during the base shutdown (their waiters and
+    // records are released there); none of them reaches the page.
+    closePage();
     BrowserHost::shutdown();
     // Page objects release through the table, so they go before it does.
     m_domDocument.reset();

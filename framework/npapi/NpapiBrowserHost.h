@@ -45,6 +45,11 @@ public:
     bool DetectProxySettings(std::map<std::string, std::string>& settings,
                              const std::string& url) override;
     void shutdown() override;
+    // From here on no call reaches the page: only the browser's release
+    // functions stay (objects, values, memory, streams), so the plug-in can
+    // still give back what it holds.
+    // NPP_Destroy calls it first; shutdown too.
+    void closePage();
     void DeferredRelease() override;
     bool ScheduleAsyncCall(void (*function)(void*), void* data) override;
 

@@ -120,7 +120,11 @@ NPError NPP_DestroyImpl(NPP instance, NPSavedData**) {
     // The plug-in lets go of the browser's objects (its scriptable object, the
     // page functions its core holds) while the host can still release them;
     // the host then ends all browser calls, whatever the plug-in's tear-down
-    // reported.
+    // reported. From the start no call of the plug-in reaches the page.
+    try {
+        holder->host->closePage();
+    } catch (...) {
+    }
     try {
         holder->plugin->releaseScriptableObject();
         holder->plugin->shutdown();
@@ -182,6 +186,9 @@ NPError NPP_DestroyStreamImpl(NPP instance, NPStream* stream, NPReason reason) {
     }
 }
 
+// Without an instance or plug-in the answer is -1, which tells the browser to
+// end the stream: a positive count would have it go on feeding data to an
+// instance that cannot take it.
 int32_t NPP_WriteReadyImpl(NPP instance, NPStream* stream) {
     NpapiPlugin* plugin = pluginOf(instance);
     if (plugin == nullptr)

@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 
+#include "AXDOM.h"
 #include "ActiveXBrowserHost.h"
 #include "COMJavascriptObject.h"
 #include "FWControl.h"
@@ -99,6 +100,11 @@ public:
             values[i].vt = VT_BSTR;
             values[i].bstrVal = SysAllocString(found->second.c_str());
             results[i] = S_OK;
+        }
+        // As a browser's bag answers when one of the reads failed.
+        for (ULONG i = 0; i < count; ++i) {
+            if (FAILED(results[i]))
+                return E_FAIL;
         }
         return S_OK;
     }
@@ -261,7 +267,7 @@ TEST_F(ActiveXControlTest, ReadyOnceWithFixedAnswers) {
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }
 
-TEST_F(ActiveXControlTest, PropertyBagParametersReachTheCore) {
+TEST_F(ActiveXControlTest, PropertyBagParametersReachTheCoreWhenAnotherOneFailsToRead) {
     Control control;
     auto site = makeObject<TestSite>();
     control.as<IOleObject>()->SetClientSite(site);
@@ -366,6 +372,22 @@ TEST_F(ActiveXControlTest, MalformedCallsGetDefinedAnswers) {
     EXPECT_EQ(control.dispatch->GetMemberName(expando, &name), S_OK);
     EXPECT_STREQ(name, L"someExpando");
     SysFreeString(name);
+    control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
+}
+
+// A known identifier whose name the object has no member for: the error names
+// the member, and getLastException gives that text.
+TEST_F(ActiveXControlTest, AnUnknownMemberIsNotFoundAndItsNameIsTheLastException) {
+    SitedControl control;
+    DISPPARAMS empty{nullptr, nullptr, 0, 0};
+    CComVariant result;
+    EXPECT_EQ(control.dispatch->InvokeEx(DISPID_CAPTION, 0, DISPATCH_METHOD, &empty, &result,
+                                         nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    CComVariant last;
+    EXPECT_EQ(control.call(L"getLastException", {}, &last), S_OK);
+    ASSERT_EQ(last.vt, VT_BSTR);
+    EXPECT_STREQ(last.bstrVal, L"The specified member does not exist: caption");
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }
 
@@ -552,4 +574,132 @@ TEST_F(ActiveXControlTest, WrapperCacheHandsOutOnlyLiveWrappersOfTheSameObject) 
     stale->Release();
     fresh->Release();
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
+}
+
+// A host whose control has no site and no web browser: no page to run script
+// in, no document, and once shut down nothing more is scheduled.
+TEST_F(ActiveXControlTest, AHostWithoutAPageRunsNoScriptAndSchedulesNothingAfterShutdown) {
+    auto host = std::make_shared<FW::ActiveX::ActiveXBrowserHost>(nullptr, nullptr);
+    try {
+        host->evaluateJavaScript("1");
+        ADD_FAILURE() << "script ran without a page";
+    } catch (const FW::script_error& e) {
+        EXPECT_STREQ("Can't execute JavaScript: Window is NULL", e.what());
+    }
+    EXPECT_FALSE(host->getDOMDocument());
+    EXPECT_FALSE(host->getDOMWindow());
+
+    static int ran;
+    ran = 0;
+    auto count = [](void*) { ++ran; };
+    EXPECT_TRUE(host->ScheduleAsyncCall(count, nullptr));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+    EXPECT_EQ(1, ran);
+    host->shutdown();
+    EXPECT_FALSE(host->ScheduleAsyncCall(count, nullptr));
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+    EXPECT_EQ(1, ran);
+}
+
+// The DOM wrappers over a page object that offers none of the browser's
+// document interfaces, and without a web browser: each operation fails with
+// its own text, and the getters answer nothing.
+TEST_F(ActiveXControlTest, DOMWrappersOverAnObjectWithoutThePageInterfacesFailWithTheirTexts) {
+    SitedControl control;
+    auto host = std::make_shared<ActiveXBrowserHost>(nullptr, nullptr);
+    CComPtr<IDispatch> plain;
+    ASSERT_EQ(S_OK,
+              control.dispatch->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&plain)));
+    JSObjectPtr object = host->wrapIDispatch(plain);
+    auto document = std::make_shared<AXDOM::Document>(object, plain, nullptr);
+    auto element = std::make_shared<AXDOM::Element>(object, plain, nullptr);
+    auto window = std::make_shared<AXDOM::Window>(object, plain, nullptr);
+    auto errorOf = [](auto&& operation) -> std::string {
+        try {
+            operation();
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "<no error>";
+    };
+    EXPECT_EQ("Document does not support getElementById",
+              errorOf([&] { document->getElementById("cam"); }));
+    EXPECT_EQ("Failed to create element!", errorOf([&] { document->createElement("div"); }));
+    EXPECT_EQ("Could not get element by tag name",
+              errorOf([&] { document->getElementsByTagName("p"); }));
+    EXPECT_EQ("Could not get element by tag name",
+              errorOf([&] { element->getElementsByTagName("p"); }));
+    EXPECT_EQ("Could not get innerhtml", errorOf([&] { element->getInnerHTML(); }));
+    EXPECT_EQ("Could not set innerHtml", errorOf([&] { element->setInnerHTML("<b>x</b>"); }));
+    EXPECT_EQ("failed to appendChild!", errorOf([&] { element->appendChild(window); }));
+    EXPECT_FALSE(document->getWindow());
+    EXPECT_FALSE(window->getDocument());
+    EXPECT_EQ("", window->getLocation());
+    EXPECT_EQ("<no error>", errorOf([&] { window->alert("nobody sees this"); }));
+    document.reset();
+    element.reset();
+    window.reset();
+    object.reset();
+    host->shutdown();
+    control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
+}
+
+namespace {
+
+// A page function that takes one text and refuses anything else, as script
+// functions of a typed page object do.
+class TextOnlyFunction : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                         public IDispatch {
+public:
+    BEGIN_COM_MAP(TextOnlyFunction)
+    COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
+
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHOD(Invoke)
+    (DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+     UINT* argErr) override {
+        if (id != DISPID_VALUE || !(flags & DISPATCH_METHOD) || !params)
+            return DISP_E_MEMBERNOTFOUND;
+        if (params->cArgs != 1 || params->rgvarg[0].vt != VT_BSTR) {
+            if (argErr)
+                *argErr = 0;
+            return DISP_E_TYPEMISMATCH;
+        }
+        received = params->rgvarg[0].bstrVal;
+        if (result)
+            VariantInit(result);
+        return S_OK;
+    }
+
+    std::wstring received;
+};
+
+} // namespace
+
+TEST_F(ActiveXControlTest, APageFunctionThatRefusesTheArgumentsTypeFailsTheCall) {
+    auto host = std::make_shared<ActiveXBrowserHost>(nullptr, nullptr);
+    CComPtr<TextOnlyFunction> function = makeObject<TextOnlyFunction>();
+    JSObjectPtr page = host->wrapIDispatch(function);
+    try {
+        page->Invoke("", VariantList{variant(5)});
+        ADD_FAILURE() << "a number reached a function that takes a text";
+    } catch (const script_error& e) {
+        EXPECT_STREQ("Method invoke failed", e.what());
+    }
+    EXPECT_TRUE(function->received.empty());
+    page->Invoke("", VariantList{variant(std::string("text"))});
+    EXPECT_EQ(L"text", function->received);
+    page.reset();
+    host->shutdown();
 }

@@ -160,6 +160,45 @@ TEST(ActiveXRegistration, RegsvrRegistersPerUserAndUnregistersEverything) {
     }
 }
 
+// A per-user registration whose first attempt fails (the per-user AppID key
+// takes no lasting subkeys) falls back to the control's script, still per
+// user: the machine-wide class keeps pointing where it did.
+TEST(ActiveXRegistration, TheFallbackAfterAFailedPerUserRegistrationStaysPerUser) {
+    const std::wstring machineServer =
+        L"Software\\Classes\\CLSID\\" + std::wstring(kClsid) + L"\\InprocServer32";
+    const std::wstring machineBefore = value(HKEY_LOCAL_MACHINE, machineServer, nullptr);
+
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+    const std::wstring dir = std::wstring(temp) + L"orvela-fallback";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring copy = dir + L"\\nporvela.dll";
+    ASSERT_TRUE(CopyFileW(ORVELA_NPORVELA_PATH, copy.c_str(), FALSE));
+
+    const std::wstring userAppIds = std::wstring(kUserClasses) + L"\\AppID";
+    RegDeleteTreeW(HKEY_CURRENT_USER, userAppIds.c_str());
+    HKEY volatileKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_CURRENT_USER, userAppIds.c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
+    RegCloseKey(volatileKey);
+
+    EXPECT_EQ(run(L"regsvr32 /s " + quoted(copy.c_str())), 0u);
+    // The first attempt failed at the AppID; the fallback applied the control's script.
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, userAppIds + L"\\" + kAppid));
+    const std::wstring userServer =
+        value(HKEY_CURRENT_USER, clsidKey(kUserClasses) + L"\\InprocServer32", nullptr);
+    EXPECT_NE(userServer.find(L"orvela-fallback"), std::wstring::npos) << userServer;
+    EXPECT_EQ(value(HKEY_LOCAL_MACHINE, machineServer, nullptr), machineBefore);
+
+    EXPECT_EQ(run(L"regsvr32 /s /u " + quoted(copy.c_str())), 0u);
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, clsidKey(kUserClasses)));
+    EXPECT_EQ(value(HKEY_LOCAL_MACHINE, machineServer, nullptr), machineBefore);
+    RegDeleteTreeW(HKEY_CURRENT_USER, userAppIds.c_str());
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
+
 TEST(ActiveXRegistration, HeatRegistersMachineWideAndDllInstallTakesUser) {
     // heat.exe: the machine-wide classes, nothing per user.
     ASSERT_EQ(run(quoted(ORVELA_HEAT_PATH) + L" register " + quoted(ORVELA_NPORVELA_PATH)), 0u);

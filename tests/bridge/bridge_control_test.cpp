@@ -5,6 +5,7 @@
 #include "CX64ConfigCtrl.h"
 #include "SplitString.h"
 
+#include "ax_host.h"
 #include "camera_sim_client.h"
 #include "dispatch.h"
 #include "exe_module.h"
@@ -121,6 +122,87 @@ TEST_F(BridgeControl, InitCtrlBeforeTheWindowIsMadeOnceTheCameraExistsAndAfterEa
     ASSERT_EQ(3u, calls.size());
     EXPECT_EQ(L"http://cam2/", calls[2].args[0].text);
     EXPECT_EQ(70000, calls[2].args[2].integer);
+}
+
+TEST_F(BridgeControl, InitCtrlWithoutAPlaceForItsAnswerStillSavesItsArgumentsForTheCamera) {
+    EXPECT_EQ(E_POINTER,
+              ctl->InitCtrl(CComBSTR(L"http://saved/"), CComBSTR(L"192.0.2.20"), 81, nullptr));
+    EXPECT_TRUE(journal.calls().empty());
+    ASSERT_NE(nullptr, CreateWindowOfControl());
+    const CameraSim::Records calls = InitCalls();
+    ASSERT_EQ(1u, calls.size());
+    ASSERT_EQ(3u, calls[0].args.size());
+    EXPECT_EQ(L"http://saved/", calls[0].args[0].text);
+    EXPECT_EQ(L"192.0.2.20", calls[0].args[1].text);
+    EXPECT_EQ(81, calls[0].args[2].integer);
+}
+
+namespace {
+
+LONG g_hostDestroys = 0;
+WNDPROC g_hostProc = nullptr;
+LRESULT CALLBACK CountingHostProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DESTROY)
+        ++g_hostDestroys;
+    return CallWindowProcW(g_hostProc, hWnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+TEST_F(BridgeControl, TheCameraHostWindowGetsOneDestroyWhenTheControlsWindowGoes) {
+    HWND wnd = CreateWindowOfControl();
+    ASSERT_NE(nullptr, wnd);
+    HWND camHost = GetWindow(wnd, GW_CHILD);
+    ASSERT_NE(nullptr, camHost);
+    g_hostDestroys = 0;
+    g_hostProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(camHost, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingHostProc)));
+    ::DestroyWindow(wnd);
+    CameraSim::pumpMessages(50);
+    EXPECT_FALSE(IsWindow(camHost));
+    EXPECT_EQ(1, g_hostDestroys);
+    EXPECT_TRUE(CameraSim::findSimulators(GetCurrentProcessId()).empty());
+}
+
+TEST_F(BridgeControl, FocusGivenToTheControlUIActivatesItAndGoesOnToTheCameraWindow) {
+    ASSERT_TRUE(AtlAxWinInit());
+    HWND site =
+        CreateWindowExW(0, kAxWin100.host, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 320, 240,
+                        testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, site);
+    ASSERT_EQ(S_OK, AtlAxAttachControl(ctl->GetUnknown(), site, nullptr));
+    HWND wnd = ctl->m_hWnd;
+    ASSERT_NE(nullptr, wnd);
+    EXPECT_FALSE(ctl->m_bUIActive);
+    HWND other =
+        CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE, 0, 250, 10, 10,
+                        testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetFocus(other);
+
+    // As a tab into the element gives it.
+    SetFocus(wnd);
+    EXPECT_TRUE(ctl->m_bUIActive);
+    HWND camHost = GetWindow(wnd, GW_CHILD);
+    ASSERT_NE(nullptr, camHost);
+    const HWND focus = GetFocus();
+    EXPECT_TRUE(focus == camHost || IsChild(camHost, focus));
+
+    SetFocus(other);
+    DestroyWindow(other);
+    DestroyWindow(site);
+}
+
+TEST_F(BridgeControl, NotificationsReflectedBackToItGetTheOriginalMessagesDefaultHandling) {
+    HWND wnd = CreateWindowOfControl();
+    ASSERT_NE(nullptr, wnd);
+    HDC dc = GetDC(wnd);
+    const LRESULT brush = SendMessageW(wnd, OCM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                       reinterpret_cast<LPARAM>(wnd));
+    EXPECT_NE(0, brush);
+    EXPECT_EQ(DefWindowProcW(wnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                             reinterpret_cast<LPARAM>(wnd)),
+              brush);
+    ReleaseDC(wnd, dc);
 }
 
 TEST_F(BridgeControl, WithoutInitCtrlCreationCallsNothingAndFailuresAreReported) {

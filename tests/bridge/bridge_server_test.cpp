@@ -121,7 +121,8 @@ TEST(BridgeRegistration, UnregisterRemovesAndRegisterRestoresEveryEntry) {
     // registry's error.
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), RunBridge(L"-Embedding"));
 
-    ASSERT_EQ(0u, RunBridge(L"/regserver"));
+    // The first registration word on the line is the one carried out.
+    ASSERT_EQ(0u, RunBridge(L"/regserver /UnregServer"));
     EXPECT_EQ(registered, BridgeEntries());
 }
 
@@ -231,6 +232,16 @@ TEST(BridgeRegistration, ServiceWordInstallsOneServiceThatRunsAndRegServerRemove
     ASSERT_EQ(0u, RunBridge(L"/RegServer"));
     EXPECT_FALSE(ServiceInstalled());
     EXPECT_EQ(L"<none>", ServiceValue());
+}
+
+TEST(BridgeStart, ALocalServiceValueLongerThan255CharactersEndsItWithTheRegistryError) {
+    const wchar_t* const appId = L"AppID\\{0D902167-059D-4128-B191-0BFF738DE68C}";
+    const std::wstring tooLong(256, L'K');
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueW(HKEY_CLASSES_ROOT, appId, L"LocalService", REG_SZ, tooLong.c_str(),
+                              static_cast<DWORD>((tooLong.size() + 1) * sizeof(wchar_t))));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MORE_DATA), RunBridge(L"-Embedding"));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyValueW(HKEY_CLASSES_ROOT, appId, L"LocalService"));
 }
 
 namespace {

@@ -34,6 +34,65 @@ TEST_F(AdapterMends, ReleaseFromAnotherThreadIsDoneOnTheMainThreadAtItsNextTurn)
     browser.m_funcs.releaseobject(page);
 }
 
+TEST_F(AdapterMends, ACallStillPendingAtShutdownRunsWithoutReachingThePage) {
+    int pageCalls = 0;
+    NPObject* function = browser.newPageObject([&](const NPVariant*, uint32_t, NPVariant*) {
+        ++pageCalls;
+        return true;
+    });
+    struct Pending {
+        JSObjectPtr function;
+        bool ran = false;
+    } pending{std::make_shared<Npapi::NPObjectAPI>(function, host)};
+    ASSERT_TRUE(host->queueMainThreadCall(
+        [](void* data) {
+            auto* call = static_cast<Pending*>(data);
+            call->ran = true;
+            try {
+                call->function->Invoke("", VariantList{});
+            } catch (const std::exception&) {
+            }
+            call->function.reset(); // released while the host still can
+        },
+        &pending));
+    host->shutdown();
+    EXPECT_TRUE(pending.ran);
+    EXPECT_EQ(0, pageCalls);
+    browser.runAsyncCalls();
+    EXPECT_EQ(0, pageCalls);
+    browser.m_funcs.releaseobject(function);
+}
+
+TEST_F(AdapterMends, APropertyTheBrowserRefusesToSetFailsAMapConversionAndAnEventStamp) {
+    NPNetscapeFuncs refusing = *browser.funcs();
+    refusing.setproperty = [](NPP, NPObject*, NPIdentifier, const NPVariant*) { return false; };
+    browser.window(); // maps are made through the page's window
+    auto strict = std::make_shared<Npapi::NpapiBrowserHost>(browser.npp());
+    strict->setBrowserFuncs(&refusing);
+
+    NPVariant out = npVoid();
+    try {
+        strict->getNPVariant(&out, variant(VariantMap{{"a", variant(1)}}));
+        ADD_FAILURE() << "a map went to the page without its entries";
+    } catch (const script_error& e) {
+        EXPECT_STREQ("Failed to set property", e.what());
+    }
+    EXPECT_EQ(NPVariantType_Void, out.type);
+
+    NPObject* function = browser.newPageObject();
+    auto page = std::make_shared<Npapi::NPObjectAPI>(function, strict);
+    try {
+        page->getEventId();
+        ADD_FAILURE() << "a handler without its stamp got an identifier";
+    } catch (const script_error& e) {
+        EXPECT_STREQ("Failed to set property", e.what());
+    }
+    page.reset();
+    strict->shutdown();
+    browser.m_funcs.releaseobject(function);
+    browser.closeWindow();
+}
+
 TEST_F(AdapterMends, WrapperCacheNeverHandsOutAWrapperOfADeadObjectAtTheSameAddress) {
     alignas(TestAPI) unsigned char storage[sizeof(TestAPI)];
     auto make = [&storage] {

@@ -357,6 +357,15 @@ TEST(CommandLine, WordsFollowASlashOrHyphenAnywhere) {
     EXPECT_FALSE(HasCommandWord(nullptr, L"Service"));
 }
 
+TEST(CommandLine, TheFirstRegistrationWordInScanOrderWins) {
+    EXPECT_EQ(RegistrationWord::Register, FirstRegistrationWord(L"x.exe /RegServer /UnregServer"));
+    EXPECT_EQ(RegistrationWord::Unregister,
+              FirstRegistrationWord(L"x.exe -unregserver -Embedding /RegServer"));
+    EXPECT_EQ(RegistrationWord::Register, FirstRegistrationWord(L"x.exe /Service -REGSERVER"));
+    EXPECT_EQ(RegistrationWord::None, FirstRegistrationWord(L"x.exe /Service /RegServerX"));
+    EXPECT_EQ(RegistrationWord::None, FirstRegistrationWord(nullptr));
+}
+
 namespace {
 
 class CTestServiceModule : public CAtlServiceModuleT<CTestServiceModule, 1> {

@@ -335,7 +335,7 @@ TEST(PageCallFunction, DelayedInvokeCallsTheFunctionOrItsMethod) {
     EXPECT_EQ(2, calls[1].args.at(0).get<int>());
 }
 
-TEST(PageCallFunction, ReadOncePerHostAndInstalledWhenMissing) {
+TEST(PageCallFunction, ReadOncePerHostInstalledWhenMissingAndKeptWhenThePageChangesIt) {
     auto host = TestBrowserHost::create();
     auto function = TestPageObject::makeFunction(host);
     host->setWindowMissing(true);
@@ -348,12 +348,15 @@ TEST(PageCallFunction, ReadOncePerHostAndInstalledWhenMissing) {
     host->window()->setProperty(host->getCallFunctionName(), variant(5));
     EXPECT_GT(host->delayedInvoke(0, function, VariantList()), 0);
     EXPECT_EQ(2u, host->evaluatedScripts().size());
-    // Once read, the function is the host's: no further reads or installs.
+    // Once read, the function is the host's: a page that replaces or deletes
+    // the name changes nothing, with no further reads or installs.
     host->window()->setProperty(host->getCallFunctionName(), variant(5));
     host->setScriptDisabled(true);
     EXPECT_GT(host->delayedInvoke(0, function, VariantList()), 0);
+    host->window()->RemoveProperty(host->getCallFunctionName());
+    EXPECT_GT(host->delayedInvoke(0, function, VariantList()), 0);
     EXPECT_EQ(2u, host->evaluatedScripts().size());
-    EXPECT_EQ(2u, host->pendingTimers().size());
+    EXPECT_EQ(3u, host->pendingTimers().size());
     // Shutdown lets go of it.
     host->shutdown();
     host->setWindowMissing(true);
