@@ -12,7 +12,8 @@
 #
 # Wine runs the tree built for 64-bit Windows (scripts/wine-tree; set
 # ORVELA_WINE_TREE=win32 for the 32-bit tree where the kernel runs 32-bit
-# programs); the two shipped 32-bit binaries are built either way.
+# programs); the two shipped 32-bit binaries and the 32-bit unit tests (not
+# run) are built either way.
 SHELL := /bin/bash
 # Build output is filtered through grep; a recipe's status is the build's own.
 JOBS ?= $(shell nproc)
@@ -35,7 +36,7 @@ $(BUILDS): build-%: setup build/%/CMakeCache.txt
 	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset $* -j $(JOBS) | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' ; exit $${PIPESTATUS[0]}
 
 deliverables-win32: setup build/win32/CMakeCache.txt
-	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset win32 -j $(JOBS) --target nporvela orvelaX64 | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' ; exit $${PIPESTATUS[0]}
+	@env -u MAKEFLAGS -u MFLAGS cmake --build --preset win32 -j $(JOBS) --target nporvela orvelaX64 unit-tests | grep -v -E '^(\[ *[0-9]+%\] (Building|Linking)|g?make\[)' ; exit $${PIPESTATUS[0]}
 
 test: build-native build-tsan build-fuzz $(SHIPPED) build-$(WINE_TREE)
 	@./scripts/run-tests $(WINE_TREE)

@@ -188,11 +188,17 @@ STDMETHODIMP CX64ConfigCtrl::GetCtrlVersion(BSTR* strVerSion) {
     if (!strVerSion)
         return E_POINTER;
     // The page gets a text: the control's own text unchanged, or its number
-    // as decimal text, whichever form the installed control declares.
+    // as decimal text, whichever form the installed control declares. A
+    // control whose type library declares the slot in any other form answers
+    // as if there were no control: no call is made, as a call in the wrong
+    // form would unbalance the stack.
     return Forward(L"GetCtrlVersion", [&](KavrinControl::ICameraControl* ctrl) {
         using namespace KavrinControl;
-        if (DeclaredRetvalType(kTypeLibId, kTypeLibMajor, kTypeLibMinor, kControlIid,
-                               kGetCtrlVersionSlot) == VT_BSTR) {
+        const RetvalSlot slot = DescribeRetvalSlot(kTypeLibId, kTypeLibMajor, kTypeLibMinor,
+                                                   kControlIid, kGetCtrlVersionSlot);
+        if (slot.described && slot.type != VT_BSTR && slot.type != VT_I4)
+            return S_OK;
+        if (slot.type == VT_BSTR) {
             BSTR text = nullptr;
             const HRESULT hr = CallVtableSlot(ctrl, kGetCtrlVersionSlot, &text);
             if (FAILED(hr)) {

@@ -1,6 +1,7 @@
 # orvela_add_gtest(<name> SOURCES ... [LIBS ...])
 # Native builds register every test case with ctest; cross builds register the
 # whole binary as one test, because each Wine process start costs about a second.
+# The target unit-tests builds every such binary.
 include(GoogleTest)
 
 function(orvela_add_gtest name)
@@ -8,6 +9,7 @@ function(orvela_add_gtest name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    set_property(GLOBAL APPEND PROPERTY ORVELA_GTESTS ${name})
     if(CMAKE_CROSSCOMPILING)
         add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
     else()

@@ -180,31 +180,35 @@ HRESULT IDispEventBase::DispEventUnadvise(IUnknown* source) noexcept {
     return hr;
 }
 
-HRESULT InvokeSinkHandler(void* object, const RawMemberFn& handler, const _ATL_FUNC_INFO& info,
+HRESULT InvokeSinkHandler(void* object, const SinkHandler& handler, const _ATL_FUNC_INFO& info,
                           DISPPARAMS* params, VARIANT* result) noexcept {
-    if (info.nParams > 8 || info.nParams < 0)
+    // A call with another parameter count than the handler's would leave the
+    // stack unbalanced on 32-bit Windows.
+    if (info.nParams > 8 || info.nParams < 0 || handler.nParams != info.nParams)
         return E_FAIL;
     const UINT n = static_cast<UINT>(info.nParams);
     if (n && (!params || params->cArgs < n || !params->rgvarg))
         return DISP_E_BADPARAMCOUNT;
 
-    char* self = static_cast<char*>(object) + handler.adj;
+    char* self = static_cast<char*>(object) + handler.fn.adj;
     void* fn = nullptr;
-    if (handler.ptr & 1) {
+    if (handler.fn.ptr & 1) {
         void** vtable = *reinterpret_cast<void***>(self);
-        fn = vtable[(handler.ptr - 1) / sizeof(void*)];
+        fn = vtable[(handler.fn.ptr - 1) / sizeof(void*)];
     } else {
-        fn = reinterpret_cast<void*>(handler.ptr);
+        fn = reinterpret_cast<void*>(handler.fn.ptr);
     }
 
-    // Values are converted to the described types so that a source sending
-    // another type cannot make the handler read a wrong kind of value.
+    // Values are converted to the handler's parameter types so that a source
+    // sending another type cannot make the handler read a wrong kind of value.
     VARIANT converted[8];
+    // The object goes first, as a by-reference value: pointer-sized in both
+    // builds (DispCallFunc reads 8 bytes for it on x64).
     VARIANT thisArg;
     VariantInit(&thisArg);
-    thisArg.vt = VT_I4;
-    thisArg.lVal = static_cast<LONG>(reinterpret_cast<LONG_PTR>(self));
-    VARTYPE types[9] = {VT_I4};
+    thisArg.vt = VT_BYREF | VT_UI1;
+    thisArg.byref = self;
+    VARTYPE types[9] = {thisArg.vt};
     VARIANTARG* args[9] = {&thisArg};
     HRESULT hr = S_OK;
     UINT ready = 0;
@@ -212,7 +216,7 @@ HRESULT InvokeSinkHandler(void* object, const RawMemberFn& handler, const _ATL_F
         // Invoke lists the arguments last to first.
         VARIANT& given = params->rgvarg[params->cArgs - 1 - ready];
         VariantInit(&converted[ready]);
-        const VARTYPE want = info.pVarTypes[ready];
+        const VARTYPE want = handler.pVarTypes[ready];
         types[ready + 1] = want;
         if (given.vt == want || want == VT_VARIANT) {
             args[ready + 1] = &given;
@@ -230,13 +234,10 @@ HRESULT InvokeSinkHandler(void* object, const RawMemberFn& handler, const _ATL_F
         args[ready + 1] = &converted[ready];
     }
     if (SUCCEEDED(hr)) {
-        VARTYPE ret = info.vtReturn;
-        if (ret == VT_HRESULT || ret == VT_VOID || ret == VT_EMPTY)
-            ret = VT_ERROR;
         VARIANT out;
         VariantInit(&out);
-        hr = DispCallFunc(nullptr, reinterpret_cast<ULONG_PTR>(fn), info.cc, ret, n + 1, types,
-                          args, &out);
+        hr = DispCallFunc(nullptr, reinterpret_cast<ULONG_PTR>(fn), CC_STDCALL, VT_ERROR, n + 1,
+                          types, args, &out);
         if (SUCCEEDED(hr) && result) {
             VariantClear(result);
             *result = out;

@@ -2,9 +2,10 @@
 // Dispatch event sinks: a class derives from IDispEventImpl and lists the
 // events it handles in a sink map. The source calls the sink's Invoke; the
 // handler runs through DispCallFunc (stdcall) with the parameters in
-// declaration order. Parameter descriptions come from the registered type
+// declaration order. Event descriptions come from the registered type
 // library (a holder shared by every sink of the same kind, filled on first
-// need), or from a fixed description in the map.
+// need), or from a fixed description in the map; the handler's own signature
+// gives the types the values are passed as.
 //
 //   class CSink : public IDispEventImpl<0, CSink, &DIID__IEvents, &LIBID_Lib, 1, 0> {
 //   public:
@@ -26,7 +27,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <map>
+#include <type_traits>
 
 namespace ATL {
 
@@ -54,11 +57,88 @@ RawMemberFn ToRawMemberFn(F f) noexcept {
     return raw;
 }
 
+template <class>
+inline constexpr bool kNoSinkParamType = false;
+
+// The type DispCallFunc passes for a handler parameter of C++ type P.
+template <class P>
+constexpr VARTYPE SinkParamType() noexcept {
+    using std::is_same_v;
+    if constexpr (is_same_v<P, BSTR>)
+        return VT_BSTR;
+    else if constexpr (std::is_pointer_v<P> &&
+                       std::is_base_of_v<IDispatch, std::remove_pointer_t<P>>)
+        return VT_DISPATCH;
+    else if constexpr (std::is_pointer_v<P> &&
+                       std::is_base_of_v<IUnknown, std::remove_pointer_t<P>>)
+        return VT_UNKNOWN;
+    else if constexpr (std::is_pointer_v<P>)
+        return static_cast<VARTYPE>(SinkParamType<std::remove_pointer_t<P>>() | VT_BYREF);
+    else if constexpr (is_same_v<P, VARIANT>)
+        return VT_VARIANT;
+    else if constexpr (is_same_v<P, double>)
+        return VT_R8;
+    else if constexpr (is_same_v<P, float>)
+        return VT_R4;
+    else if constexpr (std::is_integral_v<P> && !is_same_v<P, bool> && !is_same_v<P, wchar_t>) {
+        constexpr bool sign = std::is_signed_v<P>;
+        if constexpr (sizeof(P) == 1)
+            return sign ? VT_I1 : VT_UI1;
+        else if constexpr (sizeof(P) == 2)
+            return sign ? VT_I2 : VT_UI2;
+        else if constexpr (sizeof(P) == 4)
+            return sign ? VT_I4 : VT_UI4;
+        else
+            return sign ? VT_I8 : VT_UI8;
+    } else {
+        static_assert(kNoSinkParamType<P>,
+                      "an event handler parameter that DispCallFunc cannot pass");
+        return VT_EMPTY;
+    }
+}
+
+// A sink map's handler: the member, with the parameter count and types its
+// own signature gives (DispCallFunc passes exactly those).
+struct SinkHandler {
+    RawMemberFn fn;
+    SHORT nParams;
+    const VARTYPE* pVarTypes;
+};
+
+template <class F>
+struct SinkHandlerSignature {
+    static constexpr bool kStdcallHresult = false;
+};
+
+template <class C, class... Args>
+struct SinkHandlerSignature<HRESULT (STDMETHODCALLTYPE C::*)(Args...)> {
+    static constexpr bool kStdcallHresult = true;
+    template <class T>
+    using On = HRESULT (STDMETHODCALLTYPE T::*)(Args...);
+    static constexpr VARTYPE kTypes[sizeof...(Args) + 1] = {SinkParamType<Args>()..., VT_EMPTY};
+};
+
+template <class C, class... Args>
+struct SinkHandlerSignature<HRESULT (STDMETHODCALLTYPE C::*)(Args...) noexcept>
+    : SinkHandlerSignature<HRESULT (STDMETHODCALLTYPE C::*)(Args...)> {};
+
+// A handler declared without __stdcall would be called with the wrong
+// convention on 32-bit Windows (__thiscall there), so it does not compile.
+template <class T, class F>
+SinkHandler MakeSinkHandler(F fn) noexcept {
+    using Signature = SinkHandlerSignature<F>;
+    static_assert(Signature::kStdcallHresult,
+                  "an event handler is declared HRESULT __stdcall T::handler(...)");
+    const typename Signature::template On<T> onSink = fn;
+    return {ToRawMemberFn(onSink), static_cast<SHORT>(std::size(Signature::kTypes) - 1),
+            Signature::kTypes};
+}
+
 struct SinkMapEntry {
     UINT nControlID;
     const IID* piid; // nullptr ends the map
     DISPID dispid;
-    RawMemberFn handler;
+    SinkHandler handler;
     const _ATL_FUNC_INFO* pInfo; // fixed description, or null: the type library
     bool infoIsFallback;         // pInfo only when the type library cannot describe it
 };
@@ -68,13 +148,13 @@ struct SinkMapEntry {
     static const ::ATL::SinkMapEntry* _GetSinkMap() {                                              \
         static const ::ATL::SinkMapEntry map[] = {
 #define SINK_ENTRY_EX(id, iid, dispid, fn)                                                         \
-    {id, &iid, dispid, ::ATL::ToRawMemberFn(&_SinkMapClass::fn), nullptr, false},
+    {id, &iid, dispid, ::ATL::MakeSinkHandler<_SinkMapClass>(&_SinkMapClass::fn), nullptr, false},
 #define SINK_ENTRY_INFO(id, iid, dispid, fn, info)                                                 \
-    {id, &iid, dispid, ::ATL::ToRawMemberFn(&_SinkMapClass::fn), info, false},
+    {id, &iid, dispid, ::ATL::MakeSinkHandler<_SinkMapClass>(&_SinkMapClass::fn), info, false},
 #define SINK_ENTRY_FALLBACK(id, iid, dispid, fn, info)                                             \
-    {id, &iid, dispid, ::ATL::ToRawMemberFn(&_SinkMapClass::fn), info, true},
+    {id, &iid, dispid, ::ATL::MakeSinkHandler<_SinkMapClass>(&_SinkMapClass::fn), info, true},
 #define END_SINK_MAP()                                                                             \
-    { 0, nullptr, 0, {0, 0}, nullptr, false }                                                      \
+    { 0, nullptr, 0, {{0, 0}, 0, nullptr}, nullptr, false }                                        \
     }                                                                                              \
     ;                                                                                              \
     return map;                                                                                    \
@@ -143,10 +223,11 @@ private:
     DispEventTypeInfo& m_shared;
 };
 
-// Calls handler on object with the values described by info; values are in
-// Invoke's order (last parameter first) and are converted to the described
-// types first. More than 8 parameters: E_FAIL.
-HRESULT InvokeSinkHandler(void* object, const RawMemberFn& handler, const _ATL_FUNC_INFO& info,
+// Calls handler on object with the event's values (Invoke's order: last
+// parameter first), each converted to the type of the handler's parameter.
+// An event described with another parameter count than the handler takes,
+// or with more than 8 parameters, is refused with E_FAIL.
+HRESULT InvokeSinkHandler(void* object, const SinkHandler& handler, const _ATL_FUNC_INFO& info,
                           DISPPARAMS* params, VARIANT* result) noexcept;
 
 template <UINT nID, class T, const IID* pdiid, const GUID* plibid, WORD wMajor, WORD wMinor>

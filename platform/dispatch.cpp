@@ -105,45 +105,44 @@ HRESULT AtlReportError(const CLSID& clsid, const wchar_t* description, const IID
 
 namespace {
 
-VARTYPE retvalTypeAt(ITypeInfo* info, unsigned slot) noexcept {
+RetvalSlot retvalSlotAt(ITypeInfo* info, unsigned slot) noexcept {
+    RetvalSlot found;
     TYPEATTR* attr = nullptr;
     if (FAILED(info->GetTypeAttr(&attr)))
-        return VT_EMPTY;
+        return found;
     const WORD functions = attr->cFuncs;
     info->ReleaseTypeAttr(attr);
     const SHORT offset = static_cast<SHORT>(slot * sizeof(void*));
-    for (WORD i = 0; i < functions; ++i) {
+    for (WORD i = 0; i < functions && !found.described; ++i) {
         FUNCDESC* func = nullptr;
         if (FAILED(info->GetFuncDesc(i, &func)))
             continue;
-        VARTYPE found = VT_EMPTY;
-        if (func->oVft == offset && func->cParams > 0) {
-            const ELEMDESC& last = func->lprgelemdescParam[func->cParams - 1];
-            const TYPEDESC& type = last.tdesc;
-            if ((last.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) && type.vt == VT_PTR &&
-                type.lptdesc)
-                found = type.lptdesc->vt;
+        if (func->oVft == offset) {
+            found.described = true;
+            const ELEMDESC* only = func->cParams == 1 ? func->lprgelemdescParam : nullptr;
+            if (only && func->callconv == CC_STDCALL && func->elemdescFunc.tdesc.vt == VT_HRESULT &&
+                (only->paramdesc.wParamFlags & PARAMFLAG_FRETVAL) && only->tdesc.vt == VT_PTR &&
+                only->tdesc.lptdesc)
+                found.type = only->tdesc.lptdesc->vt;
         }
         info->ReleaseFuncDesc(func);
-        if (found != VT_EMPTY)
-            return found;
     }
-    return VT_EMPTY;
+    return found;
 }
 
 } // namespace
 
-VARTYPE DeclaredRetvalType(const GUID& libid, WORD major, WORD minor, const IID& iid,
-                           unsigned slot) noexcept {
+RetvalSlot DescribeRetvalSlot(const GUID& libid, WORD major, WORD minor, const IID& iid,
+                              unsigned slot) noexcept {
     CComPtr<ITypeLib> library;
     CComPtr<ITypeInfo> info;
     if (FAILED(LoadRegTypeLib(libid, major, minor, LOCALE_NEUTRAL, &library)) ||
         FAILED(library->GetTypeInfoOfGuid(iid, &info)))
-        return VT_EMPTY;
+        return {};
     // A dual interface is listed as its dispatch half; the vtable half holds the slots.
     TYPEATTR* attr = nullptr;
     if (FAILED(info->GetTypeAttr(&attr)))
-        return VT_EMPTY;
+        return {};
     const bool dispatchHalf = attr->typekind == TKIND_DISPATCH;
     info->ReleaseTypeAttr(attr);
     if (dispatchHalf) {
@@ -151,10 +150,10 @@ VARTYPE DeclaredRetvalType(const GUID& libid, WORD major, WORD minor, const IID&
         CComPtr<ITypeInfo> interfaceInfo;
         if (FAILED(info->GetRefTypeOfImplType(-1, &vtableHalf)) ||
             FAILED(info->GetRefTypeInfo(vtableHalf, &interfaceInfo)))
-            return VT_EMPTY;
+            return {};
         info = interfaceInfo;
     }
-    return retvalTypeAt(info, slot);
+    return retvalSlotAt(info, slot);
 }
 
 } // namespace ATL

@@ -80,16 +80,23 @@ public:
 HRESULT AtlReportError(const CLSID& clsid, const wchar_t* description, const IID& iid,
                        HRESULT hr) noexcept;
 
-// The type that the method at vtable slot `slot` of interface iid hands back
-// through its [out, retval] parameter, as the registered type library libid
-// declares it (VT_BSTR, VT_I4 ...); VT_EMPTY when the library, the interface
-// or the method cannot be read.
-VARTYPE DeclaredRetvalType(const GUID& libid, WORD major, WORD minor, const IID& iid,
-                           unsigned slot) noexcept;
+// What the registered type library libid says of the method at vtable slot
+// `slot` of interface iid.
+struct RetvalSlot {
+    // The library, the interface and a method at that slot were found.
+    bool described = false;
+    // T when the method is declared HRESULT __stdcall method([out, retval] T*)
+    // and takes nothing else (VT_BSTR, VT_I4 ...); VT_EMPTY for any other form,
+    // which no one-argument call fits.
+    VARTYPE type = VT_EMPTY;
+};
+RetvalSlot DescribeRetvalSlot(const GUID& libid, WORD major, WORD minor, const IID& iid,
+                              unsigned slot) noexcept;
 
 // Calls the method at vtable slot `slot` of interface pointer object as
 // HRESULT method(T* out): for a method whose declared form the caller's
-// header does not know.
+// header does not know. Only for a slot that DescribeRetvalSlot found in
+// exactly that form: any other would unbalance the stack on 32-bit Windows.
 template <class T>
 HRESULT CallVtableSlot(IUnknown* object, unsigned slot, T* out) noexcept {
     using Method = HRESULT(STDMETHODCALLTYPE*)(IUnknown*, T*);

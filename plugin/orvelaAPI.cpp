@@ -147,14 +147,21 @@ struct orvelaAPI::Forwarding {
     }
 
     // The version, whether the installed control answers it as a number or
-    // as a text; a text counts as its decimal value (-1 when it is none).
+    // as a text; a text counts as its decimal value (-1 when it is none). A
+    // control whose type library declares the slot in any other form answers
+    // as if there were no control: no call is made, as a call in the wrong
+    // form would unbalance the stack.
     static FW::CallMethodFunctor version(orvelaAPI* api) {
         return FW::method_detail::makeCaller<long>([api]() -> long {
             using namespace orvelaControl;
-            if (!api->m_spCtrl ||
-                ATL::DeclaredRetvalType(kTypeLibId, kTypeLibMajor, kTypeLibMinor, kControlIid,
-                                        kGetCtrlVersionSlot) != VT_BSTR)
+            if (!api->m_spCtrl)
+                return -1;
+            const ATL::RetvalSlot slot = ATL::DescribeRetvalSlot(
+                kTypeLibId, kTypeLibMajor, kTypeLibMinor, kControlIid, kGetCtrlVersionSlot);
+            if (!slot.described || slot.type == VT_I4)
                 return callNumber<&ICameraControl::GetCtrlVersion>(*api);
+            if (slot.type != VT_BSTR)
+                return -1;
             ATL::CComBSTR text;
             const HRESULT hr = ATL::CallVtableSlot(api->m_spCtrl.p, kGetCtrlVersionSlot, &text);
             if (FAILED(hr))

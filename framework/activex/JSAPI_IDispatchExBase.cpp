@@ -404,7 +404,12 @@ HRESULT JSAPI_IDispatchExBase::advise(IUnknown* sink, DWORD* cookie) noexcept {
         if (!dispatch || !host)
             return CONNECT_E_CANNOTCONNECT;
         JSObjectPtr wrapper = host->wrapIDispatch(dispatch);
-        const DWORD key = static_cast<DWORD>(reinterpret_cast<uintptr_t>(wrapper.get()));
+        // Cookies count up and skip those in use: a wrapper's address cut to
+        // 32 bits could repeat on x64, and a stale cookie must not reach a
+        // later sink.
+        DWORD key = ++m_lastCookie;
+        while (key == 0 || m_sinks.count(key))
+            key = ++m_lastCookie;
         m_sinks[key] = wrapper;
         api()->registerEventInterface(wrapper);
         *cookie = key;

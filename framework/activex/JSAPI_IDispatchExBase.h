@@ -72,6 +72,7 @@ protected:
     std::vector<std::wstring> m_memberNameCache;
     size_t m_memberCountAtFill = 0;
     std::map<DWORD, JSObjectPtr> m_sinks;
+    DWORD m_lastCookie = 0;
     std::shared_ptr<JSAPI_IDispatchExBase> m_self;
     std::shared_ptr<void> m_alive;
     std::shared_ptr<JSFunction> m_attachEvent;

@@ -325,6 +325,143 @@ typedef struct _NPNetscapeFuncs {
 
 } // extern "C"
 
+// The layouts browsers were built with, checked wherever this header is
+// compiled: 32-bit Windows (the shipped library) and x86-64 (its 64-bit twin
+// and the native tests). ORVELA_NPAPI_ABI(i686, x86_64) picks the number.
+#if defined(__i386__)
+#define ORVELA_NPAPI_ABI(i686, x86_64) (i686)
+#elif defined(__x86_64__)
+#define ORVELA_NPAPI_ABI(i686, x86_64) (x86_64)
+#endif
+
+#ifdef ORVELA_NPAPI_ABI
+#define ORVELA_NPAPI_SIZE(type, i686, x86_64)                                                      \
+    static_assert(sizeof(type) == ORVELA_NPAPI_ABI(i686, x86_64), "size of " #type)
+#define ORVELA_NPAPI_OFFSET(type, field, i686, x86_64)                                             \
+    static_assert(offsetof(type, field) == ORVELA_NPAPI_ABI(i686, x86_64), #type "::" #field)
+
+ORVELA_NPAPI_SIZE(NPError, 2, 2);
+ORVELA_NPAPI_SIZE(NPBool, 1, 1);
+ORVELA_NPAPI_SIZE(NPP_t, 8, 16);
+ORVELA_NPAPI_SIZE(NPRect, 8, 8);
+ORVELA_NPAPI_SIZE(NPWindow, 32, 40);
+ORVELA_NPAPI_OFFSET(NPWindow, window, 0, 0);
+ORVELA_NPAPI_OFFSET(NPWindow, x, 4, 8);
+ORVELA_NPAPI_OFFSET(NPWindow, y, 8, 12);
+ORVELA_NPAPI_OFFSET(NPWindow, width, 12, 16);
+ORVELA_NPAPI_OFFSET(NPWindow, height, 16, 20);
+ORVELA_NPAPI_OFFSET(NPWindow, clipRect, 20, 24);
+ORVELA_NPAPI_OFFSET(NPWindow, type, 28, 32);
+ORVELA_NPAPI_SIZE(NPEvent, 12, 24);
+ORVELA_NPAPI_OFFSET(NPEvent, event, 0, 0);
+ORVELA_NPAPI_OFFSET(NPEvent, wParam, 4, 8);
+ORVELA_NPAPI_OFFSET(NPEvent, lParam, 8, 16);
+ORVELA_NPAPI_SIZE(NPSavedData, 8, 16);
+ORVELA_NPAPI_OFFSET(NPSavedData, buf, 4, 8);
+ORVELA_NPAPI_SIZE(NPStream, 28, 48);
+ORVELA_NPAPI_OFFSET(NPStream, pdata, 0, 0);
+ORVELA_NPAPI_OFFSET(NPStream, ndata, 4, 8);
+ORVELA_NPAPI_OFFSET(NPStream, url, 8, 16);
+ORVELA_NPAPI_OFFSET(NPStream, end, 12, 24);
+ORVELA_NPAPI_OFFSET(NPStream, lastmodified, 16, 28);
+ORVELA_NPAPI_OFFSET(NPStream, notifyData, 20, 32);
+ORVELA_NPAPI_OFFSET(NPStream, headers, 24, 40);
+ORVELA_NPAPI_SIZE(NPByteRange, 12, 16);
+ORVELA_NPAPI_OFFSET(NPByteRange, next, 8, 8);
+ORVELA_NPAPI_SIZE(NPString, 8, 16);
+ORVELA_NPAPI_OFFSET(NPString, UTF8Length, 4, 8);
+ORVELA_NPAPI_SIZE(NPVariant, 16, 24);
+ORVELA_NPAPI_OFFSET(NPVariant, value, 8, 8);
+ORVELA_NPAPI_SIZE(NPObject, 8, 16);
+ORVELA_NPAPI_OFFSET(NPObject, referenceCount, 4, 8);
+ORVELA_NPAPI_SIZE(NPClass, 52, 104);
+ORVELA_NPAPI_OFFSET(NPClass, allocate, 4, 8);
+ORVELA_NPAPI_OFFSET(NPClass, deallocate, 8, 16);
+ORVELA_NPAPI_OFFSET(NPClass, invalidate, 12, 24);
+ORVELA_NPAPI_OFFSET(NPClass, hasMethod, 16, 32);
+ORVELA_NPAPI_OFFSET(NPClass, invoke, 20, 40);
+ORVELA_NPAPI_OFFSET(NPClass, invokeDefault, 24, 48);
+ORVELA_NPAPI_OFFSET(NPClass, hasProperty, 28, 56);
+ORVELA_NPAPI_OFFSET(NPClass, getProperty, 32, 64);
+ORVELA_NPAPI_OFFSET(NPClass, setProperty, 36, 72);
+ORVELA_NPAPI_OFFSET(NPClass, removeProperty, 40, 80);
+ORVELA_NPAPI_OFFSET(NPClass, enumerate, 44, 88);
+ORVELA_NPAPI_OFFSET(NPClass, construct, 48, 96);
+ORVELA_NPAPI_SIZE(NPPluginFuncs, 60, 120);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, version, 2, 2);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, newp, 4, 8);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, destroy, 8, 16);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, setwindow, 12, 24);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, newstream, 16, 32);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, destroystream, 20, 40);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, asfile, 24, 48);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, writeready, 28, 56);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, write, 32, 64);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, print, 36, 72);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, event, 40, 80);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, urlnotify, 44, 88);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, javaClass, 48, 96);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, getvalue, 52, 104);
+ORVELA_NPAPI_OFFSET(NPPluginFuncs, setvalue, 56, 112);
+ORVELA_NPAPI_SIZE(NPNetscapeFuncs, 212, 424);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, version, 2, 2);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, geturl, 4, 8);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, posturl, 8, 16);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, requestread, 12, 24);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, newstream, 16, 32);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, write, 20, 40);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, destroystream, 24, 48);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, status, 28, 56);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, uagent, 32, 64);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, memalloc, 36, 72);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, memfree, 40, 80);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, memflush, 44, 88);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, reloadplugins, 48, 96);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, getJavaEnv, 52, 104);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, getJavaPeer, 56, 112);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, geturlnotify, 60, 120);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, posturlnotify, 64, 128);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, getvalue, 68, 136);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, setvalue, 72, 144);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, invalidaterect, 76, 152);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, invalidateregion, 80, 160);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, forceredraw, 84, 168);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, getstringidentifier, 88, 176);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, getstringidentifiers, 92, 184);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, getintidentifier, 96, 192);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, identifierisstring, 100, 200);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, utf8fromidentifier, 104, 208);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, intfromidentifier, 108, 216);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, createobject, 112, 224);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, retainobject, 116, 232);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, releaseobject, 120, 240);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, invoke, 124, 248);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, invokeDefault, 128, 256);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, evaluate, 132, 264);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, getproperty, 136, 272);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, setproperty, 140, 280);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, removeproperty, 144, 288);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, hasproperty, 148, 296);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, hasmethod, 152, 304);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, releasevariantvalue, 156, 312);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, setexception, 160, 320);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, pushpopupsenabledstate, 164, 328);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, poppopupsenabledstate, 168, 336);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, enumerate, 172, 344);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, pluginthreadasynccall, 176, 352);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, construct, 180, 360);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, getvalueforurl, 184, 368);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, setvalueforurl, 188, 376);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, getauthenticationinfo, 192, 384);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, scheduletimer, 196, 392);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, unscheduletimer, 200, 400);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, popupcontextmenu, 204, 408);
+ORVELA_NPAPI_OFFSET(NPNetscapeFuncs, convertpoint, 208, 416);
+
+#undef ORVELA_NPAPI_OFFSET
+#undef ORVELA_NPAPI_SIZE
+#endif
+
 // Whether a browser table of this size carries the whole entry.
 #define ORVELA_NPN_HAS(funcs, member)                                                              \
     ((funcs) != nullptr &&                                                                         \

@@ -1,8 +1,13 @@
 #include "camera_sim_client.h"
 
+#include "camera_sim.h"
+#include "com_ptr.h"
 #include "journal_writer.h"
 
+#include <oleauto.h>
+
 #include <string>
+#include <vector>
 
 namespace CameraSim {
 
@@ -291,7 +296,103 @@ bool registerDll(const wchar_t* path) {
     return done;
 }
 
+// A parameter of a function description; `type` must outlive it.
+ELEMDESC parameter(TYPEDESC& type, USHORT flags) {
+    ELEMDESC param = {};
+    param.tdesc = type;
+    param.paramdesc.wParamFlags = flags;
+    return param;
+}
+
+HRESULT addMethod(ICreateTypeInfo* info, UINT index, unsigned slot, CALLCONV convention,
+                  std::vector<ELEMDESC>& params, std::vector<LPOLESTR> names) {
+    FUNCDESC func = {};
+    func.memid = static_cast<MEMBERID>(slot);
+    func.funckind = FUNC_PUREVIRTUAL;
+    func.invkind = INVOKE_FUNC;
+    func.callconv = convention;
+    func.cParams = static_cast<SHORT>(params.size());
+    func.lprgelemdescParam = params.data();
+    func.oVft = static_cast<SHORT>(slot * sizeof(void*));
+    func.elemdescFunc.tdesc.vt = VT_HRESULT;
+    HRESULT hr = info->AddFuncDesc(index, &func);
+    if (SUCCEEDED(hr))
+        hr = info->SetFuncAndParamNames(index, names.data(), static_cast<UINT>(names.size()));
+    return hr;
+}
+
+// Writes the camera's type library (identity and version 1.0) with slots 7
+// and 8 of its interface, slot 8 in the given form.
+HRESULT writeVersionLibrary(const std::wstring& path, VersionSlotForm form) {
+    ATL::CComPtr<ICreateTypeLib2> library;
+    HRESULT hr = CreateTypeLib2(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, path.c_str(), &library);
+    if (FAILED(hr))
+        return hr;
+    library->SetGuid(LIBID_MorvathCtrlLib);
+    library->SetVersion(1, 0);
+    library->SetName(const_cast<LPOLESTR>(L"MorvathCtrlLib"));
+    ATL::CComPtr<ITypeLib> stdole;
+    ATL::CComPtr<ITypeInfo> dispatch;
+    ATL::CComPtr<ICreateTypeInfo> info;
+    HREFTYPE base = 0;
+    if (FAILED(hr = LoadTypeLib(L"stdole2.tlb", &stdole)) ||
+        FAILED(hr = stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch)) ||
+        FAILED(hr = library->CreateTypeInfo(const_cast<LPOLESTR>(L"IMorvathCtrl"), TKIND_INTERFACE,
+                                            &info)) ||
+        FAILED(hr = info->SetGuid(IID_IMorvathCtrl)) ||
+        FAILED(hr = info->AddRefTypeInfo(dispatch, &base)) ||
+        FAILED(hr = info->AddImplType(0, base)))
+        return hr;
+
+    TYPEDESC number = {};
+    number.vt = VT_I4;
+    TYPEDESC text = {};
+    text.vt = VT_BSTR;
+    TYPEDESC numberOut = {};
+    numberOut.vt = VT_PTR;
+    numberOut.lptdesc = &number;
+    TYPEDESC textOut = {};
+    textOut.vt = VT_PTR;
+    textOut.lptdesc = &text;
+    const USHORT retval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+    std::vector<ELEMDESC> initParams{parameter(numberOut, retval)};
+    std::vector<ELEMDESC> versionParams;
+    if (form == VersionSlotForm::TwoParameters)
+        versionParams.push_back(parameter(number, PARAMFLAG_FIN));
+    versionParams.push_back(parameter(textOut, retval));
+    std::vector<LPOLESTR> versionNames{const_cast<LPOLESTR>(L"GetCtrlVersion")};
+    if (form == VersionSlotForm::TwoParameters)
+        versionNames.push_back(const_cast<LPOLESTR>(L"nKind"));
+    if (FAILED(hr = addMethod(info, 0, 7, CC_STDCALL, initParams,
+                              {const_cast<LPOLESTR>(L"InitCtrl")})) ||
+        FAILED(hr = addMethod(info, 1, 8, form == VersionSlotForm::Cdecl ? CC_CDECL : CC_STDCALL,
+                              versionParams, versionNames)) ||
+        FAILED(hr = info->LayOut()))
+        return hr;
+    return library->SaveAllChanges();
+}
+
 } // namespace
+
+SubstituteVersionDeclaration::SubstituteVersionDeclaration(VersionSlotForm form,
+                                                           const wchar_t* restore)
+    : restore_(restore) {
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    path_ = std::wstring(folder) + L"orvela-version-slot-" +
+            (form == VersionSlotForm::Cdecl ? L"cdecl" : L"two-parameters") + L".tlb";
+    ATL::CComPtr<ITypeLib> library;
+    registered_ = SUCCEEDED(writeVersionLibrary(path_, form)) &&
+                  SUCCEEDED(LoadTypeLibEx(path_.c_str(), REGKIND_REGISTER, &library));
+}
+
+SubstituteVersionDeclaration::~SubstituteVersionDeclaration() {
+    registerDll(restore_.c_str());
+    if (!path_.empty())
+        DeleteFileW(path_.c_str());
+}
 
 SubstituteControl::SubstituteControl(const wchar_t* substitute, const wchar_t* restore)
     : restore_(restore) {

@@ -124,4 +124,29 @@ private:
     bool registered_ = false;
 };
 
+// Forms of the version operation (slot 8) that no one-argument call fits.
+enum class VersionSlotForm {
+    TwoParameters, // HRESULT __stdcall (LONG, [out, retval] BSTR*)
+    Cdecl,         // HRESULT __cdecl ([out, retval] BSTR*)
+};
+
+// Registers, in place of the camera's type library, one whose interface
+// declares slot 7 as HRESULT __stdcall ([out, retval] LONG*) and slot 8 in
+// the given form, while the object lives; registers `restore` (the control's
+// DLL, which carries the real library) again afterwards. The control itself
+// stays what it is: only what clients read about it changes.
+class SubstituteVersionDeclaration {
+public:
+    SubstituteVersionDeclaration(VersionSlotForm form, const wchar_t* restore);
+    ~SubstituteVersionDeclaration();
+    SubstituteVersionDeclaration(const SubstituteVersionDeclaration&) = delete;
+    SubstituteVersionDeclaration& operator=(const SubstituteVersionDeclaration&) = delete;
+    bool registered() const { return registered_; }
+
+private:
+    std::wstring path_;
+    std::wstring restore_;
+    bool registered_ = false;
+};
+
 } // namespace CameraSim

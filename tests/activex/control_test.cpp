@@ -703,3 +703,34 @@ TEST_F(ActiveXControlTest, APageFunctionThatRefusesTheArgumentsTypeFailsTheCall)
     page.reset();
     host->shutdown();
 }
+TEST_F(ActiveXControlTest, ConnectionCookiesAreNeverHandedOutTwice) {
+    SitedControl control;
+    ActiveXBrowserHostPtr host = control.object->browserHost();
+    auto probe = std::make_shared<Probe>();
+    CComPtr<IDispatchEx> sink;
+    sink.Attach(host->getJSAPIWrapper(probe, false));
+    CComPtr<IEnumConnectionPoints> points;
+    ASSERT_EQ(control.as<IConnectionPointContainer>()->EnumConnectionPoints(&points), S_OK);
+    CComPtr<IConnectionPoint> point;
+    ASSERT_EQ(points->Next(1, &point, nullptr), S_OK);
+
+    DWORD first = 0, second = 0, third = 0;
+    ASSERT_EQ(point->Advise(sink, &first), S_OK);
+    ASSERT_EQ(point->Advise(sink, &second), S_OK);
+    EXPECT_NE(first, 0u);
+    EXPECT_NE(second, 0u);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(control.object->sinkCount(), 2u);
+    // A cookie given back is not handed out again, so using it twice reaches
+    // no later connection.
+    ASSERT_EQ(point->Unadvise(first), S_OK);
+    ASSERT_EQ(point->Advise(sink, &third), S_OK);
+    EXPECT_NE(third, first);
+    EXPECT_NE(third, second);
+    EXPECT_EQ(point->Unadvise(first), E_UNEXPECTED);
+    EXPECT_EQ(control.object->sinkCount(), 2u);
+    EXPECT_EQ(point->Unadvise(second), S_OK);
+    EXPECT_EQ(point->Unadvise(third), S_OK);
+    EXPECT_EQ(control.object->sinkCount(), 0u);
+    control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
+}

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 #include "support/test_top_window.h"
 
@@ -448,8 +449,9 @@ TEST_F(BridgeControl, TheVersionIsReadInTheFormTheInstalledControlDeclares) {
 
     CameraSim::SubstituteControl textRelease(CAMSIM_TEXT_VERSION_DLL, CAMSIM_DLL);
     ASSERT_TRUE(textRelease.registered());
-    EXPECT_EQ(VT_BSTR,
-              DeclaredRetvalType(KavrinControl::kTypeLibId, 1, 0, KavrinControl::kControlIid, 8));
+    EXPECT_EQ(
+        VT_BSTR,
+        DescribeRetvalSlot(KavrinControl::kTypeLibId, 1, 0, KavrinControl::kControlIid, 8).type);
     ASSERT_NE(nullptr, CreateWindowOfControl());
     CComBSTR text;
     EXPECT_EQ(S_OK, ctl->GetCtrlVersion(&text));
@@ -461,11 +463,35 @@ TEST_F(BridgeControl, TheVersionIsReadInTheFormTheInstalledControlDeclares) {
     ::DestroyWindow(ctl->m_hWnd);
 }
 
-TEST(DeclaredRetvalType, ReadsTheRegisteredLibraryAndAnswersEmptyWhenItCannot) {
+TEST(DescribeRetvalSlot, ReadsTheRegisteredLibraryAndAcceptsOnlyTheOneArgumentStdcallForm) {
     using namespace KavrinControl;
-    EXPECT_EQ(VT_I4, DeclaredRetvalType(kTypeLibId, 1, 0, kControlIid, 8));
-    EXPECT_EQ(VT_BSTR, DeclaredRetvalType(kTypeLibId, 1, 0, kControlIid, 22));
-    EXPECT_EQ(VT_EMPTY, DeclaredRetvalType(kTypeLibId, 1, 0, kControlIid, 99));
-    EXPECT_EQ(VT_EMPTY, DeclaredRetvalType(kTypeLibId, 9, 0, kControlIid, 8));
-    EXPECT_EQ(VT_EMPTY, DeclaredRetvalType(kTypeLibId, 1, 0, IID_IUnknown, 8));
+    const auto slot = [](WORD major, const IID& iid, unsigned at) {
+        const RetvalSlot found = DescribeRetvalSlot(kTypeLibId, major, 0, iid, at);
+        return std::make_pair(found.described, found.type);
+    };
+    EXPECT_EQ(std::make_pair(true, VARTYPE(VT_I4)), slot(1, kControlIid, 8));
+    EXPECT_EQ(std::make_pair(true, VARTYPE(VT_BSTR)), slot(1, kControlIid, 22));
+    // InitCtrl takes inputs before its output: no one-argument form.
+    EXPECT_EQ(std::make_pair(true, VARTYPE(VT_EMPTY)), slot(1, kControlIid, 7));
+    EXPECT_EQ(std::make_pair(false, VARTYPE(VT_EMPTY)), slot(1, kControlIid, 99));
+    EXPECT_EQ(std::make_pair(false, VARTYPE(VT_EMPTY)), slot(9, kControlIid, 8));
+    EXPECT_EQ(std::make_pair(false, VARTYPE(VT_EMPTY)), slot(1, IID_IUnknown, 8));
+}
+
+// A type library that declares slot 8 with two parameters, or as cdecl: the
+// bridge answers as without a control and never calls the slot.
+TEST_F(BridgeControl, AVersionDeclaredInAnotherFormIsNotCalled) {
+    for (const CameraSim::VersionSlotForm form :
+         {CameraSim::VersionSlotForm::TwoParameters, CameraSim::VersionSlotForm::Cdecl}) {
+        SCOPED_TRACE(form == CameraSim::VersionSlotForm::Cdecl ? "cdecl" : "two parameters");
+        CameraSim::SubstituteVersionDeclaration declared(form, CAMSIM_DLL);
+        ASSERT_TRUE(declared.registered());
+        ASSERT_NE(nullptr, CreateWindowOfControl());
+        journal.clear();
+        CComBSTR text;
+        EXPECT_EQ(S_OK, ctl->GetCtrlVersion(&text));
+        EXPECT_EQ(nullptr, text.m_str);
+        EXPECT_TRUE(CameraSim::callsOf(journal.calls(), 8).empty());
+        ::DestroyWindow(ctl->m_hWnd);
+    }
 }

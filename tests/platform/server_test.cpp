@@ -14,7 +14,10 @@
 #include <objsafe.h>
 #include <ocidl.h>
 
+#include <cstdint>
 #include <map>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 #include "support/registry_tree.h"
@@ -432,6 +435,115 @@ TEST_F(HostedControl, EventsReachTheSinkInDeclarationOrder) {
     const int before = sink.seen.calls;
     ASSERT_EQ(S_OK, ctl->RaiseEvent(CComBSTR(L"late"), 1, 1));
     EXPECT_EQ(before, sink.seen.calls);
+}
+
+namespace {
+
+// Handlers whose signatures differ from the event's description: one takes a
+// value fewer, one takes the numbers as other types.
+class CShortSink : public IDispEventImpl<0, CShortSink, &DIID__IProbeControlEvents,
+                                         &LIBID_OrvelaProbeLib, 1, 0> {
+public:
+    BEGIN_SINK_MAP(CShortSink)
+    SINK_ENTRY_EX(0, DIID__IProbeControlEvents, 1, OnCtrlEvent)
+    END_SINK_MAP()
+
+    HRESULT __stdcall OnCtrlEvent(BSTR, long) {
+        ++calls;
+        return S_OK;
+    }
+    int calls = 0;
+};
+
+class CRetypedSink : public IDispEventImpl<0, CRetypedSink, &DIID__IProbeControlEvents,
+                                           &LIBID_OrvelaProbeLib, 1, 0> {
+public:
+    BEGIN_SINK_MAP(CRetypedSink)
+    SINK_ENTRY_EX(0, DIID__IProbeControlEvents, 1, OnCtrlEvent)
+    END_SINK_MAP()
+
+    HRESULT __stdcall OnCtrlEvent(BSTR text, double type, short subtype) {
+        seenText.assign(text ? text : L"", SysStringLen(text));
+        seenType = type;
+        seenSubtype = subtype;
+        return S_OK;
+    }
+    std::wstring seenText;
+    double seenType = 0;
+    short seenSubtype = 0;
+};
+
+// Committed memory for one object, taken from the top of the address space
+// (above 4 GB in a 64-bit process).
+class TopDownPage {
+public:
+    TopDownPage()
+        : m_page(VirtualAlloc(nullptr, kSize, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN,
+                              PAGE_READWRITE)) {}
+    ~TopDownPage() {
+        if (m_page)
+            VirtualFree(m_page, 0, MEM_RELEASE);
+    }
+    TopDownPage(const TopDownPage&) = delete;
+    TopDownPage& operator=(const TopDownPage&) = delete;
+    void* get() const { return m_page; }
+    static constexpr SIZE_T kSize = 4096;
+
+private:
+    void* m_page;
+};
+
+struct DestroyInPlace {
+    template <class T>
+    void operator()(T* object) const {
+        object->~T();
+    }
+};
+
+} // namespace
+
+TEST_F(HostedControl, HandlerSignatureGivesTheCallsParameterCountAndTypes) {
+    CShortSink shortSink;
+    ASSERT_EQ(S_OK, shortSink.DispEventAdvise(ctl));
+    ASSERT_EQ(S_OK, ctl->RaiseEvent(CComBSTR(L"abc"), 3, 7));
+    EXPECT_EQ(0, shortSink.calls) << "a handler taking fewer values is never called";
+    CComVariant args[3];
+    args[2] = CComVariant(L"abc");
+    args[1] = CComVariant(3L);
+    args[0] = CComVariant(7L);
+    DISPPARAMS three = {args, nullptr, 3, 0};
+    EXPECT_EQ(E_FAIL,
+              shortSink.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &three, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0, shortSink.calls);
+    ASSERT_EQ(S_OK, shortSink.DispEventUnadvise(ctl));
+
+    CRetypedSink retyped;
+    ASSERT_EQ(S_OK, retyped.DispEventAdvise(ctl));
+    ASSERT_EQ(S_OK, ctl->RaiseEvent(CComBSTR(L"abc"), 3, 7));
+    EXPECT_EQ(L"abc", retyped.seenText);
+    EXPECT_EQ(3.0, retyped.seenType);
+    EXPECT_EQ(7, retyped.seenSubtype);
+    ASSERT_EQ(S_OK, retyped.DispEventUnadvise(ctl));
+}
+
+TEST_F(HostedControl, SinkAbove4GBReceivesEvents) {
+    if (sizeof(void*) == 4)
+        GTEST_SKIP() << "a 32-bit process has no memory above 4 GB";
+    static_assert(sizeof(CTypeLibSink) <= TopDownPage::kSize, "the sink fits its page");
+    TopDownPage page;
+    ASSERT_NE(nullptr, page.get());
+    ASSERT_GT(reinterpret_cast<std::uintptr_t>(page.get()), std::uintptr_t{0xFFFFFFFFu});
+    std::unique_ptr<CTypeLibSink, DestroyInPlace> sink(new (page.get()) CTypeLibSink);
+
+    ASSERT_EQ(S_OK, sink->DispEventAdvise(ctl));
+    ASSERT_EQ(S_OK, ctl->RaiseEvent(CComBSTR(L"high"), 4, 2));
+    EXPECT_EQ(1, sink->seen.calls);
+    EXPECT_EQ(L"high", sink->seen.text);
+    EXPECT_EQ(4, sink->seen.type);
+    EXPECT_EQ(2, sink->seen.subtype);
+    ASSERT_EQ(S_OK, ctl->RaiseOther(-9));
+    EXPECT_EQ(-9, sink->seen.otherValue);
+    ASSERT_EQ(S_OK, sink->DispEventUnadvise(ctl));
 }
 
 namespace {

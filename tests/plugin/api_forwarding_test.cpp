@@ -6,7 +6,9 @@
 
 #include <comdef.h>
 
+#include "CameraControl.h"
 #include "ControlCallError.h"
+#include "dispatch.h"
 #include "plugin_test_support.h"
 
 using CameraSim::JournalRecord;
@@ -302,4 +304,34 @@ TEST(TextVersionRelease, GetCtrlVersionTakesTheTextAsItsDecimalValue) {
     ASSERT_TRUE(calls[0].result.has_value());
     EXPECT_EQ(calls[0].result->text, L"020100") << "the release answered text";
     page.api->DetachHostedCtrl();
+}
+
+// A release whose type library declares the version operation in a form that
+// no one-argument call fits: the member answers as without a control, and
+// the control is never called (on 32-bit Windows the call would unbalance
+// the stack).
+TEST(VersionDeclaredInAnotherForm, GetCtrlVersionAnswersAsWithoutAControlAndMakesNoCall) {
+    using namespace orvelaControl;
+    for (const CameraSim::VersionSlotForm form :
+         {CameraSim::VersionSlotForm::TwoParameters, CameraSim::VersionSlotForm::Cdecl}) {
+        SCOPED_TRACE(form == CameraSim::VersionSlotForm::Cdecl ? "cdecl" : "two parameters");
+        CameraSim::JournalFile journal;
+        CameraSim::SubstituteVersionDeclaration declared(form, CAMSIM_DLL);
+        ASSERT_TRUE(declared.registered());
+        const ATL::RetvalSlot version =
+            ATL::DescribeRetvalSlot(kTypeLibId, kTypeLibMajor, kTypeLibMinor, kControlIid, 8);
+        EXPECT_TRUE(version.described);
+        EXPECT_EQ(VT_EMPTY, version.type);
+        EXPECT_EQ(
+            VT_I4,
+            ATL::DescribeRetvalSlot(kTypeLibId, kTypeLibMajor, kTypeLibMinor, kControlIid, 7).type);
+        plugintest::PluginWindowHandle window{200, 100};
+        plugintest::ApiOnHost page;
+        ASSERT_EQ(page.api->CreateHostedCtrl(window.get()), 0);
+        EXPECT_EQ(page.api->Invoke("GetCtrlVersion", {}).get<long>(), -1);
+        EXPECT_EQ(page.api->Invoke("ExtGetCtrlVersion", {}).get<long>(), 20100)
+            << "the control itself still answers";
+        EXPECT_TRUE(CameraSim::callsOf(journal.calls(), 8).empty());
+        page.api->DetachHostedCtrl();
+    }
 }
