@@ -410,21 +410,26 @@ void Host::connectScriptFor(const PageItem& item) {
         event.pop_back();
     const std::wstring function = L"__ieHostFor" + std::to_wstring(++m_forCount);
     parseScript(L"function " + function + L"(" + params + L") {\n" + item.text + L"\n}");
-    m_forHandlers.push_back(ForHandler{forAttribute->second, event, function});
+    ForHandler handler{forAttribute->second, event, function, false};
+    // An element above the block hears its events from here on.
+    handler.bound = bind(handler);
+    m_forHandlers.push_back(handler);
+}
+
+bool Host::bind(const ForHandler& handler) {
+    ControlSite* site = elementById(handler.element);
+    if (!site || !site->eventSink())
+        return false;
+    site->eventSink()->handlers.emplace_back(handler.event, handler.function);
+    return true;
 }
 
 void Host::connectPendingHandlers() {
-    std::map<std::wstring, EventSink*> sinks;
-    for (const ForHandler& handler : m_forHandlers) {
-        EventSink*& sink = sinks[handler.element];
-        if (!sink)
-            sink = make<EventSink>();
-        sink->handlers.emplace_back(handler.event, handler.function);
-    }
-    for (auto& [element, sink] : sinks) {
-        if (ControlSite* site = elementById(element))
-            site->advise(sink);
-        sink->Release();
+    // Each element's sink is connected already: the handlers of elements
+    // further down the page only join it.
+    for (ForHandler& handler : m_forHandlers) {
+        if (!handler.bound)
+            handler.bound = bind(handler);
     }
 }
 
