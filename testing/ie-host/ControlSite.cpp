@@ -268,8 +268,11 @@ bool ControlSite::create(Element* object, std::wstring& error) {
     }
     bool safeToLoad = false;
     if (!safeToUse(clsid, safeToLoad, error)) {
+        // As Internet Explorer: the page keeps the element, without a control.
         control.Release();
-        return false;
+        object->site = this;
+        element = static_cast<IHTMLElement*>(object);
+        return true;
     }
     ATL::CComObject<EventSink>* sink = nullptr;
     ATL::CComObject<EventSink>::CreateInstance(&sink);

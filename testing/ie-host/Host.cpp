@@ -340,12 +340,12 @@ ControlSite* Host::addElement(const PageItem& item) {
     std::wstring error;
     ControlSite* site = siteFor(element, error);
     static_cast<IHTMLElement*>(element)->Release();
-    if (!site) {
+    if (!error.empty())
         std::fprintf(stderr, "ie-host: <object>: %s\n", wideToUtf8(error).c_str());
+    if (!site)
         return nullptr;
-    }
     site->activate();
-    if (!site->id.empty() && m_engine)
+    if (!site->id.empty() && m_engine && site->control)
         m_engine->AddNamedItem(site->id.c_str(), SCRIPTITEM_ISVISIBLE);
     return site;
 }
@@ -353,10 +353,10 @@ ControlSite* Host::addElement(const PageItem& item) {
 bool Host::appendElement(Element* element) {
     std::wstring error;
     ControlSite* site = siteFor(element, error);
-    if (!site) {
+    if (!error.empty())
         std::fprintf(stderr, "ie-host: appendChild: %s\n", wideToUtf8(error).c_str());
+    if (!site)
         return false;
-    }
     m_pendingActivation.push_back(site);
     PostMessageW(m_top, kActivatePending, 0, 0);
     return true;

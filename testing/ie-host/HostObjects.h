@@ -306,7 +306,8 @@ public:
     static HRESULT windowlessSite(void* self, REFIID, void** ppv, DWORD_PTR);
 
     // Creates and loads the control for the element; false (with a message)
-    // when it cannot be made or refuses to be scripted safely.
+    // when it cannot be made. A control that refuses to be scripted safely is
+    // let go at once: the element stays, without a control (with a message).
     bool create(Element* element, std::wstring& error);
     // In-place activation in the element's window, and back.
     void activate();
