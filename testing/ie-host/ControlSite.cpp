@@ -180,15 +180,16 @@ void setInt(VARIANT& value, LONG number) {
     value.lVal = number;
 }
 
-// The ambient properties a page's site answers.
+// The ambient properties a page's site answers (as the quick activation's
+// ambient flags say: user mode, message reflection, mnemonics).
 HRESULT ambientProperty(DISPID id, const std::wstring& name, VARIANT& value) {
     switch (id) {
     case DISPID_AMBIENT_USERMODE:
     case DISPID_AMBIENT_MESSAGEREFLECT:
     case DISPID_AMBIENT_SUPPORTSMNEMONICS:
-    case DISPID_AMBIENT_AUTOCLIP:
         setBool(value, true);
         return S_OK;
+    case DISPID_AMBIENT_AUTOCLIP:
     case DISPID_AMBIENT_UIDEAD:
     case DISPID_AMBIENT_SHOWGRABHANDLES:
     case DISPID_AMBIENT_SHOWHATCHING:
@@ -382,6 +383,9 @@ bool ControlSite::quickActivate() {
     }
     m_eventCookie = answer.dwEventCookie;
     m_propertyNotifyCookie = answer.dwPropNotifyCookie;
+    // The control's view reports to the advise sink it was given.
+    ATL::CComQIPtr<IViewObject> view(control);
+    m_viewAdvised = view != nullptr;
     calls.push_back(std::wstring(L"QuickActivate") + (m_eventCookie ? L" events" : L"") +
                     (m_propertyNotifyCookie ? L" notifications" : L""));
     return true;
