@@ -16,3 +16,13 @@ function(orvela_add_gtest name)
         gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
     endif()
 endfunction()
+
+# orvela_add_ie_host_test(<name> <command...>): a page in the IE host, twice:
+# on Internet Explorer's activation path (the host's default) as <name>, and
+# as <name>_setclientsite with --activation=setclientsite added last to the
+# command (the host, and the scripts that start it, take options after the
+# page). The caller sets the properties of both.
+function(orvela_add_ie_host_test name)
+    add_test(NAME ${name} COMMAND ${ARGN})
+    add_test(NAME ${name}_setclientsite COMMAND ${ARGN} --activation=setclientsite)
+endfunction()

@@ -243,4 +243,12 @@ HRESULT EnumConnectionPointsIn(void* object, const ConnectionPointEntry* map,
     });
 }
 
+HRESULT EnumConnectionPointsOf(std::initializer_list<IConnectionPoint*> points,
+                               IEnumConnectionPoints** out) noexcept {
+    return CEnumConnectionPoints::Create(out, [&](CEnumConnectionPoints& e) {
+        for (IConnectionPoint* point : points)
+            e.m_items.emplace_back(point);
+    });
+}
+
 } // namespace ATL

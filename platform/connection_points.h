@@ -17,6 +17,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -107,6 +108,10 @@ CComConnectionPoint& GetConnectionPointOf(void* object) {
     ;                                                                                              \
     return entries;                                                                                \
     }
+
+// An enumerator over the given points (each held, and through it its container).
+HRESULT EnumConnectionPointsOf(std::initializer_list<IConnectionPoint*> points,
+                               IEnumConnectionPoints** out) noexcept;
 
 HRESULT FindConnectionPointIn(void* object, const ConnectionPointEntry* map, REFIID iid,
                               IConnectionPoint** point) noexcept;

@@ -1,5 +1,7 @@
 #include "control.h"
 
+#include "connection_points.h"
+
 #include <algorithm>
 
 namespace ATL {
@@ -307,12 +309,26 @@ HRESULT CComControlBase::IQuickActivate_QuickActivate(QACONTAINER* container, QA
         return E_POINTER;
     if (container->cbSize < sizeof(QACONTAINER) || control->cbSize < sizeof(QACONTROL))
         return E_INVALIDARG;
-    IOleObject_SetClientSite(container->pClientSite);
-    if (container->pAdviseSink)
-        IViewObject_SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
     const ULONG size = control->cbSize;
     *control = {};
     control->cbSize = size;
+    const HRESULT hr = IOleObject_SetClientSite(container->pClientSite);
+    if (FAILED(hr))
+        return hr;
+    if (container->pAdviseSink)
+        IViewObject_SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
+    IUnknown* self = ControlUnknown();
+    if (container->pUnkEventSink) {
+        CComPtr<IProvideClassInfo2> info;
+        IID source = GUID_NULL;
+        if (SUCCEEDED(
+                self->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(&info))) &&
+            SUCCEEDED(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source)))
+            AtlAdvise(self, container->pUnkEventSink, source, &control->dwEventCookie);
+    }
+    if (container->pPropertyNotifySink)
+        AtlAdvise(self, container->pPropertyNotifySink, IID_IPropertyNotifySink,
+                  &control->dwPropNotifyCookie);
     IOleObject_GetMiscStatus(DVASPECT_CONTENT, &control->dwMiscStatus);
     control->dwViewStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
     return S_OK;

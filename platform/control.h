@@ -74,7 +74,8 @@ public:
     // Window messages of a windowless control, from OnWindowMessage.
     virtual BOOL ProcessWindowlessMessage(UINT, WPARAM, LPARAM, LRESULT&) { return FALSE; }
 
-    HRESULT IOleObject_SetClientSite(IOleClientSite* site);
+    // The control's own site handling; QuickActivate's site gets it too.
+    virtual HRESULT IOleObject_SetClientSite(IOleClientSite* site);
     HRESULT IOleObject_GetClientSite(IOleClientSite** site);
     HRESULT IOleObject_Close(DWORD saveOption);
     HRESULT IOleObject_DoVerb(LONG verb, IOleClientSite* activeSite, HWND parent, LPCRECT pos);
@@ -93,6 +94,10 @@ public:
                              HDC hdcDraw, LPCRECTL bounds, LPCRECTL wBounds);
     HRESULT IViewObject_SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink);
     HRESULT IViewObject_GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink);
+    // Sites the control as SetClientSite does, connects the container's
+    // event sink to the default source (IProvideClassInfo2) and its
+    // property-notify sink, and answers their cookies with the misc and
+    // view status. A sink the control cannot take is left unconnected.
     HRESULT IQuickActivate_QuickActivate(QACONTAINER* container, QACONTROL* control);
 
     // Asks the container to repaint the control.

@@ -164,6 +164,22 @@ STDMETHODIMP CFWControl::SetSite(IUnknown* site) {
     });
 }
 
+STDMETHODIMP CFWControl::EnumConnectionPoints(IEnumConnectionPoints** points) {
+    m_propertyNotifyPoint.SetContainer(this);
+    return ATL::EnumConnectionPointsOf(
+        {static_cast<IConnectionPoint*>(this), &m_propertyNotifyPoint}, points);
+}
+
+STDMETHODIMP CFWControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    if (point && InlineIsEqualGUID(iid, IID_IPropertyNotifySink)) {
+        m_propertyNotifyPoint.SetContainer(this);
+        *point = &m_propertyNotifyPoint;
+        (*point)->AddRef();
+        return S_OK;
+    }
+    return JSAPI_IDispatchEx::FindConnectionPoint(iid, point);
+}
+
 void CFWControl::createHost() {
     if (m_host) {
         m_host->resume(m_webBrowser, m_spClientSite);
@@ -185,9 +201,19 @@ void CFWControl::setReady() {
     // The page sees the control itself wherever the root object reaches it.
     m_host->cacheJSAPIWrapper(root, static_cast<IFWControl*>(this), aliveToken());
     m_readyState = READYSTATE_COMPLETE;
+    notifyReadyState();
+    pluginMain->setReady();
+}
+
+void CFWControl::notifyReadyState() {
+    // The site itself when it listens, and every connected sink once.
     if (m_propertyNotifySink)
         m_propertyNotifySink->OnChanged(DISPID_READYSTATE);
-    pluginMain->setReady();
+    for (const ATL::CComPtr<IUnknown>& held : m_propertyNotifyPoint.Sinks()) {
+        auto* sink = static_cast<IPropertyNotifySink*>(held.p);
+        if (sink != m_propertyNotifySink.p)
+            sink->OnChanged(DISPID_READYSTATE);
+    }
 }
 
 // ---- activation and drawing

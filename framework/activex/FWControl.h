@@ -14,6 +14,7 @@
 #include "BrowserPlugin.h"
 #include "JSAPI_IDispatchEx.h"
 #include "PluginWindow.h"
+#include "connection_points.h"
 #include "control.h"
 #include "module.h"
 #include "orvelaLib.h"
@@ -90,8 +91,12 @@ public:
     // IObjectWithSite
     STDMETHOD(SetSite)(IUnknown* site) override;
 
+    // IConnectionPointContainer: the event source and property notifications.
+    STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints** points) override;
+    STDMETHOD(FindConnectionPoint)(REFIID iid, IConnectionPoint** point) override;
+
     // Hooks of the control base.
-    HRESULT IOleObject_SetClientSite(IOleClientSite* site);
+    HRESULT IOleObject_SetClientSite(IOleClientSite* site) override;
     HRESULT IOleObject_Close(DWORD saveOption);
     HRESULT InPlaceActivate(LONG verb, const RECT* pos = nullptr) override;
     HRESULT IOleInPlaceObject_InPlaceDeactivate() override;
@@ -113,6 +118,7 @@ public:
 private:
     HRESULT siteChanged(IUnknown* site);
     void destroyPluginWindow();
+    void notifyReadyState();
     void invalidateWindowless();
 
     std::string m_mimetype;
@@ -123,6 +129,7 @@ private:
     ActiveXBrowserHostPtr m_host;
     std::shared_ptr<PluginWindow> m_pluginWindow;
     ATL::CComPtr<IPropertyNotifySink> m_propertyNotifySink;
+    ATL::CComConnectionPoint m_propertyNotifyPoint{IID_IPropertyNotifySink};
 };
 
 } // namespace ActiveX

@@ -7,6 +7,7 @@
 #include "IDispatchAPI.h"
 #include "JSAPI_IDispatchExBase.h"
 #include "com_error.h"
+#include "connection_points.h"
 
 namespace FW {
 namespace ActiveX {
@@ -59,7 +60,7 @@ public:
 
     // IConnectionPointContainer: the one point, for the event source.
     STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints** points) override {
-        return CreateSinglePointEnumerator(static_cast<IConnectionPoint*>(this), points);
+        return ATL::EnumConnectionPointsOf({static_cast<IConnectionPoint*>(this)}, points);
     }
     STDMETHOD(FindConnectionPoint)(REFIID iid, IConnectionPoint** point) override {
         if (!point)

@@ -122,6 +122,7 @@ void JSAPI_IDispatchExBase::setAPI(const JSAPIPtr& api, const ActiveXBrowserHost
     m_api = api;
     m_host = host;
     m_memberNameCache.clear();
+    registerWaitingSinks();
 }
 
 JSAPIPtr JSAPI_IDispatchExBase::api() const {
@@ -397,21 +398,24 @@ HRESULT JSAPI_IDispatchExBase::advise(IUnknown* sink, DWORD* cookie) noexcept {
         return E_POINTER;
     *cookie = 0;
     try {
-        if (!sink)
-            return CONNECT_E_CANNOTCONNECT;
         ATL::CComQIPtr<IDispatch> dispatch(sink);
-        ActiveXBrowserHostPtr host = getHost();
-        if (!dispatch || !host)
+        if (!dispatch)
             return CONNECT_E_CANNOTCONNECT;
-        JSObjectPtr wrapper = host->wrapIDispatch(dispatch);
         // Cookies count up and skip those in use: a wrapper's address cut to
         // 32 bits could repeat on x64, and a stale cookie must not reach a
         // later sink.
         DWORD key = ++m_lastCookie;
-        while (key == 0 || m_sinks.count(key))
+        while (key == 0 || m_sinks.count(key) || m_waitingSinks.count(key))
             key = ++m_lastCookie;
+        ActiveXBrowserHostPtr host = getHost();
+        if (!m_api || !host) {
+            m_waitingSinks[key] = dispatch;
+            *cookie = key;
+            return S_OK;
+        }
+        JSObjectPtr wrapper = host->wrapIDispatch(dispatch);
+        m_api->registerEventInterface(wrapper);
         m_sinks[key] = wrapper;
-        api()->registerEventInterface(wrapper);
         *cookie = key;
         return S_OK;
     } catch (...) {
@@ -419,7 +423,26 @@ HRESULT JSAPI_IDispatchExBase::advise(IUnknown* sink, DWORD* cookie) noexcept {
     }
 }
 
+void JSAPI_IDispatchExBase::registerWaitingSinks() noexcept {
+    ActiveXBrowserHostPtr host = getHost();
+    if (!m_api || !host)
+        return;
+    std::map<DWORD, ATL::CComPtr<IDispatch>> waiting;
+    waiting.swap(m_waitingSinks);
+    for (auto& [cookie, dispatch] : waiting) {
+        try {
+            JSObjectPtr wrapper = host->wrapIDispatch(dispatch);
+            m_api->registerEventInterface(wrapper);
+            m_sinks[cookie] = wrapper;
+        } catch (...) {
+            // A sink that cannot be wrapped gets no events, as if refused.
+        }
+    }
+}
+
 HRESULT JSAPI_IDispatchExBase::unadvise(DWORD cookie) noexcept {
+    if (m_waitingSinks.erase(cookie))
+        return S_OK;
     auto found = m_sinks.find(cookie);
     if (found == m_sinks.end())
         return E_UNEXPECTED;
@@ -435,6 +458,7 @@ HRESULT JSAPI_IDispatchExBase::unadvise(DWORD cookie) noexcept {
 }
 
 void JSAPI_IDispatchExBase::clearSinks() noexcept {
+    m_waitingSinks.clear();
     std::map<DWORD, JSObjectPtr> sinks;
     sinks.swap(m_sinks);
     for (auto& [cookie, wrapper] : sinks) {
@@ -444,66 +468,6 @@ void JSAPI_IDispatchExBase::clearSinks() noexcept {
         } catch (...) {
         }
     }
-}
-
-namespace {
-
-class SinglePointEnumerator : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-                              public IEnumConnectionPoints {
-public:
-    BEGIN_COM_MAP(SinglePointEnumerator)
-    COM_INTERFACE_ENTRY(IEnumConnectionPoints)
-    END_COM_MAP()
-
-    ATL::CComPtr<IConnectionPoint> m_point;
-    ULONG m_position = 0;
-
-    STDMETHOD(Next)(ULONG count, IConnectionPoint** points, ULONG* fetched) override {
-        if (!points || (count > 1 && !fetched))
-            return E_POINTER;
-        ULONG n = 0;
-        if (count > 0 && m_position == 0) {
-            points[0] = m_point;
-            points[0]->AddRef();
-            m_position = 1;
-            n = 1;
-        }
-        if (fetched)
-            *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    STDMETHOD(Skip)(ULONG count) override {
-        const ULONG before = m_position;
-        m_position = count > 0 ? 1 : m_position;
-        return before + count <= 1 ? S_OK : S_FALSE;
-    }
-    STDMETHOD(Reset)() override {
-        m_position = 0;
-        return S_OK;
-    }
-    STDMETHOD(Clone)(IEnumConnectionPoints** out) override {
-        if (!out)
-            return E_POINTER;
-        const HRESULT hr = CreateSinglePointEnumerator(m_point, out);
-        if (SUCCEEDED(hr))
-            static_cast<SinglePointEnumerator*>(*out)->m_position = m_position;
-        return hr;
-    }
-};
-
-} // namespace
-
-HRESULT CreateSinglePointEnumerator(IConnectionPoint* point, IEnumConnectionPoints** out) noexcept {
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    return ATL::CallNoThrow([&] {
-        auto* e = new ATL::CComObject<SinglePointEnumerator>();
-        e->m_point = point;
-        e->AddRef();
-        *out = e;
-        return S_OK;
-    });
 }
 
 } // namespace ActiveX

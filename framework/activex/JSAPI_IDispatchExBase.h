@@ -53,9 +53,11 @@ public:
     HRESULT getNextDispID(DISPID id, DISPID* next) noexcept;
     HRESULT advise(IUnknown* sink, DWORD* cookie) noexcept;
     HRESULT unadvise(DWORD cookie) noexcept;
+    // Connects the sinks that came before the scripting object.
+    void registerWaitingSinks() noexcept;
     // Drops every connected sink (shutdown).
     void clearSinks() noexcept;
-    size_t sinkCount() const { return m_sinks.size(); }
+    size_t sinkCount() const { return m_sinks.size() + m_waitingSinks.size(); }
 
 protected:
     class SpecialMember;
@@ -72,6 +74,10 @@ protected:
     std::vector<std::wstring> m_memberNameCache;
     size_t m_memberCountAtFill = 0;
     std::map<DWORD, JSObjectPtr> m_sinks;
+    // Sinks connected before there is a scripting object (a container that
+    // connects while it sites the control); they are registered with it when
+    // it comes.
+    std::map<DWORD, ATL::CComPtr<IDispatch>> m_waitingSinks;
     DWORD m_lastCookie = 0;
     std::shared_ptr<JSAPI_IDispatchExBase> m_self;
     std::shared_ptr<void> m_alive;
@@ -79,9 +85,6 @@ protected:
     std::shared_ptr<JSFunction> m_detachEvent;
     std::shared_ptr<JSFunction> m_getLastException;
 };
-
-// Enumerates a single connection point (the event source).
-HRESULT CreateSinglePointEnumerator(IConnectionPoint* point, IEnumConnectionPoints** out) noexcept;
 
 } // namespace ActiveX
 } // namespace FW

@@ -1,7 +1,10 @@
 #include "HostObjects.h"
 
 #include <objsafe.h>
+#include <olectl.h>
 #include <shlguid.h>
+
+#include "connection_points.h"
 
 namespace IeHost {
 
@@ -57,6 +60,179 @@ bool clsidFor(const PageItem& item, CLSID& clsid, std::wstring& error) {
     return true;
 }
 
+std::wstring hexCode(HRESULT hr) {
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+// The component categories of a control without IObjectSafety.
+const wchar_t kSafeForScripting[] = L"{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
+const wchar_t kSafeForInitializing[] = L"{7DD95802-9882-11CF-9FA9-00AA006C42C4}";
+
+bool inCategory(const CLSID& clsid, const wchar_t* category) {
+    wchar_t text[64] = {};
+    StringFromGUID2(clsid, text, 64);
+    const std::wstring key =
+        std::wstring(L"CLSID\\") + text + L"\\Implemented Categories\\" + category;
+    HKEY found = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &found) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(found);
+    return true;
+}
+
+// The interface the control's <param>s will be loaded through.
+const IID& persistenceInterface(IUnknown* control) {
+    ATL::CComQIPtr<IPersistPropertyBag2> bag2(control);
+    if (bag2 && g_host->options().activation == Activation::internetExplorer)
+        return IID_IPersistPropertyBag2;
+    ATL::CComQIPtr<IPersistPropertyBag> bag(control);
+    return bag ? IID_IPersistPropertyBag : IID_IPersistStreamInit;
+}
+
+const wchar_t* interfaceName(const IID& iid) {
+    if (InlineIsEqualGUID(iid, __uuidof(IDispatchEx)))
+        return L"IDispatchEx";
+    if (InlineIsEqualGUID(iid, IID_IDispatch))
+        return L"IDispatch";
+    if (InlineIsEqualGUID(iid, IID_IPersistPropertyBag2))
+        return L"IPersistPropertyBag2";
+    if (InlineIsEqualGUID(iid, IID_IPersistPropertyBag))
+        return L"IPersistPropertyBag";
+    return L"IPersistStreamInit";
+}
+
+bool askSafety(IObjectSafety* safety, const IID& iid, DWORD option,
+               std::vector<std::wstring>& calls) {
+    const bool agreed = SUCCEEDED(safety->SetInterfaceSafetyOptions(iid, option, option));
+    calls.push_back(std::wstring(L"safety ") + interfaceName(iid) +
+                    (option == INTERFACESAFE_FOR_UNTRUSTED_DATA ? L" data" : L" caller") +
+                    (agreed ? L"" : L" refused"));
+    return agreed;
+}
+
+// The control's default source interface: from IProvideClassInfo2, or from
+// the [default, source] interface of the coclass IProvideClassInfo describes.
+bool defaultSource(IUnknown* control, ScriptFor way, IID& source) {
+    if (way == ScriptFor::classInfo2) {
+        ATL::CComQIPtr<IProvideClassInfo2> info(control);
+        return info && SUCCEEDED(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source));
+    }
+    ATL::CComQIPtr<IProvideClassInfo> info(control);
+    ATL::CComPtr<ITypeInfo> coclass;
+    TYPEATTR* attributes = nullptr;
+    if (!info || FAILED(info->GetClassInfo(&coclass)) || FAILED(coclass->GetTypeAttr(&attributes)))
+        return false;
+    const WORD count = attributes->cImplTypes;
+    coclass->ReleaseTypeAttr(attributes);
+    for (UINT i = 0; i < count; ++i) {
+        INT flags = 0;
+        HREFTYPE reference = 0;
+        ATL::CComPtr<ITypeInfo> events;
+        TYPEATTR* eventAttributes = nullptr;
+        if (FAILED(coclass->GetImplTypeFlags(i, &flags)) ||
+            (flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) !=
+                (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE) ||
+            FAILED(coclass->GetRefTypeOfImplType(i, &reference)) ||
+            FAILED(coclass->GetRefTypeInfo(reference, &events)) ||
+            FAILED(events->GetTypeAttr(&eventAttributes)))
+            continue;
+        source = eventAttributes->guid;
+        events->ReleaseTypeAttr(eventAttributes);
+        return true;
+    }
+    return false;
+}
+
+// The source interface's type information, from the control's type library.
+ATL::CComPtr<ITypeInfo> sourceDescription(IUnknown* control, const IID& source) {
+    ATL::CComQIPtr<IProvideClassInfo> info(control);
+    ATL::CComPtr<ITypeInfo> coclass;
+    ATL::CComPtr<ITypeLib> library;
+    ATL::CComPtr<ITypeInfo> events;
+    UINT index = 0;
+    if (info && SUCCEEDED(info->GetClassInfo(&coclass)) &&
+        SUCCEEDED(coclass->GetContainingTypeLib(&library, &index)))
+        library->GetTypeInfoOfGuid(source, &events);
+    return events;
+}
+
+ATL::CComPtr<IFont> pageFont() {
+    FONTDESC description = {};
+    description.cbSizeofstruct = sizeof description;
+    description.lpstrName = const_cast<LPOLESTR>(L"Times New Roman");
+    description.cySize.Lo = 120000; // 12 points
+    description.sWeight = FW_NORMAL;
+    description.sCharset = DEFAULT_CHARSET;
+    ATL::CComPtr<IFont> font;
+    OleCreateFontIndirect(&description, IID_IFont, reinterpret_cast<void**>(&font));
+    return font;
+}
+
+void setBool(VARIANT& value, bool on) {
+    value.vt = VT_BOOL;
+    value.boolVal = on ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+void setInt(VARIANT& value, LONG number) {
+    value.vt = VT_I4;
+    value.lVal = number;
+}
+
+// The ambient properties a page's site answers (as the quick activation's
+// ambient flags say: user mode, message reflection, mnemonics).
+HRESULT ambientProperty(DISPID id, const std::wstring& name, VARIANT& value) {
+    switch (id) {
+    case DISPID_AMBIENT_USERMODE:
+    case DISPID_AMBIENT_MESSAGEREFLECT:
+    case DISPID_AMBIENT_SUPPORTSMNEMONICS:
+        setBool(value, true);
+        return S_OK;
+    case DISPID_AMBIENT_AUTOCLIP:
+    case DISPID_AMBIENT_UIDEAD:
+    case DISPID_AMBIENT_SHOWGRABHANDLES:
+    case DISPID_AMBIENT_SHOWHATCHING:
+    case DISPID_AMBIENT_DISPLAYASDEFAULT:
+    case DISPID_AMBIENT_RIGHTTOLEFT:
+    case DISPID_AMBIENT_TOPTOBOTTOM:
+        setBool(value, false);
+        return S_OK;
+    case DISPID_AMBIENT_BACKCOLOR:
+        setInt(value, static_cast<LONG>(GetSysColor(COLOR_WINDOW)));
+        return S_OK;
+    case DISPID_AMBIENT_FORECOLOR:
+        setInt(value, static_cast<LONG>(GetSysColor(COLOR_WINDOWTEXT)));
+        return S_OK;
+    case DISPID_AMBIENT_LOCALEID:
+        setInt(value, static_cast<LONG>(GetUserDefaultLCID()));
+        return S_OK;
+    case DISPID_AMBIENT_CODEPAGE:
+        setInt(value, CP_UTF8);
+        return S_OK;
+    case DISPID_AMBIENT_APPEARANCE:
+        setInt(value, 0);
+        return S_OK;
+    case DISPID_AMBIENT_DISPLAYNAME:
+        value.vt = VT_BSTR;
+        value.bstrVal = SysAllocString(name.c_str());
+        return S_OK;
+    case DISPID_AMBIENT_FONT: {
+        ATL::CComPtr<IFont> font = pageFont();
+        IDispatch* dispatch = nullptr;
+        if (font)
+            font->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+        if (!dispatch)
+            return DISP_E_MEMBERNOTFOUND;
+        value.vt = VT_DISPATCH;
+        value.pdispVal = dispatch;
+        return S_OK;
+    }
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
 int sizeAttribute(const PageItem& item, const wchar_t* name, int fallback) {
     auto found = item.attributes.find(name);
     if (found == item.attributes.end())
@@ -88,25 +264,23 @@ bool ControlSite::create(Element* object, std::wstring& error) {
     HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                   IID_IUnknown, reinterpret_cast<void**>(&control));
     if (FAILED(hr)) {
-        wchar_t text[16];
-        swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(hr));
-        error = L"cannot create the control (" + std::wstring(text) + L")";
+        error = L"cannot create the control (" + hexCode(hr) + L")";
         return false;
     }
-    // As Internet Explorer: a control that offers safety options must agree
-    // to be scripted and initialised by the page.
-    ATL::CComQIPtr<IObjectSafety> safety(control);
-    if (safety) {
-        if (FAILED(safety->SetInterfaceSafetyOptions(IID_IDispatch,
-                                                     INTERFACESAFE_FOR_UNTRUSTED_CALLER,
-                                                     INTERFACESAFE_FOR_UNTRUSTED_CALLER))) {
-            error = L"the control is not safe for scripting";
-            control.Release();
-            return false;
-        }
-        safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, INTERFACESAFE_FOR_UNTRUSTED_DATA,
-                                          INTERFACESAFE_FOR_UNTRUSTED_DATA);
+    bool safeToLoad = false;
+    if (!safeToUse(clsid, safeToLoad, error)) {
+        // As Internet Explorer: the page keeps the element, without a control.
+        control.Release();
+        object->site = this;
+        element = static_cast<IHTMLElement*>(object);
+        return true;
     }
+    ATL::CComObject<EventSink>* sink = nullptr;
+    ATL::CComObject<EventSink>::CreateInstance(&sink);
+    m_eventSinkHold = sink;
+    m_eventSink = sink;
+    if (m_eventSink && defaultSource(control, g_host->options().scriptFor, m_eventSink->source))
+        m_eventSink->events = sourceDescription(control, m_eventSink->source);
     control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&controlDispatch));
     object->site = this;
     element = static_cast<IHTMLElement*>(object);
@@ -132,40 +306,157 @@ bool ControlSite::create(Element* object, std::wstring& error) {
     rect = {0, 0, width, height};
 
     control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&m_oleObject));
-    DWORD misc = 0;
-    if (m_oleObject)
+    // With IQuickActivate the one call sites the control and connects it;
+    // only without it come SetClientSite and the Advise calls.
+    const bool quick =
+        g_host->options().activation == Activation::internetExplorer && quickActivate();
+    bool siteSet = quick;
+    if (!quick && m_oleObject) {
+        DWORD misc = 0;
         m_oleObject->GetMiscStatus(DVASPECT_CONTENT, &misc);
-    bool siteSet = false;
-    if (m_oleObject && (misc & OLEMISC_SETCLIENTSITEFIRST)) {
-        m_oleObject->SetClientSite(this);
-        siteSet = true;
+        if (misc & OLEMISC_SETCLIENTSITEFIRST) {
+            calls.push_back(L"SetClientSite");
+            m_oleObject->SetClientSite(this);
+            siteSet = true;
+        }
     }
-    ATL::CComQIPtr<IPersistPropertyBag> bag(control);
-    if (bag) {
-        ATL::CComObject<PropertyBag>* params = nullptr;
-        ATL::CComObject<PropertyBag>::CreateInstance(&params);
-        ATL::CComPtr<IPropertyBag> hold(params);
-        params->params = item.params;
-        if (item.params.empty())
-            bag->InitNew();
-        else
-            bag->Load(hold, nullptr);
-    } else {
-        ATL::CComQIPtr<IPersistStreamInit> stream(control);
-        if (stream)
-            stream->InitNew();
-    }
-    if (m_oleObject && !siteSet)
+    load(item, safeToLoad);
+    if (m_oleObject && !siteSet) {
+        calls.push_back(L"SetClientSite");
         m_oleObject->SetClientSite(this);
+    }
+    if (!quick)
+        adviseSinks();
     if (m_oleObject)
         m_oleObject->SetHostNames(L"ie-host", nullptr);
+    readReadyState();
     return true;
+}
+
+bool ControlSite::safeToUse(const CLSID& clsid, bool& safeToLoad, std::wstring& error) {
+    const IID& persistence = persistenceInterface(control);
+    bool safeToScript = false;
+    ATL::CComQIPtr<IObjectSafety> safety(control);
+    if (safety) {
+        safeToLoad = askSafety(safety, persistence, INTERFACESAFE_FOR_UNTRUSTED_DATA, calls);
+        ATL::CComQIPtr<IDispatchEx> dispatchEx(control);
+        safeToScript = (dispatchEx && askSafety(safety, __uuidof(IDispatchEx),
+                                                INTERFACESAFE_FOR_UNTRUSTED_CALLER, calls)) ||
+                       askSafety(safety, IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER, calls);
+    } else {
+        safeToLoad = inCategory(clsid, kSafeForInitializing);
+        safeToScript = inCategory(clsid, kSafeForScripting);
+        calls.push_back(std::wstring(L"categories ") + (safeToLoad ? L"initializing " : L"") +
+                        (safeToScript ? L"scripting" : L""));
+    }
+    if (!safeToScript)
+        error = L"the control is not safe for scripting";
+    return safeToScript;
+}
+
+bool ControlSite::quickActivate() {
+    ATL::CComQIPtr<IQuickActivate> quick(control);
+    if (!quick)
+        return false;
+    QACONTAINER site = {};
+    site.cbSize = sizeof site;
+    site.pClientSite = this;
+    site.pAdviseSink = this;
+    site.pPropertyNotifySink = this;
+    site.pUnkEventSink =
+        m_eventSink && m_eventSink->source != GUID_NULL ? m_eventSinkHold.p : nullptr;
+    site.dwAmbientFlags =
+        QACONTAINER_USERMODE | QACONTAINER_MESSAGEREFLECT | QACONTAINER_SUPPORTSMNEMONICS;
+    site.colorFore = GetSysColor(COLOR_WINDOWTEXT);
+    site.colorBack = GetSysColor(COLOR_WINDOW);
+    ATL::CComPtr<IFont> font = pageFont();
+    site.pFont = font;
+    site.lcid = GetUserDefaultLCID();
+    site.pOleControlSite = this;
+    site.pServiceProvider = this;
+    QACONTROL answer = {};
+    answer.cbSize = sizeof answer;
+    const HRESULT hr = quick->QuickActivate(&site, &answer);
+    if (FAILED(hr)) {
+        calls.push_back(L"QuickActivate failed " + hexCode(hr));
+        return false;
+    }
+    m_eventCookie = answer.dwEventCookie;
+    m_propertyNotifyCookie = answer.dwPropNotifyCookie;
+    // The control's view reports to the advise sink it was given.
+    ATL::CComQIPtr<IViewObject> view(control);
+    m_viewAdvised = view != nullptr;
+    calls.push_back(std::wstring(L"QuickActivate") + (m_eventCookie ? L" events" : L"") +
+                    (m_propertyNotifyCookie ? L" notifications" : L""));
+    return true;
+}
+
+void ControlSite::load(const PageItem& item, bool safeToLoad) {
+    ATL::CComQIPtr<IPersistPropertyBag2> bag2(control);
+    ATL::CComQIPtr<IPersistPropertyBag> bag(control);
+    ATL::CComQIPtr<IPersistStreamInit> stream(control);
+    if (item.params.empty() || !safeToLoad || (!bag2 && !bag)) {
+        // Nothing to load, or nothing the control may be trusted to load.
+        if (bag2 || bag || stream)
+            calls.push_back(L"InitNew");
+        if (bag2)
+            bag2->InitNew();
+        else if (bag)
+            bag->InitNew();
+        else if (stream)
+            stream->InitNew();
+        return;
+    }
+    ATL::CComObject<PropertyBag>* params = nullptr;
+    ATL::CComObject<ErrorLog>* errors = nullptr;
+    ATL::CComObject<PropertyBag>::CreateInstance(&params);
+    ATL::CComObject<ErrorLog>::CreateInstance(&errors);
+    ATL::CComPtr<IPropertyBag> holdParams(params);
+    ATL::CComPtr<IErrorLog> holdErrors(errors);
+    if (!params)
+        return;
+    params->params = item.params;
+    // Each call is written down as it is made: the control may call back meanwhile.
+    if (bag2 && g_host->options().activation == Activation::internetExplorer) {
+        calls.push_back(L"Load IPersistPropertyBag2");
+        bag2->Load(params, holdErrors);
+    } else {
+        calls.push_back(L"Load IPersistPropertyBag");
+        bag->Load(holdParams, holdErrors);
+    }
+}
+
+void ControlSite::adviseSinks() {
+    if (m_oleObject && SUCCEEDED(m_oleObject->Advise(this, &m_adviseCookie)))
+        calls.push_back(L"Advise");
+    ATL::CComQIPtr<IViewObject> view(control);
+    m_viewAdvised = view && SUCCEEDED(view->SetAdvise(DVASPECT_CONTENT, 0, this));
+    if (SUCCEEDED(ATL::AtlAdvise(control, static_cast<IPropertyNotifySink*>(this),
+                                 IID_IPropertyNotifySink, &m_propertyNotifyCookie)))
+        calls.push_back(L"Advise notifications");
+    if (m_eventSink && m_eventSink->source != GUID_NULL &&
+        SUCCEEDED(ATL::AtlAdvise(control, m_eventSinkHold, m_eventSink->source, &m_eventCookie)))
+        calls.push_back(L"Advise events");
+}
+
+void ControlSite::readReadyState() {
+    // A control without a ready state counts as complete.
+    readyState = READYSTATE_COMPLETE;
+    if (!controlDispatch)
+        return;
+    DISPPARAMS none{};
+    ATL::CComVariant value;
+    if (SUCCEEDED(controlDispatch->Invoke(DISPID_READYSTATE, IID_NULL, LOCALE_USER_DEFAULT,
+                                          DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr)) &&
+        SUCCEEDED(value.ChangeType(VT_I4)))
+        readyState = value.lVal;
 }
 
 void ControlSite::activate() {
     if (!m_oleObject)
         return;
     RECT pos = rect;
+    calls.push_back(L"DoVerb INPLACEACTIVATE");
     m_oleObject->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, container, &pos);
     m_windowlessObject.Release();
     control->QueryInterface(IID_IOleInPlaceObjectWindowless,
@@ -179,31 +470,33 @@ void ControlSite::deactivate() {
         inPlace->InPlaceDeactivate();
 }
 
-void ControlSite::advise(EventSink* sink) {
-    if (m_point || !control)
-        return;
-    GUID source = GUID_NULL;
-    ATL::CComQIPtr<IProvideClassInfo2> info(control);
-    if (!info || FAILED(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source)))
-        return;
-    ATL::CComQIPtr<IConnectionPointContainer> container(control);
-    if (!container || FAILED(container->FindConnectionPoint(source, &m_point)))
-        return;
-    if (FAILED(m_point->Advise(static_cast<IDispatch*>(sink), &m_cookie)))
-        m_point.Release();
+void ControlSite::unadvise() {
+    if (m_eventCookie && m_eventSink)
+        ATL::AtlUnadvise(control, m_eventSink->source, m_eventCookie);
+    if (m_propertyNotifyCookie)
+        ATL::AtlUnadvise(control, IID_IPropertyNotifySink, m_propertyNotifyCookie);
+    if (m_adviseCookie && m_oleObject)
+        m_oleObject->Unadvise(m_adviseCookie);
+    ATL::CComQIPtr<IViewObject> view(control);
+    if (m_viewAdvised && view)
+        view->SetAdvise(DVASPECT_CONTENT, 0, nullptr);
+    m_eventCookie = m_propertyNotifyCookie = m_adviseCookie = 0;
+    m_viewAdvised = false;
 }
 
 void ControlSite::destroy() {
-    if (m_point) {
-        m_point->Unadvise(m_cookie);
-        m_point.Release();
-    }
-    m_windowlessObject.Release();
+    // Internet Explorer's order: deactivate, close, unsite, disconnect, release.
+    if (control)
+        deactivate();
     if (m_oleObject) {
         m_oleObject->Close(OLECLOSE_NOSAVE);
         m_oleObject->SetClientSite(nullptr);
-        m_oleObject.Release();
     }
+    if (control)
+        unadvise();
+    m_oleObject.Release();
+    m_eventSink = nullptr;
+    m_eventSinkHold.Release();
     if (element) {
         static_cast<Element*>(element.p)->site = nullptr;
         element.Release();
@@ -346,6 +639,27 @@ STDMETHODIMP ControlSite::GetTypeInfoCount(UINT* n) {
     if (!n)
         return E_POINTER;
     *n = 0;
+    return S_OK;
+}
+
+STDMETHODIMP ControlSite::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
+                                 EXCEPINFO*, UINT*) {
+    if (!(flags & DISPATCH_PROPERTYGET) || !result)
+        return DISP_E_MEMBERNOTFOUND;
+    VariantInit(result);
+    return ambientProperty(id, this->id, *result);
+}
+
+STDMETHODIMP_(void) ControlSite::OnViewChange(DWORD, LONG) {
+    if (container)
+        ::InvalidateRect(container, nullptr, FALSE);
+}
+
+STDMETHODIMP ControlSite::OnChanged(DISPID changed) {
+    if (changed == DISPID_READYSTATE || changed == DISPID_UNKNOWN) {
+        readReadyState();
+        calls.push_back(L"OnChanged readyState " + std::to_wstring(readyState));
+    }
     return S_OK;
 }
 

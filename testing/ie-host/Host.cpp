@@ -340,12 +340,12 @@ ControlSite* Host::addElement(const PageItem& item) {
     std::wstring error;
     ControlSite* site = siteFor(element, error);
     static_cast<IHTMLElement*>(element)->Release();
-    if (!site) {
+    if (!error.empty())
         std::fprintf(stderr, "ie-host: <object>: %s\n", wideToUtf8(error).c_str());
+    if (!site)
         return nullptr;
-    }
     site->activate();
-    if (!site->id.empty() && m_engine)
+    if (!site->id.empty() && m_engine && site->control)
         m_engine->AddNamedItem(site->id.c_str(), SCRIPTITEM_ISVISIBLE);
     return site;
 }
@@ -353,10 +353,10 @@ ControlSite* Host::addElement(const PageItem& item) {
 bool Host::appendElement(Element* element) {
     std::wstring error;
     ControlSite* site = siteFor(element, error);
-    if (!site) {
+    if (!error.empty())
         std::fprintf(stderr, "ie-host: appendChild: %s\n", wideToUtf8(error).c_str());
+    if (!site)
         return false;
-    }
     m_pendingActivation.push_back(site);
     PostMessageW(m_top, kActivatePending, 0, 0);
     return true;
@@ -410,21 +410,26 @@ void Host::connectScriptFor(const PageItem& item) {
         event.pop_back();
     const std::wstring function = L"__ieHostFor" + std::to_wstring(++m_forCount);
     parseScript(L"function " + function + L"(" + params + L") {\n" + item.text + L"\n}");
-    m_forHandlers.push_back(ForHandler{forAttribute->second, event, function});
+    ForHandler handler{forAttribute->second, event, function, false};
+    // An element above the block hears its events from here on.
+    handler.bound = bind(handler);
+    m_forHandlers.push_back(handler);
+}
+
+bool Host::bind(const ForHandler& handler) {
+    ControlSite* site = elementById(handler.element);
+    if (!site || !site->eventSink())
+        return false;
+    site->eventSink()->handlers.emplace_back(handler.event, handler.function);
+    return true;
 }
 
 void Host::connectPendingHandlers() {
-    std::map<std::wstring, EventSink*> sinks;
-    for (const ForHandler& handler : m_forHandlers) {
-        EventSink*& sink = sinks[handler.element];
-        if (!sink)
-            sink = make<EventSink>();
-        sink->handlers.emplace_back(handler.event, handler.function);
-    }
-    for (auto& [element, sink] : sinks) {
-        if (ControlSite* site = elementById(element))
-            site->advise(sink);
-        sink->Release();
+    // Each element's sink is connected already: the handlers of elements
+    // further down the page only join it.
+    for (ForHandler& handler : m_forHandlers) {
+        if (!handler.bound)
+            handler.bound = bind(handler);
     }
 }
 

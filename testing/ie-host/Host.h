@@ -25,7 +25,20 @@ class ControlSite;
 class Element;
 class ScriptSite;
 
+// How the host activates a control: Internet Explorer's way (IObjectSafety,
+// IQuickActivate when offered, else SetClientSite), or SetClientSite and
+// Advise calls only.
+enum class Activation { internetExplorer, setClientSite };
+// How a <script for> block finds the control's default source interface.
+enum class ScriptFor { classInfo2, typeInfo };
+// What an <object> element offers script: its own names, with the ones it
+// lacks going to the control, or its own names and "object" only.
+enum class ElementNames { forward, objectOnly };
+
 struct Options {
+    Activation activation = Activation::internetExplorer;
+    ScriptFor scriptFor = ScriptFor::classInfo2;
+    ElementNames elementNames = ElementNames::forward;
     bool windowless = false;
     int width = 800;
     int height = 600;
@@ -88,7 +101,10 @@ private:
         std::wstring element;
         std::wstring event;
         std::wstring function;
+        bool bound;
     };
+    // Gives the handler to its element's sink when the element exists.
+    bool bind(const ForHandler& handler);
     ControlSite* siteFor(Element* element, std::wstring& error);
     void createTopWindow();
     void startEngine();

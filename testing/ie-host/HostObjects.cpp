@@ -429,7 +429,8 @@ enum ElementMember : DISPID {
     kClassId,
     kSetAttribute,
     kGetAttribute,
-    kLastOwn = kGetAttribute
+    kObject,
+    kLastOwn = kObject
 };
 const wchar_t* const kAttributeNames[] = {L"", L"id",   L"width",  L"height",
                                           L"", L"type", L"classid"};
@@ -437,7 +438,13 @@ const wchar_t* const kAttributeNames[] = {L"", L"id",   L"width",  L"height",
 
 Element::Element()
     : m_names({L"id", L"width", L"height", L"readyState", L"type", L"classid", L"setAttribute",
-               L"getAttribute"}) {}
+               L"getAttribute", L"object"}) {}
+
+IDispatch* Element::forwardTarget() const {
+    if (!site || g_host->options().elementNames == ElementNames::objectOnly)
+        return nullptr;
+    return site->controlDispatch;
+}
 
 STDMETHODIMP Element::GetTypeInfoCount(UINT* n) {
     return typeInfoCount(n);
@@ -451,7 +458,7 @@ STDMETHODIMP Element::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, D
         return S_OK;
     ids[0] = DISPID_UNKNOWN;
     ATL::CComBSTR name(names[0]);
-    return forwardName(m_names, site ? site->controlDispatch.p : nullptr, name, false, ids);
+    return forwardName(m_names, forwardTarget(), name, false, ids);
 }
 
 void Element::setAttribute(const std::wstring& name, const VARIANT& value) {
@@ -511,20 +518,18 @@ STDMETHODIMP Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
             result->bstrVal = SysAllocString(L"[object HTMLObjectElement]");
         }
         return S_OK;
-    case kReadyState: {
-        // The element's ready state is the control's; an element outside the page has none yet.
-        DISPPARAMS none{};
-        if (!site || !site->controlDispatch) {
-            if (result) {
-                VariantInit(result);
-                result->vt = VT_I4;
-                result->lVal = 0;
-            }
-            return S_OK;
+    case kReadyState:
+        // The control's ready state as it announced it; an element outside
+        // the page has none yet.
+        if (result) {
+            VariantInit(result);
+            result->vt = VT_I4;
+            result->lVal = site ? site->readyState : 0;
         }
-        return site->controlDispatch->Invoke(DISPID_READYSTATE, IID_NULL, LOCALE_USER_DEFAULT,
-                                             DISPATCH_PROPERTYGET, &none, result, info, nullptr);
-    }
+        return S_OK;
+    case kObject:
+        // The control itself.
+        return setDispatch(result, site ? site->controlDispatch.p : nullptr);
     case kSetAttribute:
         if (args.size() < 2)
             return DISP_E_BADPARAMCOUNT;
@@ -553,8 +558,7 @@ STDMETHODIMP Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     default:
         if (id >= kId && id <= kLastOwn)
             return attribute(id, flags, params, result);
-        return forwardCall(m_names, site ? site->controlDispatch.p : nullptr, id, flags, params,
-                           result, info);
+        return forwardCall(m_names, forwardTarget(), id, flags, params, result, info);
     }
 }
 
@@ -620,16 +624,44 @@ STDMETHODIMP PropertyBag::GetPropertyInfo(ULONG first, ULONG count, PROPBAG2* ba
 
 // ---- event sink
 
-STDMETHODIMP EventSink::GetTypeInfoCount(UINT* n) {
+HRESULT EventSink::_InternalQueryInterface(REFIID iid, void** ppv) noexcept {
+    if (ppv && source != GUID_NULL && InlineIsEqualGUID(iid, source)) {
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return EventSinkObject::_InternalQueryInterface(iid, ppv);
+}
+
+// ---- error log
+
+STDMETHODIMP ErrorLog::AddError(LPCOLESTR name, EXCEPINFO* info) {
+    std::wstring text = L"ie-host: <param> ";
+    text += name ? name : L"?";
+    if (info && info->bstrDescription)
+        text += std::wstring(L": ") + info->bstrDescription;
+    std::fprintf(stderr, "%s\n", wideToUtf8(text).c_str());
+    std::fflush(stderr);
+    return S_OK;
+}
+
+STDMETHODIMP EventSinkObject::GetTypeInfoCount(UINT* n) {
     return typeInfoCount(n);
 }
 
-STDMETHODIMP EventSink::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+// Names the source interface lacks (the plug-in's events are named at run
+// time) get numbers of the sink's own, from here on.
+const DISPID kHandlerIds = 0x10000;
+
+STDMETHODIMP EventSinkObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) {
     if (!names || !ids || count != 1)
         return E_INVALIDARG;
+    if (events && SUCCEEDED(events->GetIDsOfNames(names, 1, ids)))
+        return S_OK;
     for (size_t i = 0; i < handlers.size(); ++i) {
         if (handlers[i].first == names[0]) {
-            ids[0] = static_cast<DISPID>(i + 1);
+            ids[0] = kHandlerIds + static_cast<DISPID>(i);
             return S_OK;
         }
     }
@@ -637,15 +669,30 @@ STDMETHODIMP EventSink::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
     return DISP_E_UNKNOWNNAME;
 }
 
-STDMETHODIMP EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
-                               EXCEPINFO*, UINT*) {
-    if (id < 1 || static_cast<size_t>(id) > handlers.size())
-        return DISP_E_MEMBERNOTFOUND;
+const std::wstring* EventSinkObject::handlerFor(DISPID id) const {
+    if (id >= kHandlerIds && static_cast<size_t>(id - kHandlerIds) < handlers.size())
+        return &handlers[id - kHandlerIds].second;
+    ATL::CComBSTR name;
+    UINT got = 0;
+    if (!events || FAILED(events->GetNames(id, &name, 1, &got)) || got != 1 || !name)
+        return nullptr;
+    for (const auto& [event, function] : handlers) {
+        if (event == static_cast<const wchar_t*>(name))
+            return &function;
+    }
+    return nullptr;
+}
+
+STDMETHODIMP EventSinkObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO*, UINT*) {
+    const std::wstring* handler = handlerFor(id);
+    if (!handler)
+        return events ? S_OK : DISP_E_MEMBERNOTFOUND; // an event the page does not handle
     IDispatch* global = g_host->global();
     if (!global)
         return E_FAIL;
     DISPID function = DISPID_UNKNOWN;
-    LPOLESTR name = const_cast<LPOLESTR>(handlers[id - 1].second.c_str());
+    LPOLESTR name = const_cast<LPOLESTR>(handler->c_str());
     if (FAILED(global->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &function)))
         return DISP_E_MEMBERNOTFOUND;
     // The page function takes the positional arguments only.

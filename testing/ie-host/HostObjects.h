@@ -181,8 +181,9 @@ public:
 extern const IID IID_IeHostElement;
 
 // The <object> element as script and the control see it: its attributes
-// (id, type, classid, width, height) of its own, everything else the
-// control's while the element is in the page.
+// (id, type, classid, width, height) and "object" (the control) of its own,
+// everything else the control's while the element is in the page (unless
+// the host runs with --element=object).
 class Element : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
                 public HTMLElementStubs,
                 public LiveObject {
@@ -206,6 +207,8 @@ public:
 
 private:
     HRESULT attribute(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result);
+    // Where the names the element lacks go (none when only "object" reaches the control).
+    IDispatch* forwardTarget() const;
     void setAttribute(const std::wstring& name, const VARIANT& value);
     NameTable m_names;
 };
@@ -232,11 +235,11 @@ public:
 };
 
 // Calls the page functions made from <script for= event=> blocks.
-class EventSink : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-                  public IDispatch,
-                  public LiveObject {
+class EventSinkObject : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                        public IDispatch,
+                        public LiveObject {
 public:
-    BEGIN_COM_MAP(EventSink)
+    BEGIN_COM_MAP(EventSinkObject)
     COM_INTERFACE_ENTRY(IDispatch)
     END_COM_MAP()
     STDMETHOD(GetTypeInfoCount)(UINT* n) override;
@@ -247,6 +250,31 @@ public:
 
     // event name -> page function name
     std::vector<std::pair<std::wstring, std::wstring>> handlers;
+    // The control's default source interface and its description, by which
+    // an event that comes by number alone is named.
+    IID source = GUID_NULL;
+    ATL::CComPtr<ITypeInfo> events;
+
+private:
+    const std::wstring* handlerFor(DISPID id) const;
+};
+
+// The sink also answers as the control's source dispinterface, which a
+// connection point asks it for.
+class EventSink : public EventSinkObject {
+public:
+    HRESULT _InternalQueryInterface(REFIID iid, void** ppv) noexcept;
+};
+
+// Problems the control reports while it loads its <param>s.
+class ErrorLog : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                 public IErrorLog,
+                 public LiveObject {
+public:
+    BEGIN_COM_MAP(ErrorLog)
+    COM_INTERFACE_ENTRY(IErrorLog)
+    END_COM_MAP()
+    STDMETHOD(AddError)(LPCOLESTR name, EXCEPINFO* info) override;
 };
 
 // Sites one control as Internet Explorer does, in a child window of the
@@ -257,6 +285,8 @@ class ControlSite : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
                     public IOleControlSite,
                     public IServiceProvider,
                     public IDispatch,
+                    public IAdviseSinkEx,
+                    public IPropertyNotifySink,
                     public LiveObject {
 public:
     BEGIN_COM_MAP(ControlSite)
@@ -268,12 +298,16 @@ public:
     COM_INTERFACE_ENTRY(IOleControlSite)
     COM_INTERFACE_ENTRY(IServiceProvider)
     COM_INTERFACE_ENTRY(IDispatch)
+    COM_INTERFACE_ENTRY(IAdviseSinkEx)
+    COM_INTERFACE_ENTRY2(IAdviseSink, IAdviseSinkEx)
+    COM_INTERFACE_ENTRY(IPropertyNotifySink)
     END_COM_MAP()
 
     static HRESULT windowlessSite(void* self, REFIID, void** ppv, DWORD_PTR);
 
     // Creates and loads the control for the element; false (with a message)
-    // when it cannot be made or refuses to be scripted safely.
+    // when it cannot be made. A control that refuses to be scripted safely is
+    // let go at once: the element stays, without a control (with a message).
     bool create(Element* element, std::wstring& error);
     // In-place activation in the element's window, and back.
     void activate();
@@ -282,7 +316,9 @@ public:
     void resize(int width, int height);
     void paint();
     bool windowlessMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
-    void advise(EventSink* sink);
+    // The sink of the element's <script for> handlers, connected to the
+    // control when it is made (by QuickActivate, or Advise on the older path).
+    EventSink* eventSink() const { return m_eventSink; }
 
     // IOleClientSite
     STDMETHOD(SaveObject)() override { return E_NOTIMPL; }
@@ -333,16 +369,25 @@ public:
     STDMETHOD(ShowPropertyFrame)() override { return E_NOTIMPL; }
     // IServiceProvider
     STDMETHOD(QueryService)(REFGUID service, REFIID iid, void** ppv) override;
-    // IDispatch: the ambient properties (none beyond the defaults)
+    // IDispatch: the ambient properties
     STDMETHOD(GetTypeInfoCount)(UINT* n) override;
     STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return DISP_E_UNKNOWNNAME;
     }
     STDMETHOD(Invoke)
-    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+    // IAdviseSink: a control's view changed
+    STDMETHOD_(void, OnDataChange)(FORMATETC*, STGMEDIUM*) override {}
+    STDMETHOD_(void, OnViewChange)(DWORD, LONG) override;
+    STDMETHOD_(void, OnRename)(IMoniker*) override {}
+    STDMETHOD_(void, OnSave)() override {}
+    STDMETHOD_(void, OnClose)() override {}
+    // IAdviseSinkEx
+    STDMETHOD_(void, OnViewStatusChange)(DWORD) override {}
+    // IPropertyNotifySink
+    STDMETHOD(OnChanged)(DISPID id) override;
+    STDMETHOD(OnRequestEdit)(DISPID) override { return S_OK; }
 
     std::wstring id;
     ATL::CComPtr<IUnknown> control;
@@ -351,12 +396,28 @@ public:
     HWND container = nullptr;
     RECT rect = {};
     bool windowless = false;
+    // The control's ready state as it last announced it.
+    LONG readyState = READYSTATE_UNINITIALIZED;
+    // What the host did with the control, in order (testbed.siteCalls).
+    std::vector<std::wstring> calls;
 
 private:
+    bool safeToUse(const CLSID& clsid, bool& safeToLoad, std::wstring& error);
+    bool quickActivate();
+    void load(const PageItem& item, bool safeToLoad);
+    void adviseSinks();
+    void readReadyState();
+    void unadvise();
+
     ATL::CComPtr<IOleObject> m_oleObject;
     ATL::CComPtr<IOleInPlaceObjectWindowless> m_windowlessObject;
-    ATL::CComPtr<IConnectionPoint> m_point;
-    DWORD m_cookie = 0;
+    EventSink* m_eventSink = nullptr;
+    ATL::CComPtr<IDispatch> m_eventSinkHold;
+    // Connections, by the cookies the control gave.
+    DWORD m_eventCookie = 0;
+    DWORD m_propertyNotifyCookie = 0;
+    DWORD m_adviseCookie = 0;
+    bool m_viewAdvised = false;
     bool m_capture = false;
 };
 

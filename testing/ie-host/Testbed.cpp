@@ -28,12 +28,13 @@ enum Member : DISPID {
     kNow,
     kPrivateBytes,
     kEnv,
-    kResources
+    kResources,
+    kSiteCalls
 };
 const wchar_t* const kNames[] = {L"journal",    L"raiseEvent",  L"failNextCall", L"windows",
                                  L"pixel",      L"activate",    L"deactivate",   L"click",
                                  L"failCamera", L"raiseEvents", L"now",          L"privateBytes",
-                                 L"env",        L"resources"};
+                                 L"env",        L"resources",   L"siteCalls"};
 
 // A script string literal for any text.
 void appendLiteral(std::wstring& out, const std::wstring& text) {
@@ -236,6 +237,19 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     }
     case kWindows:
         return g_host->evaluate(windowsLiteral(siteOf(args.empty() ? nullptr : args[0])), result);
+    case kSiteCalls: {
+        // What the host did with the element's control, in order.
+        ControlSite* site = siteOf(args.empty() ? nullptr : args[0]);
+        if (!site)
+            return DISP_E_TYPEMISMATCH;
+        std::wstring list = L"[";
+        for (const std::wstring& call : site->calls) {
+            if (list.size() > 1)
+                list += L',';
+            appendLiteral(list, call);
+        }
+        return g_host->evaluate(list + L"]", result);
+    }
     case kPixel: {
         HDC dc = GetDC(g_host->topWindow());
         const COLORREF colour = GetPixel(dc, intArg(args, 0), intArg(args, 1));

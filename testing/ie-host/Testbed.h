@@ -10,6 +10,7 @@
 //   testbed.click(x, y)                a mouse press there
 //   testbed.deactivate(element), testbed.activate(element)
 //                                      in-place deactivation and activation
+//   testbed.siteCalls(element)         what the host did with its control, in order
 
 #include <windows.h>
 

@@ -2,10 +2,19 @@
 // runs in the system's JScript engine; <object> elements are controls sited
 // as Internet Explorer sites them.
 //
-//   ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png]
-//               [--screenshot-delay MS] [--timeout S] [--journal] [--linger S]
-//               [--release-removed] PAGE.html
+//   ie-host.exe [--activation=ie|setclientsite] [--script-for=classinfo2|typeinfo]
+//               [--element=forward|object] [--windowless] [--size WxH]
+//               [--screenshot FILE.png] [--screenshot-delay MS] [--timeout S] [--journal]
+//               [--linger S] [--release-removed] PAGE.html
 //
+// --activation: Internet Explorer's path (the default: IObjectSafety, then
+// IQuickActivate when the control offers it), or SetClientSite and Advise
+// calls as for a control without IQuickActivate.
+// --script-for: a <script for> block finds the control's default source
+// through IProvideClassInfo2 (the default) or the type information of
+// IProvideClassInfo.
+// --element: names an <object> element lacks go to its control (the
+// default), or only element.object reaches the control.
 // --journal gives the run a fresh camera simulator journal (testbed.journal()).
 // --linger keeps the window on screen for S seconds after the page closed it,
 // so that a person can watch a demo.
@@ -26,7 +35,19 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == L"--windowless") {
+        if (arg == L"--activation=ie") {
+            options.activation = IeHost::Activation::internetExplorer;
+        } else if (arg == L"--activation=setclientsite") {
+            options.activation = IeHost::Activation::setClientSite;
+        } else if (arg == L"--script-for=classinfo2") {
+            options.scriptFor = IeHost::ScriptFor::classInfo2;
+        } else if (arg == L"--script-for=typeinfo") {
+            options.scriptFor = IeHost::ScriptFor::typeInfo;
+        } else if (arg == L"--element=forward") {
+            options.elementNames = IeHost::ElementNames::forward;
+        } else if (arg == L"--element=object") {
+            options.elementNames = IeHost::ElementNames::objectOnly;
+        } else if (arg == L"--windowless") {
             options.windowless = true;
         } else if (arg == L"--size" && hasValue) {
             swscanf(argv[++i], L"%dx%d", &options.width, &options.height);
@@ -52,7 +73,8 @@ int wmain(int argc, wchar_t** argv) {
     if (options.page.empty()) {
         std::fprintf(
             stderr,
-            "usage: ie-host.exe [--windowless] [--size WxH] [--screenshot FILE.png] "
+            "usage: ie-host.exe [--activation=ie|setclientsite] [--script-for=classinfo2|typeinfo] "
+            "[--element=forward|object] [--windowless] [--size WxH] [--screenshot FILE.png] "
             "[--screenshot-delay MS] [--timeout S] [--journal] [--linger S] [--release-removed] "
             "PAGE.html\n");
         return 2;

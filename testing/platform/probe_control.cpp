@@ -1,7 +1,8 @@
 // Controls on the control base: paints red, raises its events on request and
 // reports how it was activated and the clicks and keys it received.
 // ProbeControl is window-only; ProbeWindowless negotiates windowless
-// activation when the site offers it.
+// activation when the site offers it; ProbeUnsafe is window-only and refuses
+// to be marked safe for untrusted callers or data.
 #include "connection_points.h"
 #include "control.h"
 #include "module.h"
@@ -11,28 +12,29 @@
 
 using namespace ATL;
 
-template <const CLSID* pclsid, bool windowOnly, UINT registryId>
+template <const CLSID* pclsid, bool windowOnly, UINT registryId,
+          DWORD safety = INTERFACESAFE_FOR_UNTRUSTED_CALLER>
 class CProbeControlT
     : public CComObjectRootEx<CComSingleThreadModel>,
-      public CComCoClass<CProbeControlT<pclsid, windowOnly, registryId>, pclsid>,
-      public CComControl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public CComCoClass<CProbeControlT<pclsid, windowOnly, registryId, safety>, pclsid>,
+      public CComControl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
       public IDispatchImpl<IProbeControl, &IID_IProbeControl, &LIBID_OrvelaProbeLib>,
-      public IOleObjectImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IOleInPlaceObjectWindowlessImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IOleInPlaceActiveObjectImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IViewObjectExImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IPersistStreamInitImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IOleControlImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IQuickActivateImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IPersistStorageImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IDataObjectImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public ISpecifyPropertyPagesImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
+      public IOleObjectImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IOleInPlaceObjectWindowlessImpl<
+          CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IOleInPlaceActiveObjectImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IViewObjectExImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IPersistStreamInitImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IOleControlImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IQuickActivateImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IPersistStorageImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IDataObjectImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public ISpecifyPropertyPagesImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
       public IProvideClassInfo2Impl<pclsid, &DIID__IProbeControlEvents, &LIBID_OrvelaProbeLib>,
-      public IObjectSafetyImpl<CProbeControlT<pclsid, windowOnly, registryId>,
-                               INTERFACESAFE_FOR_UNTRUSTED_CALLER>,
-      public IObjectWithSiteImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IConnectionPointContainerImpl<CProbeControlT<pclsid, windowOnly, registryId>>,
-      public IConnectionPointImpl<CProbeControlT<pclsid, windowOnly, registryId>,
+      public IObjectSafetyImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>, safety>,
+      public IObjectWithSiteImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IConnectionPointContainerImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>>,
+      public IConnectionPointImpl<CProbeControlT<pclsid, windowOnly, registryId, safety>,
                                   &DIID__IProbeControlEvents> {
 public:
     using Base = CComControl<CProbeControlT>;
@@ -150,6 +152,8 @@ private:
 
 using CProbeControl = CProbeControlT<&CLSID_ProbeControl, true, 103>;
 using CProbeWindowless = CProbeControlT<&CLSID_ProbeWindowless, false, 104>;
+using CProbeUnsafe = CProbeControlT<&CLSID_ProbeUnsafe, true, 105, 0>;
 
 OBJECT_ENTRY_AUTO(CLSID_ProbeControl, CProbeControl)
 OBJECT_ENTRY_AUTO(CLSID_ProbeWindowless, CProbeWindowless)
+OBJECT_ENTRY_AUTO(CLSID_ProbeUnsafe, CProbeUnsafe)

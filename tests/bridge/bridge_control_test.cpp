@@ -1,7 +1,7 @@
 // CX64ConfigCtrl in this process, its window created and destroyed directly:
 // the camera control's creation with its saved InitCtrl, the calls before a
 // camera exists, SetIEWindow's answers and the relay of camera events to a
-// page function; and the name-list splitting it relies on.
+// page function, its quick activation; and the name-list splitting it relies on.
 #include "CX64ConfigCtrl.h"
 #include "SplitString.h"
 
@@ -78,6 +78,68 @@ protected:
 };
 
 } // namespace
+
+namespace {
+
+// A page's site and its sink for the bridge's events, as a container hands
+// them to QuickActivate.
+class QuickSite : public CComObjectRootEx<CComSingleThreadModel>, public IOleClientSite {
+public:
+    BEGIN_COM_MAP(QuickSite)
+    COM_INTERFACE_ENTRY(IOleClientSite)
+    END_COM_MAP()
+    STDMETHOD(SaveObject)() override { return E_NOTIMPL; }
+    STDMETHOD(GetMoniker)(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHOD(GetContainer)(IOleContainer**) override { return E_NOINTERFACE; }
+    STDMETHOD(ShowObject)() override { return S_OK; }
+    STDMETHOD(OnShowWindow)(BOOL) override { return S_OK; }
+    STDMETHOD(RequestNewObjectLayout)() override { return E_NOTIMPL; }
+};
+
+class QuickEventSink : public CComObjectRootEx<CComSingleThreadModel>, public IDispatch {
+public:
+    BEGIN_COM_MAP(QuickEventSink)
+    COM_INTERFACE_ENTRY(IDispatch)
+    COM_INTERFACE_ENTRY_IID(DIID__IX64ConfigCtrlEvents, IDispatch)
+    END_COM_MAP()
+    STDMETHOD(GetTypeInfoCount)(UINT*) override { return E_NOTIMPL; }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return S_OK;
+    }
+};
+
+} // namespace
+
+TEST_F(BridgeControl, QuickActivateSitesTheBridgeAndConnectsItsEventSource) {
+    CComObject<QuickSite>* site = nullptr;
+    CComObject<QuickEventSink>* sink = nullptr;
+    ASSERT_EQ(S_OK, CComObject<QuickSite>::CreateInstance(&site));
+    CComPtr<IOleClientSite> holdSite(site);
+    ASSERT_EQ(S_OK, CComObject<QuickEventSink>::CreateInstance(&sink));
+    CComPtr<IDispatch> holdSink(sink);
+    CComPtr<IQuickActivate> quick;
+    ASSERT_EQ(S_OK, ctl->QueryInterface(IID_IQuickActivate, reinterpret_cast<void**>(&quick)));
+    QACONTAINER container = {};
+    container.cbSize = sizeof container;
+    container.pClientSite = site;
+    container.pUnkEventSink = sink;
+    QACONTROL answer = {};
+    answer.cbSize = sizeof answer;
+    ASSERT_EQ(S_OK, quick->QuickActivate(&container, &answer));
+    EXPECT_EQ(static_cast<IOleClientSite*>(site), ctl->m_spClientSite.p);
+    ASSERT_NE(0u, answer.dwEventCookie);
+    // The bridge has no property notifications to connect.
+    EXPECT_EQ(0u, answer.dwPropNotifyCookie);
+    EXPECT_EQ(CX64ConfigCtrl::_GetMiscStatus(), answer.dwMiscStatus);
+    EXPECT_EQ(S_OK,
+              AtlUnadvise(ctl->GetUnknown(), DIID__IX64ConfigCtrlEvents, answer.dwEventCookie));
+    CComPtr<IOleObject> ole;
+    ASSERT_EQ(S_OK, ctl->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole)));
+    EXPECT_EQ(S_OK, ole->SetClientSite(nullptr));
+}
 
 TEST_F(BridgeControl, InitCtrlBeforeTheWindowIsMadeOnceTheCameraExistsAndAfterEachRecreation) {
     LONG ret = 99;

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# run_bridge_killed.sh <wine-run> <prefix> <ie-host> <orvelaX64> <page>
+# run_bridge_killed.sh <wine-run> <prefix> <ie-host> <orvelaX64> <page> [host options...]
 # Kills the bridge's process while the page keeps calling it: the page's next
 # call must become a script exception and the page must end normally. The
 # bridge dies holding the page's site, which COM only releases after its
 # rundown time, so the host's end-of-page leak check is not counted here.
 wine=$1 prefix=$2 host=$3 bridge=$4 page=$5
+shift 5
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-"$wine" "$prefix" "$host" --timeout 40 "$page" >"$out" 2>&1 &
+"$wine" "$prefix" "$host" --timeout 40 "$@" "$page" >"$out" 2>&1 &
 pid=$!
 for _ in $(seq 200); do
     grep -q "holding the bridge" "$out" && break

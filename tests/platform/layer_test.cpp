@@ -1,10 +1,12 @@
 // The layer's own pieces without a registered server: objects, interface
-// tables, aggregation, connection points, errors, text and RAII helpers.
+// tables, aggregation, connection points, quick activation, errors, text and
+// RAII helpers.
 #include "com_error.h"
 #include "com_object.h"
 #include "com_ptr.h"
 #include "com_types.h"
 #include "connection_points.h"
+#include "control.h"
 #include "disp_event.h"
 #include "text.h"
 
@@ -79,6 +81,72 @@ public:
     DISPID lastId = 0;
     std::vector<CComVariant> args;
     int calls = 0;
+};
+
+// A property-notify sink counting the changes it hears of.
+class CNotifySink : public CComObjectRootEx<CComSingleThreadModel>, public IPropertyNotifySink {
+public:
+    BEGIN_COM_MAP(CNotifySink)
+    COM_INTERFACE_ENTRY(IPropertyNotifySink)
+    END_COM_MAP()
+    STDMETHOD(OnChanged)(DISPID id) override {
+        changed.push_back(id);
+        return S_OK;
+    }
+    STDMETHOD(OnRequestEdit)(DISPID) override { return S_OK; }
+    std::vector<DISPID> changed;
+};
+
+// The least a client site is.
+class CClientSite : public CComObjectRootEx<CComSingleThreadModel>, public IOleClientSite {
+public:
+    BEGIN_COM_MAP(CClientSite)
+    COM_INTERFACE_ENTRY(IOleClientSite)
+    END_COM_MAP()
+    STDMETHOD(SaveObject)() override { return E_NOTIMPL; }
+    STDMETHOD(GetMoniker)(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHOD(GetContainer)(IOleContainer**) override { return E_NOINTERFACE; }
+    STDMETHOD(ShowObject)() override { return S_OK; }
+    STDMETHOD(OnShowWindow)(BOOL) override { return S_OK; }
+    STDMETHOD(RequestNewObjectLayout)() override { return E_NOTIMPL; }
+};
+
+// {5B0C2D7E-3F1A-4C69-8E52-9D4A1B7C6E30}
+const CLSID kQuickControl = {
+    0x5B0C2D7E, 0x3F1A, 0x4C69, {0x8E, 0x52, 0x9D, 0x4A, 0x1B, 0x7C, 0x6E, 0x30}};
+
+// A control with its own site handling, an event source (IDispatch stands in
+// for its dispinterface) and property notifications.
+class CQuickControl : public CComObjectRootEx<CComSingleThreadModel>,
+                      public CComCoClass<CQuickControl, &kQuickControl>,
+                      public CComControl<CQuickControl>,
+                      public IOleObjectImpl<CQuickControl>,
+                      public IQuickActivateImpl<CQuickControl>,
+                      public IProvideClassInfo2Impl<&kQuickControl, &IID_IDispatch, &GUID_NULL>,
+                      public IConnectionPointContainerImpl<CQuickControl>,
+                      public IConnectionPointImpl<CQuickControl, &IID_IDispatch>,
+                      public IConnectionPointImpl<CQuickControl, &IID_IPropertyNotifySink> {
+public:
+    DECLARE_OLEMISC_STATUS(OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST)
+    BEGIN_COM_MAP(CQuickControl)
+    COM_INTERFACE_ENTRY(IOleObject)
+    COM_INTERFACE_ENTRY(IQuickActivate)
+    COM_INTERFACE_ENTRY(IProvideClassInfo2)
+    COM_INTERFACE_ENTRY(IConnectionPointContainer)
+    END_COM_MAP()
+    BEGIN_CONNECTION_POINT_MAP(CQuickControl)
+    CONNECTION_POINT_ENTRY(IID_IDispatch)
+    CONNECTION_POINT_ENTRY(IID_IPropertyNotifySink)
+    END_CONNECTION_POINT_MAP()
+    BEGIN_MSG_MAP(CQuickControl)
+    CHAIN_MSG_MAP(CComControl<CQuickControl>)
+    END_MSG_MAP()
+
+    HRESULT IOleObject_SetClientSite(IOleClientSite* site) override {
+        sites.push_back(site);
+        return CComControlBase::IOleObject_SetClientSite(site);
+    }
+    std::vector<IOleClientSite*> sites;
 };
 
 template <class T>
@@ -259,6 +327,63 @@ TEST(ConnectionPoints, FindAdviseFireUnadvise) {
     EXPECT_EQ(S_FALSE, points->Next(1, &after, nullptr));
     EXPECT_EQ(nullptr, after);
     EXPECT_EQ(S_OK, AtlUnadvise(thing->GetUnknown(), IID_IDispatch, cb));
+}
+
+TEST(QuickActivate, SitesTheControlAsSetClientSiteDoesAndConnectsTheContainersSinks) {
+    auto control = make<CQuickControl>();
+    auto* object = static_cast<CComObject<CQuickControl>*>(static_cast<IOleObject*>(control.p));
+    CComPtr<IQuickActivate> quick;
+    ASSERT_EQ(S_OK, control.QueryInterface(&quick));
+    auto site = make<CClientSite>();
+    auto events = make<CRecordingSink>();
+    auto notifications = make<CNotifySink>();
+    QACONTAINER container = {};
+    container.cbSize = sizeof container;
+    container.pClientSite = site;
+    container.pUnkEventSink = events->GetUnknown();
+    container.pPropertyNotifySink = notifications;
+    QACONTROL answer = {};
+    answer.cbSize = sizeof answer;
+    ASSERT_EQ(S_OK, quick->QuickActivate(&container, &answer));
+
+    // The control's own site handling ran, once, with the container's site.
+    ASSERT_EQ(1u, object->sites.size());
+    EXPECT_EQ(static_cast<IOleClientSite*>(site), object->sites[0]);
+    CComPtr<IOleClientSite> held;
+    EXPECT_EQ(S_OK, control->GetClientSite(&held));
+    EXPECT_EQ(static_cast<IOleClientSite*>(site), held.p);
+    EXPECT_EQ(static_cast<DWORD>(OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST),
+              answer.dwMiscStatus);
+    EXPECT_EQ(static_cast<DWORD>(VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND), answer.dwViewStatus);
+
+    // The event sink hears the default source and the notify sink the
+    // property notifications, by the cookies the answer names.
+    ASSERT_NE(0u, answer.dwEventCookie);
+    ASSERT_NE(0u, answer.dwPropNotifyCookie);
+    object->IConnectionPointImpl<CQuickControl, &IID_IDispatch>::FireEvent(4, 9L);
+    auto* recorded = static_cast<CRecordingSink*>(events.p);
+    ASSERT_EQ(1, recorded->calls);
+    EXPECT_EQ(4, recorded->lastId);
+    for (const CComPtr<IUnknown>& sink :
+         object->IConnectionPointImpl<CQuickControl, &IID_IPropertyNotifySink>::ConnectionPoint()
+             .Sinks())
+        static_cast<IPropertyNotifySink*>(sink.p)->OnChanged(DISPID_READYSTATE);
+    EXPECT_EQ(std::vector<DISPID>{DISPID_READYSTATE},
+              static_cast<CNotifySink*>(notifications.p)->changed);
+    EXPECT_EQ(S_OK, AtlUnadvise(object->GetUnknown(), IID_IDispatch, answer.dwEventCookie));
+    EXPECT_EQ(S_OK, AtlUnadvise(object->GetUnknown(), IID_IPropertyNotifySink,
+                                answer.dwPropNotifyCookie));
+
+    // A container without sinks gets no cookies; unsiting goes the same way.
+    QACONTAINER bare = {};
+    bare.cbSize = sizeof bare;
+    QACONTROL second = {};
+    second.cbSize = sizeof second;
+    ASSERT_EQ(S_OK, quick->QuickActivate(&bare, &second));
+    EXPECT_EQ(0u, second.dwEventCookie);
+    EXPECT_EQ(0u, second.dwPropNotifyCookie);
+    ASSERT_EQ(2u, object->sites.size());
+    EXPECT_EQ(nullptr, object->sites[1]);
 }
 
 TEST(Errors, ComIssueErrorAndCallNoThrow) {
