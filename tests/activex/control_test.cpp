@@ -20,6 +20,7 @@
 #include "JSAPIAuto.h"
 #include "TypeIDMap.h"
 #include "com_object.h"
+#include "support/least_client_site.h"
 
 using namespace FW;
 using namespace FW::ActiveX;
@@ -38,7 +39,7 @@ struct ComApartment {
 // A container site: client site, optional service provider (no web
 // browser) and a property-notification sink that counts changes.
 class TestSite : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-                 public IOleClientSite,
+                 public testsupport::ClientSiteAnswers,
                  public IServiceProvider,
                  public IPropertyNotifySink {
 public:
@@ -57,12 +58,6 @@ public:
         return S_OK;
     }
 
-    STDMETHOD(SaveObject)() override { return E_NOTIMPL; }
-    STDMETHOD(GetMoniker)(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHOD(GetContainer)(IOleContainer**) override { return E_NOINTERFACE; }
-    STDMETHOD(ShowObject)() override { return S_OK; }
-    STDMETHOD(OnShowWindow)(BOOL) override { return S_OK; }
-    STDMETHOD(RequestNewObjectLayout)() override { return E_NOTIMPL; }
     STDMETHOD(QueryService)(REFGUID, REFIID, void** ppv) override {
         *ppv = nullptr;
         return E_NOINTERFACE;

@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "support/least_client_site.h"
 #include "support/test_top_window.h"
 
 using namespace ATL;
@@ -81,21 +82,8 @@ protected:
 
 namespace {
 
-// A page's site and its sink for the bridge's events, as a container hands
-// them to QuickActivate.
-class QuickSite : public CComObjectRootEx<CComSingleThreadModel>, public IOleClientSite {
-public:
-    BEGIN_COM_MAP(QuickSite)
-    COM_INTERFACE_ENTRY(IOleClientSite)
-    END_COM_MAP()
-    STDMETHOD(SaveObject)() override { return E_NOTIMPL; }
-    STDMETHOD(GetMoniker)(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHOD(GetContainer)(IOleContainer**) override { return E_NOINTERFACE; }
-    STDMETHOD(ShowObject)() override { return S_OK; }
-    STDMETHOD(OnShowWindow)(BOOL) override { return S_OK; }
-    STDMETHOD(RequestNewObjectLayout)() override { return E_NOTIMPL; }
-};
-
+// The page's sink for the bridge's events, as a container hands it to
+// QuickActivate with its site.
 class QuickEventSink : public CComObjectRootEx<CComSingleThreadModel>, public IDispatch {
 public:
     BEGIN_COM_MAP(QuickEventSink)
@@ -106,17 +94,15 @@ public:
     STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHOD(Invoke)
-    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return S_OK;
-    }
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return S_OK; }
 };
 
 } // namespace
 
 TEST_F(BridgeControl, QuickActivateSitesTheBridgeAndConnectsItsEventSource) {
-    CComObject<QuickSite>* site = nullptr;
+    CComObject<testsupport::LeastClientSite>* site = nullptr;
     CComObject<QuickEventSink>* sink = nullptr;
-    ASSERT_EQ(S_OK, CComObject<QuickSite>::CreateInstance(&site));
+    ASSERT_EQ(S_OK, CComObject<testsupport::LeastClientSite>::CreateInstance(&site));
     CComPtr<IOleClientSite> holdSite(site);
     ASSERT_EQ(S_OK, CComObject<QuickEventSink>::CreateInstance(&sink));
     CComPtr<IDispatch> holdSink(sink);

@@ -8,6 +8,7 @@
 #include "connection_points.h"
 #include "control.h"
 #include "disp_event.h"
+#include "support/least_client_site.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
@@ -95,20 +96,6 @@ public:
     }
     STDMETHOD(OnRequestEdit)(DISPID) override { return S_OK; }
     std::vector<DISPID> changed;
-};
-
-// The least a client site is.
-class CClientSite : public CComObjectRootEx<CComSingleThreadModel>, public IOleClientSite {
-public:
-    BEGIN_COM_MAP(CClientSite)
-    COM_INTERFACE_ENTRY(IOleClientSite)
-    END_COM_MAP()
-    STDMETHOD(SaveObject)() override { return E_NOTIMPL; }
-    STDMETHOD(GetMoniker)(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHOD(GetContainer)(IOleContainer**) override { return E_NOINTERFACE; }
-    STDMETHOD(ShowObject)() override { return S_OK; }
-    STDMETHOD(OnShowWindow)(BOOL) override { return S_OK; }
-    STDMETHOD(RequestNewObjectLayout)() override { return E_NOTIMPL; }
 };
 
 // {5B0C2D7E-3F1A-4C69-8E52-9D4A1B7C6E30}
@@ -334,7 +321,7 @@ TEST(QuickActivate, SitesTheControlAsSetClientSiteDoesAndConnectsTheContainersSi
     auto* object = static_cast<CComObject<CQuickControl>*>(static_cast<IOleObject*>(control.p));
     CComPtr<IQuickActivate> quick;
     ASSERT_EQ(S_OK, control.QueryInterface(&quick));
-    auto site = make<CClientSite>();
+    auto site = make<testsupport::LeastClientSite>();
     auto events = make<CRecordingSink>();
     auto notifications = make<CNotifySink>();
     QACONTAINER container = {};
