@@ -122,7 +122,10 @@ JSObjectPtr BrowserHost::getJSCallFunction() {
     // Every event handler call goes through it: read from the page once and
     // kept. The function is the host's own; a page that later deletes or
     // replaces the name neither cuts the plug-in's events off nor takes them
-    // over, and no event pays a browser round trip to look it up again.
+    // over, and no event pays a browser round trip to look it up again
+    // (reading it from the window for each event, or checking the cached one
+    // against it, cost a quarter to a third of the event rate in both test
+    // browsers).
     if (m_callFunction)
         return m_callFunction;
     DOM::WindowPtr window = getDOMWindow();
