@@ -39,7 +39,8 @@ struct Options {
     Activation activation = Activation::internetExplorer;
     ScriptFor scriptFor = ScriptFor::classInfo2;
     ElementNames elementNames = ElementNames::forward;
-    bool windowless = false;
+    // Internet Explorer's sites always offer windowless activation.
+    bool windowless = true;
     int width = 800;
     int height = 600;
     std::wstring screenshot;

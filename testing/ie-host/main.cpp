@@ -3,7 +3,7 @@
 // as Internet Explorer sites them.
 //
 //   ie-host.exe [--activation=ie|setclientsite] [--script-for=classinfo2|typeinfo]
-//               [--element=forward|object] [--windowless] [--size WxH]
+//               [--element=forward|object] [--windowless|--windowed-site] [--size WxH]
 //               [--screenshot FILE.png] [--screenshot-delay MS] [--timeout S] [--journal]
 //               [--linger S] [--release-removed] PAGE.html
 //
@@ -15,6 +15,9 @@
 // IProvideClassInfo.
 // --element: names an <object> element lacks go to its control (the
 // default), or only element.object reaches the control.
+// --windowless: the site offers IOleInPlaceSiteWindowless, as Internet
+// Explorer's do (the default); --windowed-site offers only windowed
+// activation, the host's older path.
 // --journal gives the run a fresh camera simulator journal (testbed.journal()).
 // --linger keeps the window on screen for S seconds after the page closed it,
 // so that a person can watch a demo.
@@ -49,6 +52,8 @@ int wmain(int argc, wchar_t** argv) {
             options.elementNames = IeHost::ElementNames::objectOnly;
         } else if (arg == L"--windowless") {
             options.windowless = true;
+        } else if (arg == L"--windowed-site") {
+            options.windowless = false;
         } else if (arg == L"--size" && hasValue) {
             swscanf(argv[++i], L"%dx%d", &options.width, &options.height);
         } else if (arg == L"--screenshot" && hasValue) {
@@ -74,7 +79,8 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(
             stderr,
             "usage: ie-host.exe [--activation=ie|setclientsite] [--script-for=classinfo2|typeinfo] "
-            "[--element=forward|object] [--windowless] [--size WxH] [--screenshot FILE.png] "
+            "[--element=forward|object] [--windowless|--windowed-site] [--size WxH] [--screenshot "
+            "FILE.png] "
             "[--screenshot-delay MS] [--timeout S] [--journal] [--linger S] [--release-removed] "
             "PAGE.html\n");
         return 2;
