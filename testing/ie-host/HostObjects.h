@@ -47,6 +47,14 @@ private:
 // Positional arguments of a call in script order (named ones left out).
 std::vector<VARIANT*> scriptArgs(DISPPARAMS* params);
 
+HRESULT typeInfoCount(UINT* n);
+// The object's IDispatch as a call's result (null when it has none).
+HRESULT setDispatch(VARIANT* result, IUnknown* object);
+// Unknown names go to another dispatch; ensure asks it to make the name.
+HRESULT forwardName(NameTable& names, IDispatch* target, BSTR name, bool ensure, DISPID* id);
+HRESULT forwardCall(NameTable& names, IDispatch* target, DISPID id, WORD flags, DISPPARAMS* params,
+                    VARIANT* result, EXCEPINFO* info);
+
 class Console : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
                 public IDispatch,
                 public LiveObject {
@@ -304,6 +312,8 @@ public:
     END_COM_MAP()
 
     static HRESULT windowlessSite(void* self, REFIID, void** ppv, DWORD_PTR);
+    // The font a page gives its controls.
+    static ATL::CComPtr<IFont> pageFont();
 
     // Creates and loads the control for the element; false (with a message)
     // when it cannot be made. A control that refuses to be scripted safely is

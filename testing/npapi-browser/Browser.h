@@ -112,6 +112,9 @@ public:
 
     static constexpr UINT kInstantiateMessage = WM_APP + 3;
     static constexpr UINT kPageLoadMessage = WM_APP + 4;
+    static constexpr wchar_t kPluginClass[] = L"OrvelaNpapiBrowserPlugin";
+    // The browser of this process, for the page's native functions.
+    static Browser* current();
     const Options& options() const { return m_options; }
 
     // PageHost
