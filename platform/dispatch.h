@@ -74,6 +74,35 @@ public:
     }
 };
 
+// IDispatch of an object that script reaches by name alone: it describes no
+// type. Base is IDispatch or an interface derived from it; the object answers
+// GetIDsOfNames and Invoke itself.
+template <class Base = IDispatch>
+class IDispatchNoTypeInfoImpl : public Base {
+public:
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+};
+
+// The same for an object whose dispatch serves nothing: every name is unknown
+// and every call refused; its interface's own methods are what it serves.
+template <class Base = IDispatch>
+class IDispatchNoMembersImpl : public IDispatchNoTypeInfoImpl<Base> {
+public:
+    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    STDMETHOD(Invoke)
+    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+};
+
 // Sets the thread's error information (description, source = ProgID of clsid
 // or the interface's name) and returns hr, for a method to fail with a message
 // that script callers see.

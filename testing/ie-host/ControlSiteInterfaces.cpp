@@ -186,13 +186,6 @@ STDMETHODIMP ControlSite::QueryService(REFGUID service, REFIID iid, void** ppv) 
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP ControlSite::GetTypeInfoCount(UINT* n) {
-    if (!n)
-        return E_POINTER;
-    *n = 0;
-    return S_OK;
-}
-
 STDMETHODIMP ControlSite::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
                                  EXCEPINFO*, UINT*) {
     if (!(flags & DISPATCH_PROPERTYGET) || !result)

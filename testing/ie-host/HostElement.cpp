@@ -35,10 +35,6 @@ IDispatch* Element::forwardTarget() const {
     return site->controlDispatch;
 }
 
-STDMETHODIMP Element::GetTypeInfoCount(UINT* n) {
-    return typeInfoCount(n);
-}
-
 STDMETHODIMP Element::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count != 1)
         return E_INVALIDARG;
@@ -232,10 +228,6 @@ STDMETHODIMP ErrorLog::AddError(LPCOLESTR name, EXCEPINFO* info) {
     std::fprintf(stderr, "%s\n", wideToUtf8(text).c_str());
     std::fflush(stderr);
     return S_OK;
-}
-
-STDMETHODIMP EventSinkObject::GetTypeInfoCount(UINT* n) {
-    return typeInfoCount(n);
 }
 
 // Names the source interface lacks (the plug-in's events are named at run

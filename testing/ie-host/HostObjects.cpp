@@ -8,13 +8,6 @@
 
 namespace IeHost {
 
-HRESULT typeInfoCount(UINT* n) {
-    if (!n)
-        return E_POINTER;
-    *n = 0;
-    return S_OK;
-}
-
 HRESULT setDispatch(VARIANT* result, IUnknown* object) {
     if (!result)
         return S_OK;
@@ -112,10 +105,6 @@ std::vector<VARIANT*> scriptArgs(DISPPARAMS* params) {
 
 // ---- console
 
-STDMETHODIMP Console::GetTypeInfoCount(UINT* n) {
-    return typeInfoCount(n);
-}
-
 STDMETHODIMP Console::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count != 1)
         return E_INVALIDARG;
@@ -145,10 +134,6 @@ Window::Window()
     : m_names({L"alert", L"close", L"setTimeout", L"clearTimeout", L"setInterval", L"clearInterval",
                L"console", L"document", L"execScript", L"window", L"self", L"testbed"}) {
     m_console.Attach(static_cast<IDispatch*>(create<Console>()));
-}
-
-STDMETHODIMP Window::GetTypeInfoCount(UINT* n) {
-    return typeInfoCount(n);
 }
 
 STDMETHODIMP Window::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
@@ -282,10 +267,6 @@ STDMETHODIMP Window::get_window(IHTMLWindow2** p) {
 Document::Document()
     : m_names({L"getElementById", L"parentWindow", L"Script", L"createElement", L"body"}) {}
 
-STDMETHODIMP Document::GetTypeInfoCount(UINT* n) {
-    return typeInfoCount(n);
-}
-
 STDMETHODIMP Document::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count != 1)
         return E_INVALIDARG;
@@ -355,10 +336,6 @@ STDMETHODIMP Document::getElementById(BSTR id, IHTMLElement** element) {
 
 // ---- body
 
-STDMETHODIMP Body::GetTypeInfoCount(UINT* n) {
-    return typeInfoCount(n);
-}
-
 STDMETHODIMP Body::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count != 1 || !names[0])
         return E_INVALIDARG;
@@ -392,10 +369,6 @@ STDMETHODIMP Body::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* param
 }
 
 // ---- web browser
-
-STDMETHODIMP WebBrowser::GetTypeInfoCount(UINT* n) {
-    return typeInfoCount(n);
-}
 
 STDMETHODIMP WebBrowser::get_Document(IDispatch** p) {
     if (!p)

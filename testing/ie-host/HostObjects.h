@@ -18,6 +18,7 @@
 #include "Host.h"
 #include "browser_stubs.h"
 #include "com_object.h"
+#include "dispatch.h"
 
 namespace IeHost {
 
@@ -47,7 +48,6 @@ private:
 // Positional arguments of a call in script order (named ones left out).
 std::vector<VARIANT*> scriptArgs(DISPPARAMS* params);
 
-HRESULT typeInfoCount(UINT* n);
 // The object's IDispatch as a call's result (null when it has none).
 HRESULT setDispatch(VARIANT* result, IUnknown* object);
 // Unknown names go to another dispatch; ensure asks it to make the name.
@@ -55,22 +55,25 @@ HRESULT forwardName(NameTable& names, IDispatch* target, BSTR name, bool ensure,
 HRESULT forwardCall(NameTable& names, IDispatch* target, DISPID id, WORD flags, DISPPARAMS* params,
                     VARIANT* result, EXCEPINFO* info);
 
-class Console : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-                public IDispatch,
-                public LiveObject {
+// A page object that script reaches through IDispatch alone.
+class ScriptObject : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                     public ATL::IDispatchNoTypeInfoImpl<IDispatch>,
+                     public LiveObject {
 public:
-    BEGIN_COM_MAP(Console)
+    BEGIN_COM_MAP(ScriptObject)
     COM_INTERFACE_ENTRY(IDispatch)
     END_COM_MAP()
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+};
+
+class Console : public ScriptObject {
+public:
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     STDMETHOD(Invoke)
     (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
 };
 
 class Window : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-               public HTMLWindow2Stubs,
+               public ATL::IDispatchNoTypeInfoImpl<HTMLWindow2Stubs>,
                public IDispatchEx,
                public LiveObject {
 public:
@@ -82,7 +85,10 @@ public:
     COM_INTERFACE_ENTRY(IDispatchEx)
     END_COM_MAP()
 
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    // The second dispatch answers as the first.
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override {
+        return ATL::IDispatchNoTypeInfoImpl<HTMLWindow2Stubs>::GetTypeInfoCount(n);
+    }
     STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     STDMETHOD(Invoke)
@@ -117,7 +123,7 @@ private:
 };
 
 class Document : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-                 public HTMLDocument2Stubs,
+                 public ATL::IDispatchNoTypeInfoImpl<HTMLDocument2Stubs>,
                  public HTMLDocument3Stubs,
                  public LiveObject {
 public:
@@ -129,7 +135,10 @@ public:
     COM_INTERFACE_ENTRY(IHTMLDocument3)
     END_COM_MAP()
 
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
+    // The second dispatch answers as the first.
+    STDMETHOD(GetTypeInfoCount)(UINT* n) override {
+        return ATL::IDispatchNoTypeInfoImpl<HTMLDocument2Stubs>::GetTypeInfoCount(n);
+    }
     STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     STDMETHOD(Invoke)
@@ -147,22 +156,15 @@ private:
 };
 
 // document.body: adding an element creates its control, removing it destroys it.
-class Body : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-             public IDispatch,
-             public LiveObject {
+class Body : public ScriptObject {
 public:
-    BEGIN_COM_MAP(Body)
-    COM_INTERFACE_ENTRY(IDispatch)
-    END_COM_MAP()
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     STDMETHOD(Invoke)
     (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
 };
 
 class WebBrowser : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-                   public WebBrowser2Stubs,
+                   public ATL::IDispatchNoMembersImpl<WebBrowser2Stubs>,
                    public LiveObject {
 public:
     BEGIN_COM_MAP(WebBrowser)
@@ -171,15 +173,6 @@ public:
     COM_INTERFACE_ENTRY2(IWebBrowser, IWebBrowser2)
     COM_INTERFACE_ENTRY2(IDispatch, IWebBrowser2)
     END_COM_MAP()
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
-    STDMETHOD(Invoke)
-    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
     STDMETHOD(get_Document)(IDispatch** p) override;
     STDMETHOD(get_LocationURL)(BSTR* url) override;
     STDMETHOD(Navigate)(BSTR, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override { return S_OK; }
@@ -193,7 +186,7 @@ extern const IID IID_IeHostElement;
 // everything else the control's while the element is in the page (unless
 // the host runs with --element=object).
 class Element : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-                public HTMLElementStubs,
+                public ATL::IDispatchNoTypeInfoImpl<HTMLElementStubs>,
                 public LiveObject {
 public:
     Element();
@@ -202,8 +195,6 @@ public:
     COM_INTERFACE_ENTRY2(IDispatch, IHTMLElement)
     COM_INTERFACE_ENTRY_IID(IID_IeHostElement, Element)
     END_COM_MAP()
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     STDMETHOD(Invoke)
     (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
@@ -243,15 +234,8 @@ public:
 };
 
 // Calls the page functions made from <script for= event=> blocks.
-class EventSinkObject : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-                        public IDispatch,
-                        public LiveObject {
+class EventSinkObject : public ScriptObject {
 public:
-    BEGIN_COM_MAP(EventSinkObject)
-    COM_INTERFACE_ENTRY(IDispatch)
-    END_COM_MAP()
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     STDMETHOD(Invoke)
     (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
@@ -292,7 +276,7 @@ class ControlSite : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
                     public IOleInPlaceSiteWindowless,
                     public IOleControlSite,
                     public IServiceProvider,
-                    public IDispatch,
+                    public ATL::IDispatchNoTypeInfoImpl<IDispatch>,
                     public IAdviseSinkEx,
                     public IPropertyNotifySink,
                     public LiveObject {
@@ -380,8 +364,6 @@ public:
     // IServiceProvider
     STDMETHOD(QueryService)(REFGUID service, REFIID iid, void** ppv) override;
     // IDispatch: the ambient properties
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return DISP_E_UNKNOWNNAME;
     }

@@ -141,13 +141,6 @@ void setInt(VARIANT* result, LONG value) {
 
 } // namespace
 
-STDMETHODIMP Testbed::GetTypeInfoCount(UINT* n) {
-    if (!n)
-        return E_POINTER;
-    *n = 0;
-    return S_OK;
-}
-
 STDMETHODIMP Testbed::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!names || !ids || count != 1 || !names[0])
         return E_INVALIDARG;

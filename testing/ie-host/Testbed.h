@@ -18,15 +18,8 @@
 
 namespace IeHost {
 
-class Testbed : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
-                public IDispatch,
-                public LiveObject {
+class Testbed : public ScriptObject {
 public:
-    BEGIN_COM_MAP(Testbed)
-    COM_INTERFACE_ENTRY(IDispatch)
-    END_COM_MAP()
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     STDMETHOD(Invoke)
     (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;

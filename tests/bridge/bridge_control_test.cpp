@@ -282,9 +282,9 @@ TEST_F(BridgeControl, WithoutInitCtrlCreationCallsNothingAndFailuresAreReported)
 
 TEST_F(BridgeControl, RelaysEventsToTheFirstPageFunctionWithTheArgumentsReversed) {
     ASSERT_NE(nullptr, CreateWindowOfControl());
-    auto* script = new PageObjects::PageScript(L"first");
-    auto* document = new PageObjects::PageDocument(script);
-    auto* window = new PageObjects::PageWindow(document);
+    auto* script = PageObjects::PageScript::Create(L"first");
+    auto* document = PageObjects::PageDocument::Create(script);
+    auto* window = PageObjects::PageWindow::Create(document);
     const DWORD self = GetCurrentProcessId();
     auto pumpUntil = [&](size_t n) {
         const DWORD start = GetTickCount();
@@ -343,9 +343,9 @@ TEST_F(BridgeControl, RelaysEventsToTheFirstPageFunctionWithTheArgumentsReversed
 // and a text by reference is still refused.
 TEST_F(BridgeControl, SetIEWindowTakesTheWindowOrTextThatAVariableByReferenceHolds) {
     ASSERT_NE(nullptr, CreateWindowOfControl());
-    auto* script = new PageObjects::PageScript(L"first");
-    auto* document = new PageObjects::PageDocument(script);
-    auto* window = new PageObjects::PageWindow(document);
+    auto* script = PageObjects::PageScript::Create(L"first");
+    auto* document = PageObjects::PageDocument::Create(script);
+    auto* window = PageObjects::PageWindow::Create(document);
 
     VARIANT text;
     VariantInit(&text);
@@ -389,9 +389,9 @@ namespace {
 // `reaction` while the bridge waits for it.
 struct ReactingPage {
     ReactingPage() {
-        script = new PageObjects::PageScript(L"onCam");
-        document = new PageObjects::PageDocument(script);
-        window = new PageObjects::PageWindow(document);
+        script = PageObjects::PageScript::Create(L"onCam");
+        document = PageObjects::PageDocument::Create(script);
+        window = PageObjects::PageWindow::Create(document);
     }
     ~ReactingPage() {
         window->Release();

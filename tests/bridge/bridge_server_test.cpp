@@ -361,9 +361,9 @@ TEST_F(HostedBridge, ForwardsTheSixCameraOperationsToTheCameraInItsOwnProcess) {
 }
 
 TEST_F(HostedBridge, RelaysCameraEventsToTheFirstNamedPageFunction) {
-    auto* script = new PageObjects::PageScript(L"onCamera");
-    auto* document = new PageObjects::PageDocument(script);
-    auto* window = new PageObjects::PageWindow(document);
+    auto* script = PageObjects::PageScript::Create(L"onCamera");
+    auto* document = PageObjects::PageDocument::Create(script);
+    auto* window = PageObjects::PageWindow::Create(document);
 
     // An event before any page is known goes nowhere.
     ASSERT_GE(CameraSim::requestEvent(L"early", 1, 1), 1);

@@ -4,12 +4,6 @@ namespace PageObjects {
 
 namespace {
 
-HRESULT Answer(void* object, void** ppv) {
-    *ppv = object;
-    static_cast<IUnknown*>(object)->AddRef();
-    return S_OK;
-}
-
 std::wstring AsText(const VARIANT& value) {
     VARIANT text;
     VariantInit(&text);
@@ -20,29 +14,33 @@ std::wstring AsText(const VARIANT& value) {
     return result;
 }
 
+template <class T>
+T* CreateHeld() {
+    ATL::CComObject<T>* object = nullptr;
+    if (FAILED(ATL::CComObject<T>::CreateInstance(&object)))
+        return nullptr;
+    object->AddRef();
+    return object;
+}
+
 } // namespace
 
-STDMETHODIMP PageScript::QueryInterface(REFIID iid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch)
-        return Answer(static_cast<IDispatch*>(this), ppv);
-    return E_NOINTERFACE;
+PageScript* PageScript::Create(std::wstring function) {
+    PageScript* script = CreateHeld<PageScript>();
+    script->function_ = std::move(function);
+    return script;
 }
 
-STDMETHODIMP_(ULONG) PageScript::Release() {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0)
-        delete this;
-    return left;
+PageDocument* PageDocument::Create(PageScript* script) {
+    PageDocument* document = CreateHeld<PageDocument>();
+    document->script_ = script;
+    return document;
 }
 
-STDMETHODIMP PageScript::GetTypeInfoCount(UINT* count) {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
+PageWindow* PageWindow::Create(PageDocument* document) {
+    PageWindow* window = CreateHeld<PageWindow>();
+    window->document_ = document;
+    return window;
 }
 
 STDMETHODIMP PageScript::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
@@ -75,60 +73,12 @@ STDMETHODIMP PageScript::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
     return S_OK;
 }
 
-STDMETHODIMP PageDocument::QueryInterface(REFIID iid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IHTMLDocument) ||
-        iid == __uuidof(IHTMLDocument2))
-        return Answer(static_cast<IHTMLDocument2*>(this), ppv);
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) PageDocument::Release() {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0)
-        delete this;
-    return left;
-}
-
-STDMETHODIMP PageDocument::GetTypeInfoCount(UINT* count) {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
 STDMETHODIMP PageDocument::get_Script(IDispatch** p) {
     if (!p)
         return E_POINTER;
     ++scriptRequests;
     *p = script_;
-    script_->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP PageWindow::QueryInterface(REFIID iid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IHTMLFramesCollection2) ||
-        iid == __uuidof(IHTMLWindow2))
-        return Answer(static_cast<IHTMLWindow2*>(this), ppv);
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) PageWindow::Release() {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0)
-        delete this;
-    return left;
-}
-
-STDMETHODIMP PageWindow::GetTypeInfoCount(UINT* count) {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
+    (*p)->AddRef();
     return S_OK;
 }
 
@@ -136,7 +86,7 @@ STDMETHODIMP PageWindow::get_document(IHTMLDocument2** p) {
     if (!p)
         return E_POINTER;
     *p = document_;
-    document_->AddRef();
+    (*p)->AddRef();
     return S_OK;
 }
 

@@ -3,6 +3,9 @@
 // hands out a script object. The script knows one function, whose calls it
 // records with their parameters (as text, in the page function's order).
 
+#include "com_object.h"
+#include "com_ptr.h"
+#include "dispatch.h"
 #include "page_stubs.h"
 
 #include <windows.h>
@@ -18,16 +21,15 @@ struct PageCall {
     std::vector<std::wstring> params;
 };
 
-class PageScript : public IDispatch {
+// Each object starts with one reference, which its maker releases.
+class PageScript : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                   public ATL::IDispatchNoTypeInfoImpl<IDispatch> {
 public:
-    explicit PageScript(std::wstring function) : function_(std::move(function)) {}
-    virtual ~PageScript() = default;
+    static PageScript* Create(std::wstring function);
 
-    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override;
-    STDMETHOD_(ULONG, AddRef)() override { return InterlockedIncrement(&refs_); }
-    STDMETHOD_(ULONG, Release)() override;
-    STDMETHOD(GetTypeInfoCount)(UINT* count) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    BEGIN_COM_MAP(PageScript)
+    COM_INTERFACE_ENTRY(IDispatch)
+    END_COM_MAP()
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHOD(Invoke)
     (DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
@@ -39,58 +41,41 @@ public:
     std::function<void()> onCall;
 
 private:
-    LONG refs_ = 1;
     std::wstring function_;
 };
 
-class PageDocument : public HTMLDocument2Stubs {
+class PageDocument : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                     public ATL::IDispatchNoMembersImpl<HTMLDocument2Stubs> {
 public:
-    explicit PageDocument(PageScript* script) : script_(script) { script_->AddRef(); }
-    virtual ~PageDocument() { script_->Release(); }
+    static PageDocument* Create(PageScript* script);
 
-    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override;
-    STDMETHOD_(ULONG, AddRef)() override { return InterlockedIncrement(&refs_); }
-    STDMETHOD_(ULONG, Release)() override;
-    STDMETHOD(GetTypeInfoCount)(UINT* count) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
-    STDMETHOD(Invoke)
-    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
+    BEGIN_COM_MAP(PageDocument)
+    COM_INTERFACE_ENTRY(IHTMLDocument2)
+    COM_INTERFACE_ENTRY2(IDispatch, IHTMLDocument2)
+    COM_INTERFACE_ENTRY2(IHTMLDocument, IHTMLDocument2)
+    END_COM_MAP()
     STDMETHOD(get_Script)(IDispatch** p) override;
 
     int scriptRequests = 0;
 
 private:
-    LONG refs_ = 1;
-    PageScript* script_;
+    ATL::CComPtr<PageScript> script_;
 };
 
-class PageWindow : public HTMLWindow2Stubs {
+class PageWindow : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
+                   public ATL::IDispatchNoMembersImpl<HTMLWindow2Stubs> {
 public:
-    explicit PageWindow(PageDocument* document) : document_(document) { document_->AddRef(); }
-    virtual ~PageWindow() { document_->Release(); }
+    static PageWindow* Create(PageDocument* document);
 
-    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override;
-    STDMETHOD_(ULONG, AddRef)() override { return InterlockedIncrement(&refs_); }
-    STDMETHOD_(ULONG, Release)() override;
-    STDMETHOD(GetTypeInfoCount)(UINT* count) override;
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
-    STDMETHOD(Invoke)
-    (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
-    }
+    BEGIN_COM_MAP(PageWindow)
+    COM_INTERFACE_ENTRY(IHTMLWindow2)
+    COM_INTERFACE_ENTRY2(IDispatch, IHTMLWindow2)
+    COM_INTERFACE_ENTRY2(IHTMLFramesCollection2, IHTMLWindow2)
+    END_COM_MAP()
     STDMETHOD(get_document)(IHTMLDocument2** p) override;
 
 private:
-    LONG refs_ = 1;
-    PageDocument* document_;
+    ATL::CComPtr<PageDocument> document_;
 };
 
 } // namespace PageObjects
