@@ -2,6 +2,7 @@
 
 #include "camera_sim.h"
 #include "com_ptr.h"
+#include "files.h"
 #include "journal_writer.h"
 
 #include <oleauto.h>
@@ -138,24 +139,10 @@ bool JournalFile::waitFor(const std::function<bool(const Records&)>& predicate,
     }
 }
 
-std::string readSharedFile(const std::wstring& path) {
-    std::string content;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return content;
-    char buffer[16384];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        content.append(buffer, got);
-    CloseHandle(file);
-    return content;
-}
-
 Records readJournal(const std::wstring& path) {
     Records records;
-    const std::string content = readSharedFile(path);
+    std::string content;
+    readWholeFile(path, content);
     size_t start = 0;
     while (start < content.size()) {
         size_t end = content.find('\n', start);

@@ -60,9 +60,6 @@ private:
     bool keep_ = false;
 };
 
-// The whole content of a file that other processes may be writing meanwhile;
-// empty when it cannot be opened.
-std::string readSharedFile(const std::wstring& path);
 // Every record of a journal file, in order; unreadable lines are skipped.
 Records readJournal(const std::wstring& path);
 // The records of the journal this process's environment names (none without one).

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <cwctype>
-#include <fstream>
-#include <sstream>
+
+#include "files.h"
 
 namespace IeHost {
 
@@ -17,17 +17,9 @@ std::wstring lower(std::wstring text) {
 }
 
 std::wstring readFile(const std::wstring& path, bool& ok) {
-    std::ifstream in(wideToUtf8(path), std::ios::binary);
-    if (!in) {
-        // The C runtime takes narrow paths: try the ANSI form.
-        char ansi[MAX_PATH * 2] = {};
-        WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, ansi, sizeof(ansi), nullptr, nullptr);
-        in.open(ansi, std::ios::binary);
-    }
-    ok = static_cast<bool>(in);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return utf8ToWide(buffer.str());
+    std::string bytes;
+    ok = readWholeFile(path, bytes);
+    return utf8ToWide(bytes);
 }
 
 // Parses the attributes of a tag, from after its name to its closing '>'.

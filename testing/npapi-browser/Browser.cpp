@@ -8,6 +8,7 @@
 #include "PageParser.h"
 #include "Streams.h"
 #include "Text.h"
+#include "files.h"
 #include "Png.h"
 #include "camera_sim_client.h"
 
@@ -254,7 +255,7 @@ LRESULT Browser::handleTopMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 
 void Browser::loadPage() {
     std::string html;
-    if (!readFile(m_options.page, html)) {
+    if (!readWholeFile(m_options.page, html)) {
         std::fprintf(stderr, "cannot read %s\n", narrow(m_options.page).c_str());
         m_engine->reportUncaught("page not found");
         m_closed = true;
@@ -273,7 +274,7 @@ void Browser::loadPage() {
                 m_engine->runScript(item.code, narrow(m_options.page));
             } else {
                 std::string code;
-                if (readFile(folder + widen(item.src), code))
+                if (readWholeFile(folder + widen(item.src), code))
                     m_engine->runScript(code, item.src);
                 else
                     m_engine->reportUncaught(("cannot read script " + item.src).c_str());

@@ -5,6 +5,7 @@
 
 #include "Streams.h"
 #include "Text.h"
+#include "files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +40,7 @@ bool postBody(uint32_t len, const char* buf, NPBool file, std::string& body) {
         body.assign(buf, len);
         return true;
     }
-    return readFile(widen(std::string(buf, len)), body);
+    return readWholeFile(widen(std::string(buf, len)), body);
 }
 
 NPError posturl(NPP npp, const char* url, const char* target, uint32_t len, const char* buf,

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 namespace npbrowser {
 
 std::string narrow(const std::wstring& text) {
@@ -21,18 +19,6 @@ std::wstring widen(const std::string& text) {
     if (length > 1)
         MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &result[0], length);
     return result;
-}
-
-bool readFile(const std::wstring& path, std::string& content) {
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    if (file == nullptr)
-        return false;
-    char buffer[4096];
-    size_t read;
-    while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        content.append(buffer, read);
-    std::fclose(file);
-    return true;
 }
 
 } // namespace npbrowser

@@ -1,5 +1,5 @@
 #pragma once
-// UTF-8 / UTF-16 conversions and whole-file reads the browser's parts share.
+// UTF-8 / UTF-16 conversions the browser's parts share.
 
 #include <string>
 
@@ -7,7 +7,5 @@ namespace npbrowser {
 
 std::string narrow(const std::wstring& text);
 std::wstring widen(const std::string& text);
-// Appends the file's bytes to content; false when it cannot be opened.
-bool readFile(const std::wstring& path, std::string& content);
 
 } // namespace npbrowser

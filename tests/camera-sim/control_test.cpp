@@ -3,6 +3,7 @@
 // and a control host window with an event sink.
 #include "camera_sim.h"
 #include "camera_sim_client.h"
+#include "files.h"
 #include "camera_model.h"
 #include "journal_writer.h"
 #include "host_window.h"
@@ -370,7 +371,8 @@ TEST(Hosting, ShowsItselfInAControlHostAndRaisesEventsToATypeLibrarySink) {
                          output),
               0u)
         << output;
-    const std::string png = readSharedFile(picture);
+    std::string png;
+    readWholeFile(picture, png);
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.compare(1, 3, "PNG"), 0);
     EXPECT_EQ(png.compare(16, 8, std::string("\0\0\x01\xE0\0\0\x01\x68", 8)), 0)
