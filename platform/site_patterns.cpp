@@ -199,10 +199,20 @@ AllowList AllowList::fromEntries(const std::vector<std::string>& entries,
                                  std::vector<std::string>* invalid) {
     AllowList list;
     for (const std::string& entry : entries) {
-        if (std::optional<Pattern> pattern = parsePattern(entry))
-            list.m_patterns.push_back(std::move(*pattern));
-        else if (invalid)
-            invalid->push_back(entry);
+        std::string_view rest(entry);
+        while (true) {
+            const size_t end = rest.find(';');
+            const std::string_view piece = trimmed(rest.substr(0, end));
+            if (!piece.empty() || entry.empty()) {
+                if (std::optional<Pattern> pattern = parsePattern(piece))
+                    list.m_patterns.push_back(std::move(*pattern));
+                else if (invalid)
+                    invalid->push_back(std::string(piece));
+            }
+            if (end == std::string_view::npos)
+                break;
+            rest.remove_prefix(end + 1);
+        }
     }
     return list;
 }

@@ -41,7 +41,9 @@ std::optional<Pattern> parsePattern(std::string_view entry);
 
 class AllowList {
 public:
-    // The entries that are not patterns are left out and handed to invalid.
+    // An entry may hold several patterns separated by ';' (as the installer
+    // writes them). The entries that are not patterns are left out and
+    // handed to invalid.
     static AllowList fromEntries(const std::vector<std::string>& entries,
                                  std::vector<std::string>* invalid = nullptr);
 

@@ -100,6 +100,17 @@ TEST(SitePatterns, InvalidEntriesAreIgnoredAndReported) {
     EXPECT_FALSE(AllowList::fromEntries({"bad"}).allows("http://bad/"));
 }
 
+TEST(SitePatterns, OneEntryMayHoldSeveralPatternsSeparatedBySemicolons) {
+    std::vector<std::string> invalid;
+    const AllowList list = AllowList::fromEntries(
+        {"http://cams.example.com; https://*.example.org;;nonsense;", "file://"}, &invalid);
+    EXPECT_TRUE(list.allows("http://cams.example.com/view.html"));
+    EXPECT_TRUE(list.allows("https://a.example.org/"));
+    EXPECT_TRUE(list.allows("file:///C:/view.html"));
+    EXPECT_FALSE(list.allows("http://a.example.org/"));
+    EXPECT_EQ(invalid, std::vector<std::string>{"nonsense"});
+}
+
 TEST(SitePatterns, PatternsKeepWhatTheyName) {
     const auto pattern = parsePattern("HTTPS://*.Example.com:8443/");
     ASSERT_TRUE(pattern);
