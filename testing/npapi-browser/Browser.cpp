@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "DcPicture.h"
+#include "PageLocation.h"
 #include "PageParser.h"
 #include "Streams.h"
 #include "Text.h"
@@ -638,6 +639,7 @@ void Browser::installTestbed(duk_context* ctx) {
         {"click", testbedClick, 2},
         {"pixel", testbedPixel, 2},
         {"convertArguments", testbedConvertArguments, DUK_VARARGS},
+        {"movePage", testbedMovePage, 1},
         {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, functions);
     duk_push_int(ctx, rt().table()->version);
@@ -844,7 +846,8 @@ int Browser::run() {
     std::unique_ptr<CameraSim::JournalFile> journal;
     if (m_options.journal)
         journal = std::make_unique<CameraSim::JournalFile>();
-    const std::string url = "file:///" + narrow(m_options.page);
+    const std::string url =
+        m_options.pageUrl.empty() ? "file:///" + narrow(m_options.page) : m_options.pageUrl;
     m_engine = std::make_unique<ScriptEngine>(*this, url);
     loadPage();
     loop();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "NpRuntime.h"
+#include "PageLocation.h"
 
 namespace npbrowser {
 
@@ -891,10 +892,7 @@ void ScriptEngine::installGlobals(const std::string& pageUrl) {
         {"resize", browserResize, 3},     {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, browser);
     duk_put_prop_string(ctx, -2, "__browser");
-    duk_push_object(ctx);
-    duk_push_string(ctx, pageUrl.c_str());
-    duk_put_prop_string(ctx, -2, "href");
-    duk_put_prop_string(ctx, -2, "location");
+    installPageLocation(ctx, pageUrl);
     duk_push_object(ctx);
     duk_push_string(ctx, rt().userAgent().c_str());
     duk_put_prop_string(ctx, -2, "userAgent");
