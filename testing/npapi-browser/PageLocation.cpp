@@ -23,8 +23,9 @@ void installPageLocation(duk_context* ctx, const std::string& address) {
     duk_push_string(ctx, "href");
     duk_push_c_function(ctx, locationHref, 0);
     duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_SET_ENUMERABLE);
-    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE |
-                              DUK_DEFPROP_SET_ENUMERABLE | DUK_DEFPROP_CLEAR_CONFIGURABLE);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE |
+                     DUK_DEFPROP_CLEAR_CONFIGURABLE);
 }
 
 duk_ret_t testbedMovePage(duk_context* ctx) {
