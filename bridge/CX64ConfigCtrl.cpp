@@ -1,11 +1,13 @@
 #include "CX64ConfigCtrl.h"
 
+#include "PageAddress.h"
 #include "RelayedEvent.h"
 #include "SplitString.h"
 
 #include "ax_host.h"
 #include "com_error.h"
 #include "dispatch.h"
+#include "site_lock.h"
 #include "text.h"
 
 #include <cstdio>
@@ -29,7 +31,7 @@ constexpr AnsiCodePage kSystemCodePage{&WideToAnsi, &AnsiToWide, &IsAnsiLeadByte
 
 } // namespace
 
-CX64ConfigCtrl::CX64ConfigCtrl() {
+CX64ConfigCtrl::CX64ConfigCtrl() : m_allowedSites(orvelaSites::ReadAllowedSites()) {
     m_bWindowOnly = true;
     AtlAxWinInit(kAxWin80);
 }
@@ -53,6 +55,9 @@ int CX64ConfigCtrl::CreateHostedCtrl() {
         return 0;
     if (!m_hWnd)
         return -1;
+    m_bCtrlWithheld = !PageAllowed();
+    if (m_bCtrlWithheld)
+        return 0;
     if (!AtlAxWinInit(kAxWin80))
         return 0;
     if (!m_wndHost) {
@@ -160,7 +165,32 @@ void CX64ConfigCtrl::ReportCameraFailure(const wchar_t* operation, HRESULT hr) n
     AtlReportError(GetObjectCLSID(), description, IID_IX64ConfigCtrl, hr);
 }
 
+bool CX64ConfigCtrl::PageAllowed() noexcept {
+    return !m_allowedSites ||
+           m_allowedSites->allows(BridgePageAddress(m_spClientSite, m_spHTMLDoc, m_spHTMLWindow));
+}
+
+HRESULT CX64ConfigCtrl::AdmitCamera() noexcept {
+    if (!m_allowedSites)
+        return S_OK;
+    return CallNoThrow([&] {
+        const std::string address = BridgePageAddress(m_spClientSite, m_spHTMLDoc, m_spHTMLWindow);
+        if (!m_allowedSites->allows(address)) {
+            const std::wstring refusal = Utf8ToWide(orvelaSites::refusalMessage(address));
+            AtlReportError(GetObjectCLSID(), refusal.c_str(), IID_IX64ConfigCtrl, E_ACCESSDENIED);
+            return E_ACCESSDENIED;
+        }
+        if (m_bCtrlWithheld && m_hWnd) {
+            m_bCtrlWithheld = FALSE;
+            CreateHostedCtrl();
+        }
+        return S_OK;
+    });
+}
+
 STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort, LONG* nRet) {
+    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
+        return refused;
     return CallNoThrow([&] {
         m_bstrBaseUrl = CComBSTR(View(strBaseUrl));
         m_bstrIp = CComBSTR(View(strIp));
@@ -187,6 +217,8 @@ STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort
 STDMETHODIMP CX64ConfigCtrl::GetCtrlVersion(BSTR* strVerSion) {
     if (!strVerSion)
         return E_POINTER;
+    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
+        return refused;
     // The page gets a text: the control's own text unchanged, or its number
     // as decimal text, whichever form the installed control declares. A
     // control whose type library declares the slot in any other form answers
@@ -222,6 +254,8 @@ STDMETHODIMP CX64ConfigCtrl::GetCtrlVersion(BSTR* strVerSion) {
 STDMETHODIMP CX64ConfigCtrl::LoadLang(BSTR strUrl, LONG nUrlType, LONG* nRet) {
     if (!nRet)
         return E_POINTER;
+    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
+        return refused;
     return Forward(L"LoadLang", [&](KavrinControl::ICameraControl* ctrl) {
         CComBSTR url(View(strUrl));
         LONG result = 0;
@@ -235,6 +269,8 @@ STDMETHODIMP CX64ConfigCtrl::LoadLang(BSTR strUrl, LONG nUrlType, LONG* nRet) {
 STDMETHODIMP CX64ConfigCtrl::SetBufferTick(LONG nTick, LONG nCount, LONG* nRet) {
     if (!nRet)
         return E_POINTER;
+    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
+        return refused;
     return Forward(L"SetBufferTick", [&](KavrinControl::ICameraControl* ctrl) {
         LONG result = 0;
         const HRESULT hr = ctrl->SetBufferTick(nTick, nCount, &result);
@@ -247,6 +283,8 @@ STDMETHODIMP CX64ConfigCtrl::SetBufferTick(LONG nTick, LONG nCount, LONG* nRet) 
 STDMETHODIMP CX64ConfigCtrl::SetBufferTickV2(LONG nTick, LONG nCount, LONG* nRet) {
     if (!nRet)
         return E_POINTER;
+    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
+        return refused;
     return Forward(L"SetBufferTickV2", [&](KavrinControl::ICameraControl* ctrl) {
         LONG result = 0;
         const HRESULT hr = ctrl->SetBufferTickV2(nTick, nCount, &result);
@@ -259,6 +297,8 @@ STDMETHODIMP CX64ConfigCtrl::SetBufferTickV2(LONG nTick, LONG nCount, LONG* nRet
 STDMETHODIMP CX64ConfigCtrl::SetDeviceType(LONG nType, BSTR bsInfo, LONG* nRet) {
     if (!nRet)
         return E_POINTER;
+    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
+        return refused;
     return Forward(L"SetDeviceType", [&](KavrinControl::ICameraControl* ctrl) {
         CComBSTR info(View(bsInfo));
         LONG result = 0;

@@ -8,6 +8,10 @@
 // Camera operations made before the camera control exists answer S_OK and
 // leave their result unwritten; InitCtrl's arguments are kept and the call is
 // made once the camera control is created (again after each re-creation).
+//
+// On a page that the site lock refuses, the camera is never created and the
+// six camera operations answer E_ACCESSDENIED with the refusal as error
+// information.
 
 #include "CIMorvathCtrlEvent.h"
 #include "IKavrinEventDisplayer.h"
@@ -19,11 +23,13 @@
 #include "control.h"
 #include "dispatch.h"
 #include "module.h"
+#include "site_patterns.h"
 
 #include <mshtml.h>
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 class CX64ConfigCtrl
@@ -139,6 +145,11 @@ private:
     template <class F>
     HRESULT Forward(const wchar_t* operation, F&& call);
     void ReportCameraFailure(const wchar_t* operation, HRESULT hr) noexcept;
+    bool PageAllowed() noexcept;
+    // E_ACCESSDENIED with the refusal as error information when the page may
+    // not use the camera; a camera held back at window creation is created
+    // once the page may.
+    HRESULT AdmitCamera() noexcept;
     // The page's script object, fetched once per page document.
     HRESULT PageScript(IDispatch** script);
 
@@ -159,4 +170,6 @@ private:
     // process: its script object and the functions found in it are kept.
     ATL::CComPtr<IDispatch> m_spPageScript;
     std::map<std::wstring, DISPID> m_pageFunctionIds;
+    std::optional<orvelaSites::AllowList> m_allowedSites;
+    BOOL m_bCtrlWithheld = FALSE;
 };

@@ -113,6 +113,7 @@ struct orvelaAPI::Forwarding {
 
     template <auto Operation, class... Kinds>
     static long callNumber(orvelaAPI& api, ScriptParamT<Kinds>... args) {
+        api.admitCamera();
         ICameraControl* control = api.m_spCtrl;
         if (!control)
             return -1;
@@ -129,6 +130,7 @@ struct orvelaAPI::Forwarding {
 
     template <auto Operation>
     static bool callText(orvelaAPI& api, ATL::CComBSTR& answer) {
+        api.admitCamera();
         ICameraControl* control = api.m_spCtrl;
         if (!control)
             return false;
@@ -154,6 +156,7 @@ struct orvelaAPI::Forwarding {
     static FW::CallMethodFunctor version(orvelaAPI* api) {
         return FW::method_detail::makeCaller<long>([api]() -> long {
             using namespace orvelaControl;
+            api->admitCamera();
             if (!api->m_spCtrl)
                 return -1;
             const ATL::RetvalSlot slot = ATL::DescribeRetvalSlot(
@@ -307,6 +310,7 @@ orvelaAPI::orvelaAPI(const std::shared_ptr<orvela>& plugin, const FW::BrowserHos
                                                      &orvelaAPI::set_testString));
     registerProperty("version",
                      FW::make_property(this, &orvelaAPI::get_version, &orvelaAPI::set_version));
+    registerProperty("allowed", FW::make_property(this, &orvelaAPI::get_allowed));
     Forwarding::registerAll(*this);
 }
 
@@ -339,8 +343,25 @@ void orvelaAPI::fire_OnCtrlEvent(BSTR text, long type, long subtype) {
     FireEvent("onOnCtrlEvent", args);
 }
 
+void orvelaAPI::admitCamera() {
+    m_site.require(m_host);
+    if (!m_ctrlWithheld || !m_hParentWnd)
+        return;
+    m_ctrlWithheld = false;
+    // As when the window came: a control that cannot be created shows only
+    // in the members' answers.
+    try {
+        CreateHostedCtrl(m_hParentWnd);
+    } catch (const std::exception&) {
+    }
+}
+
 int orvelaAPI::CreateHostedCtrl(HWND parent) {
     m_hParentWnd = parent;
+    // A refused page never gets the control; it is made when the page may.
+    m_ctrlWithheld = !m_site.allows(m_host);
+    if (m_ctrlWithheld)
+        return -1;
     RECT client = {};
     GetClientRect(parent, &client);
     m_wndHost =

@@ -7,6 +7,9 @@
 //
 // Without a control, number members answer -1 and text members the empty text.
 // A failing control operation raises orvelaControl::ControlCallError.
+//
+// On a page that the site lock refuses, every camera member throws the
+// refusal and the control is never created; "allowed" tells the page which.
 
 #include <windows.h>
 
@@ -18,6 +21,7 @@
 #include "CEventHandler.h"
 #include "CameraControl.h"
 #include "JSAPIAuto.h"
+#include "SitePermission.h"
 #include "com_ptr.h"
 
 class orvela;
@@ -58,10 +62,15 @@ public:
     void set_testString(const std::string& value) { m_testString = value; }
     std::string get_version() const { return "1.0.0.0"; }
     void set_version(const FW::variant&) {}
+    bool get_allowed() const { return m_site.allows(m_host); }
 
 private:
     struct Forwarding;
     friend struct Forwarding;
+
+    // Throws the refusal when the page may not use the camera; a control
+    // held back when the window came is created once the page may.
+    void admitCamera();
 
     std::weak_ptr<orvela> m_plugin;
     FW::BrowserHostPtr m_host;
@@ -70,6 +79,8 @@ private:
     HWND m_hParentWnd = nullptr;
     HWND m_wndHost = nullptr;
     CEventHandler m_eventHandler;
+    SitePermission m_site;
+    bool m_ctrlWithheld = false;
 };
 
 using orvelaAPIPtr = std::shared_ptr<orvelaAPI>;

@@ -52,6 +52,8 @@ public:
     DOM::DocumentPtr getDOMDocument() override;
     DOM::WindowPtr getDOMWindow() override;
     DOM::ElementPtr getDOMElement() override;
+    // The web browser's LocationURL, else the document's URL.
+    std::string getPageAddress() override;
     void Navigate(const std::string& url, const std::string& target) override;
     using BrowserHost::evaluateJavaScript;
     void evaluateJavaScript(const std::string& script) override;

@@ -60,6 +60,10 @@ public:
     virtual DOM::WindowPtr getDOMWindow() = 0;
     virtual DOM::ElementPtr getDOMElement() = 0;
 
+    // The address of the page the plug-in is on, as the browser itself
+    // reports it (page script cannot restate it there); empty when unknown.
+    virtual std::string getPageAddress();
+
     virtual void Navigate(const std::string& url, const std::string& target);
     virtual void evaluateJavaScript(const std::wstring& script);
     virtual void evaluateJavaScript(const std::string& script) = 0;

@@ -39,6 +39,9 @@ public:
     DOM::DocumentPtr getDOMDocument() override;
     DOM::WindowPtr getDOMWindow() override;
     DOM::ElementPtr getDOMElement() override;
+    // The browser's document origin where it offers one, else the window's
+    // location.
+    std::string getPageAddress() override;
     using BrowserHost::evaluateJavaScript;
     void evaluateJavaScript(const std::string& script) override;
     void Navigate(const std::string& url, const std::string& target) override;

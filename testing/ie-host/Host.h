@@ -50,6 +50,7 @@ struct Options {
     int lingerSeconds = 0;       // the window stays this long after window.close()
     bool releaseRemoved = false; // a removed element's control goes at once
     std::wstring page;
+    std::wstring pageUrl; // the address the page claims; its file's URL when empty
 };
 
 // Live page objects of the host, for the leak check at the end.

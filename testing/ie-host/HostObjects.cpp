@@ -1,4 +1,5 @@
 #include "HostObjects.h"
+#include "PageAddress.h"
 
 #include <shlguid.h>
 
@@ -381,7 +382,7 @@ STDMETHODIMP WebBrowser::get_Document(IDispatch** p) {
 STDMETHODIMP WebBrowser::get_LocationURL(BSTR* url) {
     if (!url)
         return E_POINTER;
-    *url = SysAllocString((L"file:///" + g_host->options().page).c_str());
+    *url = SysAllocString(pageAddress().c_str());
     return S_OK;
 }
 

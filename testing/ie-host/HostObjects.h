@@ -145,6 +145,7 @@ public:
     (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
 
     STDMETHOD(get_Script)(IDispatch** p) override;
+    STDMETHOD(get_URL)(BSTR* p) override; // in PageAddress.cpp
     STDMETHOD(get_parentWindow)(IHTMLWindow2** p) override;
     STDMETHOD(getElementById)(BSTR id, IHTMLElement** element) override;
 

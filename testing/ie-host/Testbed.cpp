@@ -1,5 +1,7 @@
 #include "Testbed.h"
 
+#include "PageAddress.h"
+
 #include <psapi.h>
 
 #include <cstdlib>
@@ -29,12 +31,13 @@ enum Member : DISPID {
     kPrivateBytes,
     kEnv,
     kResources,
-    kSiteCalls
+    kSiteCalls,
+    kMovePage
 };
 const wchar_t* const kNames[] = {L"journal",    L"raiseEvent",  L"failNextCall", L"windows",
                                  L"pixel",      L"activate",    L"deactivate",   L"click",
                                  L"failCamera", L"raiseEvents", L"now",          L"privateBytes",
-                                 L"env",        L"resources",   L"siteCalls"};
+                                 L"env",        L"resources",   L"siteCalls",    L"movePage"};
 
 // A script string literal for any text.
 void appendLiteral(std::wstring& out, const std::wstring& text) {
@@ -266,6 +269,9 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
             site->deactivate();
         return S_OK;
     }
+    case kMovePage:
+        movePage(args.empty() ? L"" : displayText(*args[0]));
+        return S_OK;
     default:
         return DISP_E_MEMBERNOTFOUND;
     }

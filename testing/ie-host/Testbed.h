@@ -11,6 +11,7 @@
 //   testbed.deactivate(element), testbed.activate(element)
 //                                      in-place deactivation and activation
 //   testbed.siteCalls(element)         what the host did with its control, in order
+//   testbed.movePage(url)              the page claims url from now on; its elements stay
 
 #include <windows.h>
 

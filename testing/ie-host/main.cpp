@@ -5,7 +5,7 @@
 //   ie-host.exe [--activation=ie|setclientsite] [--script-for=classinfo2|typeinfo]
 //               [--element=forward|object] [--windowless|--windowed-site] [--size WxH]
 //               [--screenshot FILE.png] [--screenshot-delay MS] [--timeout S] [--journal]
-//               [--linger S] [--release-removed] PAGE.html
+//               [--linger S] [--release-removed] [--page-url URL] PAGE.html
 //
 // --activation: Internet Explorer's path (the default: IObjectSafety, then
 // IQuickActivate when the control offers it), or SetClientSite and Advise
@@ -23,6 +23,8 @@
 // so that a person can watch a demo.
 // --release-removed lets go of a removed element's control at once, as Internet
 // Explorer does, instead of keeping it for the leak check at the end (soak).
+// --page-url: the address the page claims to come from (its document URL and
+// the web browser's LocationURL); nothing is fetched from it.
 
 #include <windows.h>
 #include <ole2.h>
@@ -66,6 +68,8 @@ int wmain(int argc, wchar_t** argv) {
             options.journal = true;
         } else if (arg == L"--release-removed") {
             options.releaseRemoved = true;
+        } else if (arg == L"--page-url" && hasValue) {
+            options.pageUrl = argv[++i];
         } else if (arg == L"--linger" && hasValue) {
             options.lingerSeconds = _wtoi(argv[++i]);
         } else if (!arg.empty() && arg[0] != L'-') {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "DcPicture.h"
+#include "PageLocation.h"
 #include "PageParser.h"
 #include "Streams.h"
 #include "Text.h"
@@ -398,7 +399,8 @@ int Browser::run() {
     std::unique_ptr<CameraSim::JournalFile> journal;
     if (m_options.journal)
         journal = std::make_unique<CameraSim::JournalFile>();
-    const std::string url = "file:///" + narrow(m_options.page);
+    const std::string url =
+        m_options.pageUrl.empty() ? "file:///" + narrow(m_options.page) : m_options.pageUrl;
     m_engine = std::make_unique<ScriptEngine>(*this, url);
     loadPage();
     loop();

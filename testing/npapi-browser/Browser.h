@@ -34,6 +34,7 @@ struct Options {
     // path made it while the element was inserted.
     bool asyncInstances = true;
     std::wstring page;
+    std::string pageUrl; // the address the page claims; its file's URL when empty
 };
 
 class Browser;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "PageLocation.h"
 #include "Png.h"
 #include "Text.h"
 #include "camera_sim_client.h"
@@ -265,6 +266,7 @@ void Browser::installTestbed(duk_context* ctx) {
         {"click", testbedClick, 2},
         {"pixel", testbedPixel, 2},
         {"convertArguments", testbedConvertArguments, DUK_VARARGS},
+        {"movePage", testbedMovePage, 1},
         {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, functions);
     duk_push_int(ctx, rt().table()->version);

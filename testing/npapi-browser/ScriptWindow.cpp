@@ -4,6 +4,7 @@
 #include <string>
 
 #include "NpRuntime.h"
+#include "PageLocation.h"
 #include "ScriptBindings.h"
 
 namespace npbrowser {
@@ -69,10 +70,7 @@ void script_bindings::putWindowGlobals(duk_context* ctx, const std::string& page
         {"resize", browserResize, 3},     {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, browser);
     duk_put_prop_string(ctx, -2, "__browser");
-    duk_push_object(ctx);
-    duk_push_string(ctx, pageUrl.c_str());
-    duk_put_prop_string(ctx, -2, "href");
-    duk_put_prop_string(ctx, -2, "location");
+    installPageLocation(ctx, pageUrl);
     duk_push_object(ctx);
     duk_push_string(ctx, rt().userAgent().c_str());
     duk_put_prop_string(ctx, -2, "userAgent");

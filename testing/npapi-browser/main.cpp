@@ -1,6 +1,7 @@
 // npapi-browser [--plugin PATH] [--user-agent TEXT] [--table-version N] [--size WxH]
 //               [--screenshot FILE.png] [--screenshot-delay MS] [--timeout S]
-//               [--linger S] [--no-journal] [--instantiate async|sync] PAGE.html
+//               [--linger S] [--no-journal] [--instantiate async|sync] [--page-url URL]
+//               PAGE.html
 //
 // --instantiate sync makes each element's instance while the element is
 // inserted, the kinder path of older test runs; Gecko's (async) is the default.
@@ -27,7 +28,7 @@ int usage() {
     std::fprintf(stderr, "usage: npapi-browser [--plugin PATH] [--user-agent TEXT] "
                          "[--table-version N] [--size WxH] [--screenshot FILE.png] "
                          "[--screenshot-delay MS] [--timeout S] [--linger S] [--no-journal] "
-                         "[--instantiate async|sync] PAGE.html\n");
+                         "[--instantiate async|sync] [--page-url URL] PAGE.html\n");
     return 2;
 }
 
@@ -63,6 +64,8 @@ int main() {
             options.journal = false;
         } else if (arg == L"--timeout" && hasValue) {
             options.timeoutSeconds = std::wcstoul(argv[++i], nullptr, 10);
+        } else if (arg == L"--page-url" && hasValue) {
+            options.pageUrl = npbrowser::narrow(argv[++i]);
         } else if (arg == L"--linger" && hasValue) {
             options.lingerSeconds = std::wcstoul(argv[++i], nullptr, 10);
         } else if (arg.rfind(L"--", 0) == 0 || !options.page.empty()) {

@@ -2,7 +2,8 @@
 # cab_test.sh <source-dir> <dist-dir> <test-certificate>
 # The cabinet for Internet Explorer's code download: it holds nporvela.dll and
 # orvela.inf; the INF names that file, the control's class, RegisterServer=yes
-# and the DLL's own file version; the DLL is the signed, stripped one of the
+# and the DLL's own file version, and no list of allowed sites (code download
+# is no administrator's choice); the DLL is the signed, stripped one of the
 # packages; osslsigncode accepts the signatures of the cabinet and the DLL
 # against the signing certificate (ORVELA_SIGN_CERT, else the test certificate
 # make-dist made). Prints "CAB test: passed".
@@ -26,6 +27,7 @@ grep -qx 'nporvela.dll=nporvela.dll' "$inf" || fail "[Add.Code] does not name np
 echo "$section" | grep -qx 'file-win32-x86=thiscab' || fail "the INF does not take nporvela.dll from the cabinet"
 echo "$section" | grep -qx 'clsid={37B01B35-A939-54A1-A03C-1B49CDBAAACC}' || fail "the INF names another class"
 echo "$section" | grep -qx 'RegisterServer=yes' || fail "the INF does not register nporvela.dll"
+grep -qi 'AllowedSites' "$inf" && fail "the INF writes a list of allowed sites"
 version=$("$src/scripts/check-shipped-abi" --file-version "$work/nporvela.dll")
 echo "nporvela.dll in the cabinet: file version $version"
 echo "$section" | grep -qx "FileVersion=${version//./,}" ||

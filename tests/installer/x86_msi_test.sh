@@ -4,7 +4,9 @@
 # its tables hold no self-registration; it installs into a fresh 64-bit prefix
 # under Program Files (x86) with the classes, MozillaPlugins, type libraries
 # and Protected Mode entry in the 32-bit registry view; ELEVATIONPOLICY=1
-# lowers the entry's policy and any other value is refused; removal leaves
+# lowers the entry's policy and any other value is refused; ALLOWEDSITES
+# writes the machine's list of allowed sites in the 32-bit view (nothing
+# without it), a multi-string that removal takes out; removal leaves
 # nothing of ours; its generated registry rows equal what the 64-bit twin's
 # real registration writes (paths and bitness aside). The MSI and the
 # binaries it installs carry signatures that verify against the certificate
@@ -25,6 +27,14 @@ for table in SelfReg CustomAction; do
     echo "MSI table $table: $rows row(s)"
     [ "$rows" -eq 0 ] || fail "the MSI has $rows $table row(s)"
 done
+# The list of allowed sites: one registry row, written only when ALLOWEDSITES is set.
+sites_row=$(msiinfo export "$msi" Registry | tr -d '\r' | grep -F 'AllowedSites')
+echo "MSI Registry row: $sites_row"
+echo "$sites_row" | grep -qF 'Software\orvela' || fail "no registry row writes Software\orvela\AllowedSites"
+echo "$sites_row" | grep -qF '[ALLOWEDSITES]' || fail "the AllowedSites row does not take the ALLOWEDSITES property"
+sites_component=$(echo "$sites_row" | awk -F'\t' '{ print $NF }')
+msiinfo export "$msi" Component | tr -d '\r' | grep -E "^$sites_component\s" | grep -qF 'ALLOWEDSITES' ||
+    fail "the AllowedSites component is not conditioned on ALLOWEDSITES"
 msiinfo export "$msi" InstallExecuteSequence | grep -q -E '^SelfReg' &&
     echo "MSI sequence: SelfRegModules is Windows Installer's standard step, with no rows to run"
 
@@ -82,6 +92,8 @@ query 32 "$elevation" /v Policy | grep -q 'REG_DWORD *0x3$' || fail "the Protect
 query 32 "$elevation" /v CLSID | grep -qF "$bridge_class" || fail "the Protected Mode entry names another class"
 query 32 "$elevation" /v AppName | grep -qF 'orvelaX64.exe' || fail "the Protected Mode entry names another program"
 query 32 "$elevation" /v AppPath | grep -qF "$installed" || fail "the Protected Mode entry names another folder"
+query 32 'HKLM\Software\orvela' /v AllowedSites >/dev/null &&
+    fail "a list of allowed sites was written without ALLOWEDSITES"
 
 wine msiexec /x "$msi_windows" /qn
 status=$?
@@ -95,6 +107,19 @@ wine msiexec /i "$msi_windows" /qn ELEVATIONPOLICY=1 || fail "msiexec /i with EL
 query 32 "$elevation" /v Policy | grep -q 'REG_DWORD *0x1$' ||
     fail "ELEVATIONPOLICY=1 did not lower the Protected Mode policy to 1"
 wine msiexec /x "$msi_windows" /qn || fail "the second msiexec /x failed"
+
+# ALLOWEDSITES: the machine's list, where the plug-in and the bridge read it.
+sites='http://cams.example.com;https://*.example.org'
+wine msiexec /i "$msi_windows" /qn "ALLOWEDSITES=$sites" || fail "msiexec /i with ALLOWEDSITES failed"
+listed=$(query 32 'HKLM\Software\orvela' /v AllowedSites)
+echo "after ALLOWEDSITES=$sites:$listed"
+echo "$listed" | grep -F 'REG_MULTI_SZ' | grep -qF "$sites" ||
+    fail "ALLOWEDSITES did not become the multi-string AllowedSites in the 32-bit view"
+query 64 'HKLM\Software\orvela' /v AllowedSites >/dev/null &&
+    fail "the list of allowed sites went to the 64-bit view"
+wine msiexec /x "$msi_windows" /qn || fail "msiexec /x after ALLOWEDSITES failed"
+query 32 'HKLM\Software\orvela' /v AllowedSites >/dev/null &&
+    fail "removal left the list of allowed sites"
 
 snapshot "$prefix" "Program Files" "Program Files (x86)" | sort >"$work/after.txt"
 # The fresh prefix's 32-bit class keys are empty (it has no 32-bit half);
