@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "BenchFunctions.h"
 #include "DcPicture.h"
 #include "PageParser.h"
 #include "Streams.h"
@@ -640,6 +641,7 @@ void Browser::installTestbed(duk_context* ctx) {
         {"convertArguments", testbedConvertArguments, DUK_VARARGS},
         {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, functions);
+    installBenchFunctions(ctx);
     duk_push_int(ctx, rt().table()->version);
     duk_put_prop_string(ctx, -2, "tableVersion");
     duk_push_string(ctx, m_options.asyncInstances ? "async" : "sync");
