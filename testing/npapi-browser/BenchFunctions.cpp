@@ -1,6 +1,7 @@
 #include "BenchFunctions.h"
 
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
 
@@ -17,10 +18,33 @@ NpRuntime& rt() {
     return NpRuntime::instance();
 }
 
-// A page handler of the browser's own: it keeps a tally of the events it gets.
+// A copy of value that the receiver owns: strings in browser memory, objects retained.
+NPVariant ownedCopy(const NPVariant& value) {
+    NPVariant copy = value;
+    if (value.type == NPVariantType_String)
+        copy.value.stringValue.UTF8Characters =
+            rt().strdup(value.value.stringValue.UTF8Characters, value.value.stringValue.UTF8Length);
+    else if (value.type == NPVariantType_Object)
+        rt().retain(value.value.objectValue);
+    return copy;
+}
+
+// A result the plug-in handed over, or a copy the browser owns.
+void releaseResult(NPVariant& result) {
+    if (result.type == NPVariantType_String)
+        rt().free(const_cast<NPUTF8*>(result.value.stringValue.UTF8Characters));
+    else if (result.type == NPVariantType_Object)
+        rt().release(result.value.objectValue);
+    result.type = NPVariantType_Void;
+}
+
+// A page handler of the browser's own: a function that keeps a tally of the
+// events it gets, and holds properties as script functions do (the plug-in
+// marks its handlers with one).
 struct NativeHandler {
     NPObject header;
     CameraSim::EventTally tally;
+    std::map<NPIdentifier, NPVariant> properties;
 };
 
 NPObject* allocateHandler(NPP, NPClass*) {
@@ -29,11 +53,54 @@ NPObject* allocateHandler(NPP, NPClass*) {
 }
 
 void deallocateHandler(NPObject* object) {
-    delete reinterpret_cast<NativeHandler*>(object);
+    auto* handler = reinterpret_cast<NativeHandler*>(object);
+    for (auto& property : handler->properties)
+        releaseResult(property.second);
+    delete handler;
 }
 
-bool handlerHasNothing(NPObject*, NPIdentifier) {
+bool handlerHasNoMethod(NPObject*, NPIdentifier) {
     return false;
+}
+
+bool handlerHasProperty(NPObject* object, NPIdentifier name) {
+    return reinterpret_cast<NativeHandler*>(object)->properties.count(name) != 0;
+}
+
+bool handlerGetProperty(NPObject* object, NPIdentifier name, NPVariant* result) {
+    auto& properties = reinterpret_cast<NativeHandler*>(object)->properties;
+    auto found = properties.find(name);
+    if (found == properties.end())
+        return false;
+    *result = ownedCopy(found->second);
+    return true;
+}
+
+bool handlerSetProperty(NPObject* object, NPIdentifier name, const NPVariant* value) {
+    try {
+        auto& properties = reinterpret_cast<NativeHandler*>(object)->properties;
+        NPVariant copy = ownedCopy(*value);
+        auto found = properties.find(name);
+        if (found != properties.end()) {
+            releaseResult(found->second);
+            found->second = copy;
+        } else {
+            properties.emplace(name, copy);
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool handlerRemoveProperty(NPObject* object, NPIdentifier name) {
+    auto& properties = reinterpret_cast<NativeHandler*>(object)->properties;
+    auto found = properties.find(name);
+    if (found == properties.end())
+        return false;
+    releaseResult(found->second);
+    properties.erase(found);
+    return true;
 }
 
 bool handlerCalled(NPObject* object, const NPVariant* args, uint32_t count, NPVariant* result) {
@@ -52,13 +119,13 @@ NPClass s_handlerClass = {NP_CLASS_STRUCT_VERSION,
                           allocateHandler,
                           deallocateHandler,
                           nullptr,
-                          handlerHasNothing,
+                          handlerHasNoMethod,
                           nullptr,
                           handlerCalled,
-                          handlerHasNothing,
-                          nullptr,
-                          nullptr,
-                          nullptr,
+                          handlerHasProperty,
+                          handlerGetProperty,
+                          handlerSetProperty,
+                          handlerRemoveProperty,
                           nullptr,
                           nullptr};
 
@@ -78,15 +145,6 @@ NativeHandler* handlerAt(duk_context* ctx, duk_idx_t index) {
     return object != nullptr && object->_class == &s_handlerClass
                ? reinterpret_cast<NativeHandler*>(object)
                : nullptr;
-}
-
-// A result the plug-in handed over.
-void releaseResult(NPVariant& result) {
-    if (result.type == NPVariantType_String)
-        rt().free(const_cast<NPUTF8*>(result.value.stringValue.UTF8Characters));
-    else if (result.type == NPVariantType_Object)
-        rt().release(result.value.objectValue);
-    result.type = NPVariantType_Void;
 }
 
 // nativeHandler(): a new handler.
