@@ -139,8 +139,10 @@ LRESULT CALLBACK CameraCore::requestWindowProc(HWND window, UINT message, WPARAM
 }
 
 void CameraCore::queueEvent(QueuedEvent event) {
+    // One message raises everything queued by then: a burst posts one, not one per event.
+    const bool idle = queued_.empty();
     queued_.push_back(std::move(event));
-    if (requestWindow_)
+    if (requestWindow_ && idle)
         PostMessageW(requestWindow_, kRaiseQueued, 0, 0);
 }
 

@@ -112,7 +112,7 @@ HRESULT callHandler(const std::vector<VARIANT*>& args, VARIANT* result) {
     for (LONG i = 0; i < count.lVal; ++i) {
         wchar_t text[48];
         if (burst)
-            swprintf(text, 48, L"b%ld", static_cast<long>(i));
+            swprintf(text, 48, L"b%ld@%.0f", static_cast<long>(i), CameraSim::nowMicroseconds());
         else
             swprintf(text, 48, L"t%.0f", CameraSim::nowMicroseconds());
         // Last to first, as a caller lays them out.

@@ -159,7 +159,7 @@ duk_ret_t nativeHandler(duk_context*) {
 
 // callHandler(handler, kind, count): the browser calls the handler count times
 // with (text, 3, 7), as a camera event would reach it; kind "b" numbers the
-// texts from 0, kind "t" stamps each with the clock. Answers microseconds.
+// texts from 0, and each is stamped with the clock. Answers microseconds.
 duk_ret_t callHandler(duk_context* ctx) {
     NativeHandler* handler = handlerAt(ctx, 0);
     if (handler == nullptr)
@@ -170,7 +170,7 @@ duk_ret_t callHandler(duk_context* ctx) {
     for (int i = 0; i < count; ++i) {
         char text[48];
         const int length =
-            burst ? std::snprintf(text, sizeof text, "b%d", i)
+            burst ? std::snprintf(text, sizeof text, "b%d@%.0f", i, CameraSim::nowMicroseconds())
                   : std::snprintf(text, sizeof text, "t%.0f", CameraSim::nowMicroseconds());
         NPVariant args[3];
         args[0].type = NPVariantType_String;
