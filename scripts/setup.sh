@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ clang-format python3
+  cmake make g++ clang-format python3 valgrind
   g++-mingw-w64-i686-posix mingw-w64-i686-dev mingw-w64-tools binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   libboost-dev libutfcpp-dev googletest libgtest-dev libbenchmark-dev duktape-dev

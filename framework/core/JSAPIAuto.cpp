@@ -1,5 +1,8 @@
 #include "JSAPIAuto.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "JSFunction.h"
 #include "JSObject.h"
 #include "utf8_tools.h"
@@ -95,11 +98,18 @@ bool JSAPIAuto::memberAccessible(const std::string& name) const {
 }
 
 void JSAPIAuto::getMemberNames(std::vector<std::string>& names) const {
-    Lock lock(m_zoneMutex);
-    for (const auto& [name, member] : m_members) {
-        if (visibleLocked(member))
-            names.push_back(name);
+    std::vector<std::string> visible;
+    {
+        Lock lock(m_zoneMutex);
+        for (const auto& [name, member] : m_members) {
+            if (visibleLocked(member))
+                visible.push_back(name);
+        }
     }
+    // In name order, whatever the table's.
+    std::sort(visible.begin(), visible.end());
+    names.insert(names.end(), std::make_move_iterator(visible.begin()),
+                 std::make_move_iterator(visible.end()));
 }
 
 size_t JSAPIAuto::getMemberCount() const {

@@ -4,7 +4,7 @@
 // request is answered by looking them up.
 
 #include <functional>
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -95,7 +95,8 @@ protected:
         // The method objects handed out for this name, by zone.
         std::vector<std::pair<int, JSFunctionPtr>> methodObjects;
     };
-    using MemberMap = std::map<std::string, Member, std::less<>>;
+    // Hashed: every call, property access and event looks its name up here.
+    using MemberMap = std::unordered_map<std::string, Member>;
 
     void fireEventRecord(const std::string& name, const VariantList& eventArgs) override;
     void registerDefaultMembers();

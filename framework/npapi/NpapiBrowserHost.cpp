@@ -417,6 +417,12 @@ NPObject* NpapiBrowserHost::getJSAPIWrapper(const JSAPIPtr& api, bool autoReleas
 }
 
 std::string NpapiBrowserHost::StringFromIdentifier(NPIdentifier identifier) const {
+    const bool cached = isMainThread();
+    if (cached) {
+        auto known = m_identifierTexts.find(identifier);
+        if (known != m_identifierTexts.end())
+            return known->second;
+    }
     if (!NPN_OFFERS(utf8fromidentifier))
         return std::string();
     NPUTF8* text = m_funcs.utf8fromidentifier(identifier);
@@ -424,6 +430,8 @@ std::string NpapiBrowserHost::StringFromIdentifier(NPIdentifier identifier) cons
         return std::string();
     std::string result(text);
     MemFree(text);
+    if (cached)
+        m_identifierTexts.emplace(identifier, result);
     return result;
 }
 

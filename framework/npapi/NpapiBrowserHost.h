@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "BrowserHost.h"
@@ -138,6 +139,9 @@ private:
     FW::Mutex m_releaseMutex;
     std::vector<NPObject*> m_pendingReleases;
     bool m_releaseScheduled = false;
+    // Identifiers live as long as the process, so each one's text is asked of
+    // the browser once (main thread only); every scripted call names one.
+    mutable std::unordered_map<NPIdentifier, std::string> m_identifierTexts;
 };
 
 } // namespace Npapi

@@ -156,7 +156,7 @@ bool CameraSimControl::writePicture(const std::wstring& path) {
 }
 
 void CameraSimControl::updateFrameTimer() {
-    const bool wanted = model().live() && m_hWnd;
+    const bool wanted = model().live() && m_hWnd && !fast();
     if (wanted && !frameTimer_)
         frameTimer_ = SetTimer(m_hWnd, kFrameTimer, kFrameMilliseconds, nullptr) != 0;
     else if (!wanted && frameTimer_) {
@@ -182,6 +182,11 @@ HRESULT CameraSimControl::OnDraw(ATL_DRAWINFO& info) {
         return E_INVALIDARG;
     const RECT bounds{info.prcBounds->left, info.prcBounds->top, info.prcBounds->right,
                       info.prcBounds->bottom};
+    if (fast()) {
+        // No live picture: one plain fill.
+        FillRect(info.hdcDraw, &bounds, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+        return S_OK;
+    }
     return CallNoThrow([&] {
         paintView(info.hdcDraw, bounds, viewState());
         return S_OK;

@@ -56,6 +56,18 @@ std::wstring journalPath() {
     return readRegistryText(HKEY_CURRENT_USER, kSettingsKey, kJournalValueName);
 }
 
+bool fastModeRequested() {
+    wchar_t buffer[8];
+    const DWORD length = GetEnvironmentVariableW(kFastEnvVar, buffer, 8);
+    if (length > 0 && length < 8)
+        return std::wcscmp(buffer, L"1") == 0;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    return RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, kFastValueName, RRF_RT_REG_DWORD, nullptr,
+                        &value, &size) == ERROR_SUCCESS &&
+           value != 0;
+}
+
 void appendToJournal(const JournalRecord& record) {
     appendToJournal(journalPath(), record);
 }

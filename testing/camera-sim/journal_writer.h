@@ -15,6 +15,9 @@ namespace CameraSim {
 // value; empty when neither is set (then nothing is written).
 std::wstring journalPath();
 
+// Whether a simulator created now runs in fast mode (see sim_settings.h).
+bool fastModeRequested();
+
 // Appends one line to the file at path; silently does nothing for an empty
 // path or a file that cannot be opened, so a misconfigured test never breaks
 // the control.

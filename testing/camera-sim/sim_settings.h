@@ -16,6 +16,12 @@ constexpr CLSID kClsid = {
 constexpr wchar_t kJournalEnvVar[] = L"ORVELA_CAMSIM_JOURNAL";
 constexpr wchar_t kSettingsKey[] = L"Software\\orvela\\CameraSim";
 constexpr wchar_t kJournalValueName[] = L"Journal";
+// Fast mode, for benchmarks: an instance created while the environment
+// variable is "1", or the registry value (REG_DWORD, HKCU under kSettingsKey)
+// is not 0, writes no journal and paints no live picture, so that a trivial
+// call costs what a real control's does. Failure requests still apply.
+constexpr wchar_t kFastEnvVar[] = L"ORVELA_CAMSIM_FAST";
+constexpr wchar_t kFastValueName[] = L"Fast";
 // Serialises appends from several processes.
 constexpr wchar_t kJournalMutexName[] = L"Local\\OrvelaCameraSimJournal";
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchObjects.h"
 #include "camera_sim_client.h"
 #include "click.h"
 #include "resources.h"
@@ -153,8 +154,8 @@ STDMETHODIMP Testbed::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, D
             return S_OK;
         }
     }
-    ids[0] = DISPID_UNKNOWN;
-    return DISP_E_UNKNOWNNAME;
+    ids[0] = benchMemberId(names[0]);
+    return ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
 }
 
 STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
@@ -273,7 +274,7 @@ STDMETHODIMP Testbed::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
         movePage(args.empty() ? L"" : displayText(*args[0]));
         return S_OK;
     default:
-        return DISP_E_MEMBERNOTFOUND;
+        return invokeBenchMember(id, args, result);
     }
 }
 

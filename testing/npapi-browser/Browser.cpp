@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "DcPicture.h"
-#include "PageLocation.h"
 #include "PageParser.h"
 #include "Streams.h"
 #include "Text.h"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "BenchFunctions.h"
 #include "PageLocation.h"
 #include "Png.h"
 #include "Text.h"
@@ -269,6 +270,7 @@ void Browser::installTestbed(duk_context* ctx) {
         {"movePage", testbedMovePage, 1},
         {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, functions);
+    installBenchFunctions(ctx);
     duk_push_int(ctx, rt().table()->version);
     duk_put_prop_string(ctx, -2, "tableVersion");
     duk_push_string(ctx, m_options.asyncInstances ? "async" : "sync");

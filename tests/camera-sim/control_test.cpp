@@ -201,6 +201,49 @@ TEST(EarlyBound, CallsAreJournaledWithArgumentsResultsAndRequestedFailures) {
     EXPECT_EQ(*events[0].result, JournalValue::number(0));
 }
 
+TEST(EarlyBound, AFastSimulatorAnswersAsTheModelAndWritesNoJournal) {
+    JournalFile journal;
+    struct FastWhileAlive {
+        FastWhileAlive() { SetEnvironmentVariableW(kFastEnvVar, L"1"); }
+        ~FastWhileAlive() { SetEnvironmentVariableW(kFastEnvVar, nullptr); }
+    } fast;
+    CComPtr<IMorvathCtrl> cam;
+    ASSERT_EQ(CoCreateInstance(CLSID_MorvathCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IMorvathCtrl,
+                               reinterpret_cast<void**>(&cam)),
+              S_OK);
+    CComQIPtr<ICameraSimTesting> testing(cam.p);
+    ASSERT_TRUE(testing);
+
+    LONG result = -99;
+    EXPECT_EQ(cam->InitCtrl(CComBSTR(L"http://cam/"), CComBSTR(L"cam.local"), 554, &result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(cam->SetBufferTick(1, 2, &result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(cam->GetCtrlVersion(&result), S_OK);
+    EXPECT_EQ(result, CameraModel::kVersion);
+    BSTR text = nullptr;
+    EXPECT_EQ(cam->ExtGetPublicDocumentsrPath(&text), S_OK);
+    EXPECT_STREQ(text, CameraModel::kPublicDocumentsPath);
+    SysFreeString(text);
+    EXPECT_EQ(cam->ExtGetDiskList(nullptr), E_POINTER);
+    EXPECT_EQ(testing->FailNextCall(10, E_ACCESSDENIED), S_OK);
+    EXPECT_EQ(cam->SetBufferTick(1, 2, &result), E_ACCESSDENIED) << "failure requests still apply";
+    EXPECT_EQ(cam->ExtReserved(&result), E_NOTIMPL);
+    LONG sinks = -1;
+    EXPECT_EQ(testing->RaiseEvent(CComBSTR(L"unheard"), 1, 2, &sinks), S_OK);
+    EXPECT_EQ(sinks, 0);
+    LONG calls = 0;
+    EXPECT_EQ(testing->get_CallCount(&calls), S_OK);
+    EXPECT_EQ(calls, 7);
+    CComBSTR status;
+    EXPECT_EQ(testing->get_StatusText(&status), S_OK);
+    EXPECT_STREQ(status, L"cam.local:554; stopped");
+
+    cam.Release();
+    testing.Release();
+    EXPECT_TRUE(journal.records().empty()) << "no call, event or lifecycle line";
+}
+
 TEST(Script, JScriptInAnotherProcessReachesEveryParameterShapeWithTextsIntact) {
     JournalFile journal;
     std::string output;
