@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "DcPicture.h"
+#include "Navigator.h"
 #include "PageParser.h"
 #include "Streams.h"
 #include "Text.h"
@@ -846,6 +847,7 @@ int Browser::run() {
         journal = std::make_unique<CameraSim::JournalFile>();
     const std::string url = "file:///" + narrow(m_options.page);
     m_engine = std::make_unique<ScriptEngine>(*this, url);
+    m_engine->runScript(navigatorScript(m_options), "navigator");
     loadPage();
     loop();
     const bool uncaught = m_engine->hadUncaughtError();
