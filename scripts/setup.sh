@@ -12,7 +12,11 @@ packages=(
   xvfb xauth x11-apps
   clang libclang-rt-14-dev
   wixl msitools gcab osslsigncode openssl
+  nodejs
 )
+# Debian's npm, where no npm came with nodejs (NodeSource's nodejs has its own
+# and conflicts with Debian's).
+command -v npm >/dev/null || packages+=(npm)
 
 sudo_if_needed() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -35,10 +39,6 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ] && [ -z "${need_update:-}" ]; then
-  exit 0
-fi
-
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   # A mirror in the middle of a sync answers some index files wrongly; try
@@ -49,4 +49,15 @@ if [ ${#missing[@]} -gt 0 ]; then
     if [ "$attempt" -lt 3 ]; then sleep 15; fi
   done
   sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# TypeScript's compiler, for the test that type-checks orvela.d.ts: a pinned
+# version from npm, in the build folder (git ignores it), fetched only when
+# that version is not there yet.
+typescript=5.9.3
+tools=$(cd "$(dirname "$0")/.." && pwd)/build/tools
+if ! grep -qs "\"version\": \"$typescript\"" "$tools/node_modules/typescript/package.json"; then
+  echo "setup: installing typescript $typescript into build/tools"
+  mkdir -p "$tools"
+  npm install --prefix "$tools" --no-audit --no-fund --no-save "typescript@$typescript"
 fi

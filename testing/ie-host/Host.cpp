@@ -6,6 +6,7 @@
 
 #include "DcPicture.h"
 #include "HostObjects.h"
+#include "Navigator.h"
 #include "Png.h"
 #include "camera_sim_client.h"
 
@@ -434,6 +435,8 @@ void Host::connectPendingHandlers() {
 }
 
 void Host::loadPage(const Page& page) {
+    parseScript(
+        navigatorScript(m_options.cpuClass.empty() ? defaultCpuClass() : m_options.cpuClass));
     for (const PageItem& item : page.items) {
         if (item.kind == PageItem::Kind::object) {
             addElement(item);

@@ -49,6 +49,7 @@ struct Options {
     bool journal = false;        // a fresh camera simulator journal for the run (testbed.journal())
     int lingerSeconds = 0;       // the window stays this long after window.close()
     bool releaseRemoved = false; // a removed element's control goes at once
+    std::wstring cpuClass;       // navigator.cpuClass; empty: the host's own
     std::wstring page;
     std::wstring pageUrl; // the address the page claims; its file's URL when empty
 };

@@ -5,7 +5,8 @@
 //   ie-host.exe [--activation=ie|setclientsite] [--script-for=classinfo2|typeinfo]
 //               [--element=forward|object] [--windowless|--windowed-site] [--size WxH]
 //               [--screenshot FILE.png] [--screenshot-delay MS] [--timeout S] [--journal]
-//               [--linger S] [--release-removed] [--page-url URL] PAGE.html
+//               [--linger S] [--release-removed] [--page-url URL]
+//               [--cpu-class x86|x64] PAGE.html
 //
 // --activation: Internet Explorer's path (the default: IObjectSafety, then
 // IQuickActivate when the control offers it), or SetClientSite and Advise
@@ -18,6 +19,8 @@
 // --windowless: the site offers IOleInPlaceSiteWindowless, as Internet
 // Explorer's do (the default); --windowed-site offers only windowed
 // activation, the host's older path.
+// --cpu-class: the processor class navigator reports (the host's own by
+// default), so that the 64-bit host can play 32-bit Internet Explorer.
 // --journal gives the run a fresh camera simulator journal (testbed.journal()).
 // --linger keeps the window on screen for S seconds after the page closed it,
 // so that a person can watch a demo.
@@ -70,6 +73,9 @@ int wmain(int argc, wchar_t** argv) {
             options.releaseRemoved = true;
         } else if (arg == L"--page-url" && hasValue) {
             options.pageUrl = argv[++i];
+        } else if (arg == L"--cpu-class" && hasValue &&
+                   (argv[i + 1] == std::wstring(L"x86") || argv[i + 1] == std::wstring(L"x64"))) {
+            options.cpuClass = argv[++i];
         } else if (arg == L"--linger" && hasValue) {
             options.lingerSeconds = _wtoi(argv[++i]);
         } else if (!arg.empty() && arg[0] != L'-') {
@@ -86,7 +92,7 @@ int wmain(int argc, wchar_t** argv) {
             "[--element=forward|object] [--windowless|--windowed-site] [--size WxH] [--screenshot "
             "FILE.png] "
             "[--screenshot-delay MS] [--timeout S] [--journal] [--linger S] [--release-removed] "
-            "PAGE.html\n");
+            "[--cpu-class x86|x64] PAGE.html\n");
         return 2;
     }
     if (FAILED(OleInitialize(nullptr))) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "DcPicture.h"
+#include "Navigator.h"
 #include "PageParser.h"
 #include "Streams.h"
 #include "Text.h"
@@ -401,6 +402,7 @@ int Browser::run() {
     const std::string url =
         m_options.pageUrl.empty() ? "file:///" + narrow(m_options.page) : m_options.pageUrl;
     m_engine = std::make_unique<ScriptEngine>(*this, url);
+    m_engine->runScript(navigatorScript(m_options), "navigator");
     loadPage();
     loop();
     const bool uncaught = m_engine->hadUncaughtError();

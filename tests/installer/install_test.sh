@@ -35,10 +35,11 @@ wine reg query 'HKCR\CLSID\{DF503770-8711-488F-B779-C289743BB4A9}\LocalServer32'
 examples=$prefix/drive_c/Program\ Files/orvela/examples
 ie_host=$build/testing/ie-host/ie-host.exe
 [ -f "$ie_host" ] || ie_host=$build/testing/ie-host/ie-host64.exe
-# run_page <name> <browser> <page>: the page's own verdict decides.
+# run_page <name> <browser> <page> [browser options...]: the page's own verdict decides.
 run_page() {
     local name=$1 browser=$2 page=$3
-    wine "$browser" --timeout 60 "$page" >"$work/$name.log" 2>&1
+    shift 3
+    wine "$browser" --timeout 60 "$@" "$page" >"$work/$name.log" 2>&1
     local status=$?
     sed "s/^/  $name: /" "$work/$name.log"
     if [ "$status" -ne 0 ] || ! grep -q ': all steps succeeded' "$work/$name.log"; then
@@ -46,7 +47,7 @@ run_page() {
     fi
 }
 run_page npapi "$build/testing/npapi-browser/npapi-browser.exe" 'C:\Program Files\orvela\examples\camera.html'
-run_page ie "$ie_host" 'C:\Program Files\orvela\examples\camera.html'
+run_page ie "$ie_host" 'C:\Program Files\orvela\examples\camera.html' --cpu-class x86
 stop=$work/events.stop
 (
     while [ ! -f "$stop" ]; do
@@ -55,7 +56,7 @@ stop=$work/events.stop
     done
 ) &
 requester=$!
-run_page x64 "$ie_host" 'C:\Program Files\orvela\examples\camera-x64.html'
+run_page x64 "$ie_host" 'C:\Program Files\orvela\examples\camera.html' --cpu-class x64
 touch "$stop"
 wait "$requester"
 [ -d "$examples" ] || fail "the examples are not installed"

@@ -1,23 +1,23 @@
 #!/usr/bin/env python3
-"""Compares the README's camera member table (between the markers
+"""Compares the guide's camera member table (between the markers
 <!-- members:begin --> and <!-- members:end -->) with what orvela-members.exe
 prints from the plug-in's own registration.
 
-usage: check_member_table.py <README.md> <command that runs orvela-members...>
+usage: check_member_table.py <docs/guide.md> <command that runs orvela-members...>
 """
 import subprocess
 import sys
 
-readme = open(sys.argv[1], encoding="utf-8").read()
+guide = open(sys.argv[1], encoding="utf-8").read()
 begin, end = "<!-- members:begin -->\n", "<!-- members:end -->"
-if begin not in readme or end not in readme:
-    sys.exit("FAIL the README has no member table markers")
-documented = readme[readme.index(begin) + len(begin):readme.index(end)].strip()
+if begin not in guide or end not in guide:
+    sys.exit("FAIL the guide has no member table markers")
+documented = guide[guide.index(begin) + len(begin):guide.index(end)].strip()
 printed = subprocess.run(sys.argv[2:], capture_output=True, text=True, check=True).stdout
 printed = printed.replace("\r\n", "\n").strip()
 if documented != printed:
-    print("FAIL the README's member table is stale; print it again with orvela-members.exe:")
+    print("FAIL the guide's member table is stale; print it again with orvela-members.exe:")
     print(printed)
     sys.exit(1)
-print("the README's member table matches the registration (%d members)"
+print("the guide's member table matches the registration (%d members)"
       % (printed.count("\n") - 1))

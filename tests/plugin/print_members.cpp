@@ -1,4 +1,4 @@
-// orvela-members.exe: prints the README's table of the camera members from
+// orvela-members.exe: prints the guide's table of the camera members from
 // the plug-in's own registration: each member's arguments and answer type, and
 // what it answers when no camera control is installed (called for real on a
 // scripting object without a camera).
