@@ -91,7 +91,6 @@ var orvela = (function () {
         return this;
     }
 
-
     function isInternetExplorer() {
         if (typeof ActiveXObject != "undefined")
             return true;
