@@ -1,6 +1,7 @@
 #include "CX64ConfigCtrl.h"
 
 #include "PageAddress.h"
+#include "DispatchErrors.h"
 #include "RelayedEvent.h"
 #include "SplitString.h"
 
@@ -20,6 +21,15 @@ namespace {
 
 std::wstring_view View(BSTR text) noexcept {
     return {text ? text : L"", SysStringLen(text)};
+}
+
+// An argument as the camera control takes it: a text as a copy of its own,
+// which lives until the call returned.
+CComBSTR CameraArg(BSTR text) {
+    return CComBSTR(View(text));
+}
+LONG CameraArg(LONG value) noexcept {
+    return value;
 }
 
 bool IsAnsiLeadByte(unsigned char byte) {
@@ -157,6 +167,21 @@ HRESULT CX64ConfigCtrl::Forward(const wchar_t* operation, F&& call) {
     return hr;
 }
 
+template <auto Operation, class... Args>
+HRESULT CX64ConfigCtrl::ForwardAnswer(const wchar_t* operation, LONG* answer, Args... args) {
+    if (!answer)
+        return E_POINTER;
+    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
+        return refused;
+    return Forward(operation, [&](KavrinControl::ICameraControl* ctrl) {
+        LONG result = 0;
+        const HRESULT hr = (ctrl->*Operation)(CameraArg(args)..., &result);
+        if (SUCCEEDED(hr))
+            *answer = result;
+        return hr;
+    });
+}
+
 // The page's exception then says which camera operation failed, and how.
 void CX64ConfigCtrl::ReportCameraFailure(const wchar_t* operation, HRESULT hr) noexcept {
     wchar_t description[160];
@@ -188,6 +213,19 @@ HRESULT CX64ConfigCtrl::AdmitCamera() noexcept {
     });
 }
 
+STDMETHODIMP CX64ConfigCtrl::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
+                                    DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                                    UINT* argErr) {
+    using Dispatch = IDispatchImpl<IX64ConfigCtrl, &IID_IX64ConfigCtrl, &LIBID_KavrinX64Lib, 1, 0>;
+    const HRESULT hr = Dispatch::Invoke(id, riid, lcid, flags, params, result, excep, argErr);
+    if (SUCCEEDED(hr) || hr == DISP_E_EXCEPTION)
+        return hr;
+    CComPtr<ITypeInfo> info;
+    Dispatch::GetTypeInfo(0, lcid, &info);
+    return ExplainDispatchFailure(hr, info, id, params, excep, GetObjectCLSID(),
+                                  IID_IX64ConfigCtrl);
+}
+
 STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort, LONG* nRet) {
     if (const HRESULT refused = AdmitCamera(); FAILED(refused))
         return refused;
@@ -201,14 +239,8 @@ STDMETHODIMP CX64ConfigCtrl::InitCtrl(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort
             return E_POINTER;
         if (!m_bCtrlCreated)
             return S_OK;
-        CComBSTR url(m_bstrBaseUrl), ip(m_bstrIp);
-        const HRESULT hr = Forward(L"InitCtrl", [&](KavrinControl::ICameraControl* ctrl) {
-            LONG result = 0;
-            const HRESULT call = ctrl->InitCtrl(url, ip, nPtzPort, &result);
-            if (SUCCEEDED(call))
-                *nRet = result;
-            return call;
-        });
+        const HRESULT hr = ForwardAnswer<&KavrinControl::ICameraControl::InitCtrl>(
+            L"InitCtrl", nRet, m_bstrBaseUrl.m_str, m_bstrIp.m_str, nPtzPort);
         m_bCtrlInited = TRUE;
         return hr;
     });
@@ -252,61 +284,23 @@ STDMETHODIMP CX64ConfigCtrl::GetCtrlVersion(BSTR* strVerSion) {
 }
 
 STDMETHODIMP CX64ConfigCtrl::LoadLang(BSTR strUrl, LONG nUrlType, LONG* nRet) {
-    if (!nRet)
-        return E_POINTER;
-    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
-        return refused;
-    return Forward(L"LoadLang", [&](KavrinControl::ICameraControl* ctrl) {
-        CComBSTR url(View(strUrl));
-        LONG result = 0;
-        const HRESULT hr = ctrl->LoadLang(url, nUrlType, &result);
-        if (SUCCEEDED(hr))
-            *nRet = result;
-        return hr;
-    });
+    return ForwardAnswer<&KavrinControl::ICameraControl::LoadLang>(L"LoadLang", nRet, strUrl,
+                                                                   nUrlType);
 }
 
 STDMETHODIMP CX64ConfigCtrl::SetBufferTick(LONG nTick, LONG nCount, LONG* nRet) {
-    if (!nRet)
-        return E_POINTER;
-    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
-        return refused;
-    return Forward(L"SetBufferTick", [&](KavrinControl::ICameraControl* ctrl) {
-        LONG result = 0;
-        const HRESULT hr = ctrl->SetBufferTick(nTick, nCount, &result);
-        if (SUCCEEDED(hr))
-            *nRet = result;
-        return hr;
-    });
+    return ForwardAnswer<&KavrinControl::ICameraControl::SetBufferTick>(L"SetBufferTick", nRet,
+                                                                        nTick, nCount);
 }
 
 STDMETHODIMP CX64ConfigCtrl::SetBufferTickV2(LONG nTick, LONG nCount, LONG* nRet) {
-    if (!nRet)
-        return E_POINTER;
-    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
-        return refused;
-    return Forward(L"SetBufferTickV2", [&](KavrinControl::ICameraControl* ctrl) {
-        LONG result = 0;
-        const HRESULT hr = ctrl->SetBufferTickV2(nTick, nCount, &result);
-        if (SUCCEEDED(hr))
-            *nRet = result;
-        return hr;
-    });
+    return ForwardAnswer<&KavrinControl::ICameraControl::SetBufferTickV2>(L"SetBufferTickV2", nRet,
+                                                                          nTick, nCount);
 }
 
 STDMETHODIMP CX64ConfigCtrl::SetDeviceType(LONG nType, BSTR bsInfo, LONG* nRet) {
-    if (!nRet)
-        return E_POINTER;
-    if (const HRESULT refused = AdmitCamera(); FAILED(refused))
-        return refused;
-    return Forward(L"SetDeviceType", [&](KavrinControl::ICameraControl* ctrl) {
-        CComBSTR info(View(bsInfo));
-        LONG result = 0;
-        const HRESULT hr = ctrl->SetDeviceType(nType, info, &result);
-        if (SUCCEEDED(hr))
-            *nRet = result;
-        return hr;
-    });
+    return ForwardAnswer<&KavrinControl::ICameraControl::SetDeviceType>(L"SetDeviceType", nRet,
+                                                                        nType, bsInfo);
 }
 
 STDMETHODIMP CX64ConfigCtrl::SetIEWindow(VARIANT vtWindow, BSTR strFuncLs, LONG* nRet) {

@@ -116,6 +116,11 @@ public:
     // Keyboard from the container belongs to the camera control.
     BOOL PreTranslateAccelerator(MSG* msg, HRESULT& hr) override;
 
+    // IDispatch: a call that fails before it reaches a method says why.
+    STDMETHOD(Invoke)
+    (DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+     EXCEPINFO* excep, UINT* argErr) override;
+
     // IX64ConfigCtrl
     STDMETHOD(InitCtrl)(BSTR strBaseUrl, BSTR strIp, LONG nPtzPort, LONG* nRet) override;
     STDMETHOD(GetCtrlVersion)(BSTR* strVerSion) override;
@@ -144,6 +149,10 @@ private:
     // HRESULT is the method's answer, with error information naming it.
     template <class F>
     HRESULT Forward(const wchar_t* operation, F&& call);
+    // Forwards one camera operation that answers a number through its last
+    // parameter; the answer is written only when the call succeeded.
+    template <auto Operation, class... Args>
+    HRESULT ForwardAnswer(const wchar_t* operation, LONG* answer, Args... args);
     void ReportCameraFailure(const wchar_t* operation, HRESULT hr) noexcept;
     bool PageAllowed() noexcept;
     // E_ACCESSDENIED with the refusal as error information when the page may

@@ -3,6 +3,7 @@
 // (/RegServer, /UnregServer, /Service).
 #include "CX64ConfigCtrl.h"
 
+#include "command_words.h"
 #include "exe_module.h"
 
 #include <cstdio>
@@ -32,9 +33,26 @@ int ReportToErrorOutput(const wchar_t* text, const wchar_t* caption, UINT type) 
     return IDOK;
 }
 
+// COM starts the server with "-Embedding" (or "/Automation"); the others are
+// the registration words.
+const wchar_t* const kCommandWords[] = {L"RegServer", L"UnregServer", L"Service", L"Embedding",
+                                        L"Automation"};
+
+const wchar_t kUsage[] =
+    L"Usage: orvelaX64.exe [/RegServer | /UnregServer | /Service]\n"
+    L"  /RegServer    register the camera bridge as a COM local server\n"
+    L"  /UnregServer  remove that registration (and the service's)\n"
+    L"  /Service      register the bridge as the Windows service KavrinX64\n"
+    L"Without a word it serves the bridge to COM, which starts it with -Embedding.";
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     SetMessageBoxHook(&ReportToErrorOutput);
+    if (HasUnknownCommandWord(GetCommandLineW(), kCommandWords,
+                              static_cast<int>(sizeof(kCommandWords) / sizeof(kCommandWords[0])))) {
+        ReportToErrorOutput(kUsage, L"orvelaX64", MB_OK | MB_ICONINFORMATION);
+        return 2;
+    }
     return _AtlModule.WinMain(show);
 }

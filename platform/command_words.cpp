@@ -42,6 +42,41 @@ int FirstCommandWord(const wchar_t* cmdLine, const wchar_t* const* words, int co
     return -1;
 }
 
+bool HasUnknownCommandWord(const wchar_t* cmdLine, const wchar_t* const* words,
+                           int count) noexcept {
+    if (!cmdLine)
+        return false;
+    const wchar_t* p = cmdLine;
+    // The program's name, quoted when it holds blanks.
+    if (*p == L'"') {
+        ++p;
+        while (*p && *p != L'"')
+            ++p;
+        if (*p)
+            ++p;
+    }
+    while (*p && *p != L' ' && *p != L'\t')
+        ++p;
+    for (;;) {
+        while (*p == L' ' || *p == L'\t')
+            ++p;
+        if (!*p)
+            return false;
+        const wchar_t* start = p;
+        while (*p && *p != L' ' && *p != L'\t')
+            ++p;
+        if (*start != L'-' && *start != L'/')
+            return true;
+        const size_t len = static_cast<size_t>(p - start - 1);
+        bool known = false;
+        for (int i = 0; i < count && !known; ++i)
+            known = words && words[i] && std::wcslen(words[i]) == len &&
+                    sameWord(start + 1, words[i], len);
+        if (!known)
+            return true;
+    }
+}
+
 RegistrationWord FirstRegistrationWord(const wchar_t* cmdLine) noexcept {
     static const wchar_t* const words[] = {L"UnregServer", L"RegServer"};
     switch (FirstCommandWord(cmdLine, words, 2)) {

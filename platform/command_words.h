@@ -17,4 +17,9 @@ int FirstCommandWord(const wchar_t* cmdLine, const wchar_t* const* words, int co
 enum class RegistrationWord { None, Unregister, Register };
 RegistrationWord FirstRegistrationWord(const wchar_t* cmdLine) noexcept;
 
+// Whether some argument after the program's name is none of words given after
+// a '-' or '/' (a bare argument counts as unknown too); such a line asks for
+// nothing the program does.
+bool HasUnknownCommandWord(const wchar_t* cmdLine, const wchar_t* const* words, int count) noexcept;
+
 } // namespace ATL

@@ -55,7 +55,8 @@ IDispatchAPIPtr IDispatchAPI::create(IDispatch* object, const ActiveXBrowserHost
     return std::make_shared<IDispatchAPI>(object, host);
 }
 
-IDispatchAPI::IDispatchAPI(IDispatch* object, const ActiveXBrowserHostPtr& host) : JSObject(host) {
+IDispatchAPI::IDispatchAPI(IDispatch* object, const ActiveXBrowserHostPtr& host)
+    : PageObject(host, Policy{true, true, false}) {
     if (!object || !host)
         throw std::invalid_argument("IDispatchAPI needs an object and a host");
     m_object = host->holdIDispatch(object);
@@ -64,10 +65,8 @@ IDispatchAPI::IDispatchAPI(IDispatch* object, const ActiveXBrowserHostPtr& host)
     if (SUCCEEDED(object->QueryInterface(IID_IFWScriptingObjectOwner,
                                          reinterpret_cast<void**>(&owner))) &&
         owner &&
-        FAILED(object->QueryInterface(IID_IHTMLElement, reinterpret_cast<void**>(&element)))) {
-        m_isOwnObject = true;
-        m_api = owner->scriptingObject();
-    }
+        FAILED(object->QueryInterface(IID_IHTMLElement, reinterpret_cast<void**>(&element))))
+        adoptOwnObject(owner->scriptingObject());
 }
 
 IDispatchAPI::~IDispatchAPI() {
@@ -86,13 +85,6 @@ ActiveXBrowserHostPtr IDispatchAPI::host() const {
     return h;
 }
 
-JSAPIPtr IDispatchAPI::ownAPI() const {
-    JSAPIPtr api = m_api.lock();
-    if (!api)
-        throw object_invalidated();
-    return api;
-}
-
 IDispatch* IDispatchAPI::getIDispatch() const {
     IDispatchSRef object = m_object.lock();
     if (!object)
@@ -102,19 +94,14 @@ IDispatch* IDispatchAPI::getIDispatch() const {
 }
 
 bool IDispatchAPI::isValid() {
-    if (m_isOwnObject)
-        return !m_api.expired();
+    if (isOwnObject())
+        return static_cast<bool>(getJSAPI());
     return !m_object.expired() && !m_host.expired();
 }
 
 EventId IDispatchAPI::getEventId() const {
     IDispatchSRef object = m_object.lock();
     return object ? static_cast<EventId>(object.get()) : nullptr;
-}
-
-EventContext IDispatchAPI::getEventContext() const {
-    BrowserHostPtr h = m_host.lock();
-    return h ? static_cast<EventContext>(h.get()) : nullptr;
 }
 
 DISPID IDispatchAPI::getIDForName(const std::wstring& name) const {
@@ -141,233 +128,122 @@ DISPID IDispatchAPI::getIDForName(const std::wstring& name) const {
 variant IDispatchAPI::callPage(DISPID id, WORD flags, const VariantList& args,
                                const char* failure) {
     ActiveXBrowserHostPtr h = host();
-    return h->CallOnMainThread([&, h]() -> variant {
-        IDispatchSRef object = m_object.lock();
-        if (!object)
-            throw script_error(failure);
-        ReversedArgs values(*h, args);
-        DISPPARAMS params{values.data(), nullptr, values.size(), 0};
-        ATL::CComVariant result;
-        if (FAILED(invokeOn(object.get(), id, flags, &params, &result)))
-            throw script_error(failure);
-        return h->getVariant(&result);
-    });
+    IDispatchSRef object = m_object.lock();
+    if (!object || id == DISPID_UNKNOWN)
+        throw script_error(failure);
+    ReversedArgs values(*h, args);
+    DISPPARAMS params{values.data(), nullptr, values.size(), 0};
+    ATL::CComVariant result;
+    if (FAILED(invokeOn(object.get(), id, flags, &params, &result)))
+        throw script_error(failure);
+    return h->getVariant(&result);
 }
 
-variant IDispatchAPI::GetProperty(const std::string& name) {
-    if (m_isOwnObject)
-        return ownAPI()->GetProperty(name);
+// A page object does not tell methods from properties.
+bool IDispatchAPI::pageHas(const PageMember& member, bool) const {
+    return getIDForName(utf8_to_wstring(member.name)) != DISPID_UNKNOWN;
+}
+
+variant IDispatchAPI::pageGet(const PageMember& member) {
+    return callPage(getIDForName(utf8_to_wstring(member.name)), DISPATCH_PROPERTYGET, VariantList(),
+                    "Could not get property");
+}
+
+void IDispatchAPI::pageSet(const PageMember& member, const variant& value) {
     ActiveXBrowserHostPtr h = host();
-    const std::wstring wide = utf8_to_wstring(name);
-    const DISPID id = h->CallOnMainThread([&] { return getIDForName(wide); });
-    if (id == DISPID_UNKNOWN)
-        throw script_error("Could not get property");
-    return callPage(id, DISPATCH_PROPERTYGET, VariantList(), "Could not get property");
-}
-
-variant IDispatchAPI::GetProperty(int index) {
-    if (m_isOwnObject)
-        return ownAPI()->GetProperty(index);
-    return GetProperty(std::to_string(index));
-}
-
-void IDispatchAPI::SetProperty(const std::string& name, const variant& value) {
-    if (m_isOwnObject) {
-        ownAPI()->SetProperty(name, value);
-        return;
-    }
-    ActiveXBrowserHostPtr h = host();
-    const std::wstring wide = utf8_to_wstring(name);
-    h->CallOnMainThread([&, h] {
-        IDispatchSRef object = m_object.lock();
-        const DISPID id = getIDForName(wide);
-        if (!object || id == DISPID_UNKNOWN)
-            throw script_error("Could not set property");
-        ATL::CComVariant arg;
-        h->getComVariant(&arg, value);
-        DISPID named = DISPID_PROPERTYPUT;
-        DISPPARAMS params{&arg, &named, 1, 1};
-        HRESULT hr;
-        ATL::CComQIPtr<IDispatchEx> ex(object.get());
-        if (ex) {
-            hr = ex->InvokeEx(id, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF, &params, nullptr,
+    IDispatchSRef object = m_object.lock();
+    const DISPID id = getIDForName(utf8_to_wstring(member.name));
+    if (!object || id == DISPID_UNKNOWN)
+        throw script_error("Could not set property");
+    ATL::CComVariant arg;
+    h->getComVariant(&arg, value);
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&arg, &named, 1, 1};
+    HRESULT hr;
+    ATL::CComQIPtr<IDispatchEx> ex(object.get());
+    if (ex) {
+        hr = ex->InvokeEx(id, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUTREF, &params, nullptr,
+                          nullptr, nullptr);
+        if (hr == DISP_E_MEMBERNOTFOUND)
+            hr = ex->InvokeEx(id, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
                               nullptr, nullptr);
-            if (hr == DISP_E_MEMBERNOTFOUND)
-                hr = ex->InvokeEx(id, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
-                                  nullptr, nullptr);
-        } else {
-            hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params,
-                                nullptr, nullptr, nullptr);
-        }
-        if (FAILED(hr))
-            throw script_error("Could not set property");
-    });
-}
-
-void IDispatchAPI::SetProperty(int index, const variant& value) {
-    if (m_isOwnObject) {
-        ownAPI()->SetProperty(index, value);
-        return;
+    } else {
+        hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params,
+                            nullptr, nullptr, nullptr);
     }
-    SetProperty(std::to_string(index), value);
+    if (FAILED(hr))
+        throw script_error("Could not set property");
 }
 
-void IDispatchAPI::RemoveProperty(const std::string& name) {
-    if (m_isOwnObject) {
-        ownAPI()->RemoveProperty(name);
-        return;
-    }
-    ActiveXBrowserHostPtr h = host();
-    h->CallOnMainThread([&] {
-        IDispatchSRef object = m_object.lock();
-        ATL::CComQIPtr<IDispatchEx> ex(object.get());
-        ATL::CComBSTR bstr(utf8_to_wstring(name).c_str());
-        if (!ex || FAILED(ex->DeleteMemberByName(bstr, fdexNameCaseSensitive)))
-            throw script_error("Could not remove property");
-    });
+void IDispatchAPI::pageRemove(const PageMember& member) {
+    IDispatchSRef object = m_object.lock();
+    ATL::CComQIPtr<IDispatchEx> ex(object.get());
+    ATL::CComBSTR bstr(utf8_to_wstring(member.name).c_str());
+    if (!ex || FAILED(ex->DeleteMemberByName(bstr, fdexNameCaseSensitive)))
+        throw script_error("Could not remove property");
 }
 
-void IDispatchAPI::RemoveProperty(int index) {
-    if (m_isOwnObject) {
-        ownAPI()->RemoveProperty(index);
-        return;
-    }
-    RemoveProperty(std::to_string(index));
+variant IDispatchAPI::pageCall(const std::string& name, const VariantList& args, bool construct) {
+    if (construct)
+        return callPage(DISPID_VALUE, DISPATCH_CONSTRUCT, args, "Method invoke failed");
+    return callPage(getIDForName(utf8_to_wstring(name)), DISPATCH_METHOD, args,
+                    "Method invoke failed");
 }
 
-bool IDispatchAPI::HasProperty(const std::string& name) const {
-    if (m_isOwnObject)
-        return ownAPI()->HasProperty(name);
-    ActiveXBrowserHostPtr h = host();
-    const std::wstring wide = utf8_to_wstring(name);
-    return h->CallOnMainThread([&] { return getIDForName(wide) != DISPID_UNKNOWN; });
-}
-
-bool IDispatchAPI::HasProperty(int index) const {
-    if (m_isOwnObject)
-        return ownAPI()->HasProperty(index);
-    return HasProperty(std::to_string(index));
-}
-
-bool IDispatchAPI::HasMethod(const std::string& name) const {
-    if (m_isOwnObject)
-        return ownAPI()->HasMethod(name);
-    // A page object does not tell methods from properties.
-    return HasProperty(name);
-}
-
-variant IDispatchAPI::Invoke(const std::string& name, const VariantList& args) {
-    if (m_isOwnObject)
-        return ownAPI()->Invoke(name, args);
-    ActiveXBrowserHostPtr h = host();
-    const std::wstring wide = utf8_to_wstring(name);
-    const DISPID id = h->CallOnMainThread([&] { return getIDForName(wide); });
-    if (id == DISPID_UNKNOWN)
-        throw script_error("Method invoke failed");
-    return callPage(id, DISPATCH_METHOD, args, "Method invoke failed");
-}
-
-variant IDispatchAPI::Construct(const VariantList& args) {
-    if (m_isOwnObject)
-        return ownAPI()->Construct(args);
-    return callPage(DISPID_VALUE, DISPATCH_CONSTRUCT, args, "Method invoke failed");
-}
-
-void IDispatchAPI::getMemberNames(std::vector<std::string>& names) const {
-    if (m_isOwnObject) {
-        ownAPI()->getMemberNames(names);
-        return;
-    }
-    ActiveXBrowserHostPtr h = host();
-    h->CallOnMainThread([&] {
-        IDispatchSRef object = m_object.lock();
-        ATL::CComQIPtr<IDispatchEx> ex(object.get());
-        if (!ex)
-            throw script_error("Cannot enumerate members; IDispatchEx not supported");
-        DISPID id = DISPID_STARTENUM;
-        while (ex->GetNextDispID(fdexEnumAll, id, &id) == S_OK) {
-            ATL::CComBSTR name;
-            if (SUCCEEDED(ex->GetMemberName(id, &name)) && name.m_str)
-                names.push_back(wstring_to_utf8(std::wstring(name.m_str, name.Length())));
-        }
-    });
-}
-
-size_t IDispatchAPI::getMemberCount() const {
+std::vector<std::string> IDispatchAPI::pageMemberNames() const {
+    IDispatchSRef object = m_object.lock();
+    ATL::CComQIPtr<IDispatchEx> ex(object.get());
+    if (!ex)
+        throw script_error("Cannot enumerate members; IDispatchEx not supported");
     std::vector<std::string> names;
-    getMemberNames(names);
-    return names.size();
-}
-
-void IDispatchAPI::registerEventMethod(const std::string& name, const JSObjectPtr& handler) {
-    if (m_isOwnObject) {
-        ownAPI()->registerEventMethod(name, handler);
-        return;
+    DISPID id = DISPID_STARTENUM;
+    while (ex->GetNextDispID(fdexEnumAll, id, &id) == S_OK) {
+        ATL::CComBSTR name;
+        if (SUCCEEDED(ex->GetMemberName(id, &name)) && name.m_str)
+            names.push_back(wstring_to_utf8(std::wstring(name.m_str, name.Length())));
     }
-    throw script_error("Not implemented");
+    return names;
 }
 
-void IDispatchAPI::unregisterEventMethod(const std::string& name, const JSObjectPtr& handler) {
-    if (m_isOwnObject) {
-        ownAPI()->unregisterEventMethod(name, handler);
-        return;
-    }
-    throw script_error("Not implemented");
-}
-
-void IDispatchAPI::registerEventInterface(const JSObjectPtr& object) {
-    if (m_isOwnObject) {
-        ownAPI()->registerEventInterface(object);
-        return;
-    }
-    throw script_error("Not implemented");
-}
-
-void IDispatchAPI::unregisterEventInterface(const JSObjectPtr& object) {
-    if (m_isOwnObject) {
-        ownAPI()->unregisterEventInterface(object);
-        return;
-    }
-    throw script_error("Not implemented");
-}
-
-void IDispatchAPI::callMultipleFunctions(const std::string& name, const VariantList& args,
-                                         const std::vector<JSObjectPtr>& direct,
-                                         const std::vector<JSObjectPtr>& ifaces) {
-    if (!isValid())
-        throw script_error("Error calling handlers");
-    ActiveXBrowserHostPtr h = host();
-    const std::wstring eventName = utf8_to_wstring(name);
-    h->CallOnMainThread([&, h] {
-        // One converted argument list serves every handler; slot 0 is the
-        // this-argument, set per handler.
-        ReversedArgs values(*h, args);
-        std::vector<VARIANT>& list = values.values();
+// One converted argument list serves every handler; slot 0 is the
+// this-argument, set per handler.
+class IDispatchAPI::Handlers : public HandlerBatch {
+public:
+    Handlers(ActiveXBrowserHost& host, const std::string& name, const VariantList& args)
+        : m_eventName(utf8_to_wstring(name)), m_values(host, args) {
+        std::vector<VARIANT>& list = m_values.values();
         list.insert(list.begin(), VARIANT{});
         VariantInit(&list[0]);
+    }
+
+    void call(const JSObjectPtr& handler, bool asInterface) override {
+        auto page = std::dynamic_pointer_cast<IDispatchAPI>(handler);
+        if (!page)
+            return;
+        IDispatchSRef object = page->m_object.lock();
+        if (!object)
+            return;
+        const DISPID id = asInterface ? page->getIDForName(m_eventName) : DISPID_VALUE;
+        if (id == DISPID_UNKNOWN)
+            return;
+        std::vector<VARIANT>& list = m_values.values();
+        list[0].vt = VT_DISPATCH;
+        list[0].pdispVal = object.get();
         DISPID named = DISPID_THIS;
-        auto call = [&](const JSObjectPtr& handler, bool byName) {
-            auto page = std::dynamic_pointer_cast<IDispatchAPI>(handler);
-            if (!page)
-                return;
-            IDispatchSRef object = page->m_object.lock();
-            if (!object)
-                return;
-            const DISPID id = byName ? page->getIDForName(eventName) : DISPID_VALUE;
-            if (id == DISPID_UNKNOWN)
-                return;
-            list[0].vt = VT_DISPATCH;
-            list[0].pdispVal = object.get();
-            DISPPARAMS params{list.data(), &named, static_cast<UINT>(list.size()), 1};
-            ATL::CComVariant result;
-            invokeOn(object.get(), id, DISPATCH_METHOD, &params, &result);
-            list[0].vt = VT_EMPTY;
-        };
-        for (const JSObjectPtr& handler : direct)
-            call(handler, false);
-        for (const JSObjectPtr& sink : ifaces)
-            call(sink, true);
-    });
+        DISPPARAMS params{list.data(), &named, static_cast<UINT>(list.size()), 1};
+        ATL::CComVariant result;
+        invokeOn(object.get(), id, DISPATCH_METHOD, &params, &result);
+        list[0].vt = VT_EMPTY;
+    }
+
+private:
+    std::wstring m_eventName;
+    ReversedArgs m_values;
+};
+
+std::unique_ptr<PageObject::HandlerBatch> IDispatchAPI::prepareHandlers(const std::string& name,
+                                                                        const VariantList& args) {
+    return std::make_unique<Handlers>(*host(), name, args);
 }
 
 } // namespace ActiveX

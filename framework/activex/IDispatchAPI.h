@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "ActiveXBrowserHost.h"
-#include "JSObject.h"
+#include "PageObject.h"
 
 namespace FW {
 namespace ActiveX {
@@ -21,7 +21,7 @@ namespace ActiveX {
 class IDispatchAPI;
 using IDispatchAPIPtr = std::shared_ptr<IDispatchAPI>;
 
-class IDispatchAPI : public JSObject {
+class IDispatchAPI : public PageObject {
 public:
     static IDispatchAPIPtr create(IDispatch* object, const ActiveXBrowserHostPtr& host);
     IDispatchAPI(IDispatch* object, const ActiveXBrowserHostPtr& host);
@@ -29,50 +29,33 @@ public:
 
     // The page object with a new reference, or null once it was released.
     IDispatch* getIDispatch() const;
-    bool isOwnObject() const { return m_isOwnObject; }
 
-    // JSObject
     EventId getEventId() const override;
-    EventContext getEventContext() const override;
-    bool supportsOptimizedCalls() const override { return true; }
-    void callMultipleFunctions(const std::string& name, const VariantList& args,
-                               const std::vector<JSObjectPtr>& direct,
-                               const std::vector<JSObjectPtr>& ifaces) override;
     bool isValid() override;
-    JSAPIPtr getJSAPI() const override { return m_api.lock(); }
-
-    // JSAPI
-    FW_JSAPI_USING_WIDE_FORMS(JSObject);
-    void invalidate() override {}
-    void registerEventMethod(const std::string& name, const JSObjectPtr& handler) override;
-    void unregisterEventMethod(const std::string& name, const JSObjectPtr& handler) override;
-    void registerEventInterface(const JSObjectPtr& object) override;
-    void unregisterEventInterface(const JSObjectPtr& object) override;
-    void getMemberNames(std::vector<std::string>& names) const override;
-    size_t getMemberCount() const override;
-    bool HasMethod(const std::string& name) const override;
-    bool HasProperty(const std::string& name) const override;
-    bool HasProperty(int index) const override;
-    variant GetProperty(const std::string& name) override;
-    variant GetProperty(int index) override;
-    void SetProperty(const std::string& name, const variant& value) override;
-    void SetProperty(int index, const variant& value) override;
-    void RemoveProperty(const std::string& name) override;
-    void RemoveProperty(int index) override;
-    variant Invoke(const std::string& name, const VariantList& args) override;
-    variant Construct(const VariantList& args) override;
 
     // The member's identifier on the page object; -1 when it has none.
     DISPID getIDForName(const std::wstring& name) const;
 
 private:
+    class Handlers;
     ActiveXBrowserHostPtr host() const;
-    JSAPIPtr ownAPI() const;
     variant callPage(DISPID id, WORD flags, const VariantList& args, const char* failure);
 
+    // By identifier: a page object does not tell methods from properties.
+    bool pageHas(const PageMember& member, bool asMethod) const override;
+    variant pageGet(const PageMember& member) override;
+    // A put by reference first, as script engines assign objects.
+    void pageSet(const PageMember& member, const variant& value) override;
+    void pageRemove(const PageMember& member) override;
+    // The object itself is its DISPID_VALUE.
+    variant pageCall(const std::string& name, const VariantList& args, bool construct) override;
+    // IDispatchEx's enumeration; a plain IDispatch cannot list its members.
+    std::vector<std::string> pageMemberNames() const override;
+    // Each handler is called directly, with itself as the this-argument.
+    std::unique_ptr<HandlerBatch> prepareHandlers(const std::string& name,
+                                                  const VariantList& args) override;
+
     IDispatchWRef m_object;
-    bool m_isOwnObject = false;
-    JSAPIWeakPtr m_api;
 };
 
 // Marker interface of the plug-in's own COM objects: hands out the scripting

@@ -35,7 +35,9 @@ public:
     }
 
     // IDispatchEx
-    STDMETHOD(GetDispID)(BSTR name, DWORD, DISPID* id) override { return getDispID(name, id); }
+    STDMETHOD(GetDispID)(BSTR name, DWORD flags, DISPID* id) override {
+        return getDispID(name, flags, id);
+    }
     STDMETHOD(InvokeEx)
     (DISPID id, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
      IServiceProvider*) override {

@@ -8,6 +8,8 @@
 
 #include "IDispatchAPI.h"
 #include "JSExceptions.h"
+#include "LastScriptError.h"
+#include "ScriptTypeWords.h"
 #include "TypeIDMap.h"
 #include "com_object.h"
 #include "com_types.h"
@@ -43,7 +45,8 @@ BSTR utf8ToBstr(const std::string& text) {
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
-void fillException(EXCEPINFO* info, const std::string& source, const std::string& message) {
+void fillException(EXCEPINFO* info, const std::string& source, const std::string& message,
+                   SCODE code) {
     if (!info)
         return;
     std::memset(info, 0, sizeof(*info));
@@ -51,7 +54,7 @@ void fillException(EXCEPINFO* info, const std::string& source, const std::string
     info->bstrDescription = utf8ToBstr(message);
     info->bstrHelpFile = nullptr;
     info->pfnDeferredFillIn = nullptr;
-    info->scode = E_NOTIMPL;
+    info->scode = code;
 }
 
 } // namespace
@@ -65,7 +68,7 @@ public:
 
     variant exec(const VariantList& args) override {
         if (m_kind == Kind::lastException)
-            return lastException();
+            return lastScriptError();
         auto bridge = m_bridge.lock();
         if (!bridge || args.size() < 2 || args.size() > 3)
             throw invalid_arguments();
@@ -75,8 +78,7 @@ public:
             name = args[0].convert<std::string>();
             handler = args[1].convert<JSObjectPtr>();
         } catch (const bad_variant_cast& e) {
-            throw invalid_arguments(std::string("Could not convert from ") + e.from + " to " +
-                                    e.to);
+            throwCouldNotConvert(e);
         }
         if (!handler)
             throw invalid_arguments();
@@ -92,11 +94,6 @@ private:
     std::weak_ptr<JSAPI_IDispatchExBase> m_bridge;
     Kind m_kind;
 };
-
-variant& JSAPI_IDispatchExBase::lastException() {
-    static variant value;
-    return value;
-}
 
 JSAPI_IDispatchExBase::JSAPI_IDispatchExBase(std::string errorSource)
     : m_errorSource(std::move(errorSource)) {
@@ -138,14 +135,16 @@ HRESULT JSAPI_IDispatchExBase::getIDsOfNames(LPOLESTR* names, UINT count, DISPID
         return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) {
         ATL::CComBSTR name(names[i] ? names[i] : L"");
-        const HRESULT hr = getDispID(name, &ids[i]);
+        // A caller without IDispatchEx cannot say it assigns: the name an
+        // expando could take is answered.
+        const HRESULT hr = getDispID(name, fdexNameEnsure, &ids[i]);
         if (FAILED(hr))
             return hr;
     }
     return S_OK;
 }
 
-HRESULT JSAPI_IDispatchExBase::getDispID(BSTR name, DISPID* id) noexcept {
+HRESULT JSAPI_IDispatchExBase::getDispID(BSTR name, DWORD flags, DISPID* id) noexcept {
     if (!id)
         return E_POINTER;
     *id = DISPID_UNKNOWN;
@@ -157,10 +156,15 @@ HRESULT JSAPI_IDispatchExBase::getDispID(BSTR name, DISPID* id) noexcept {
             return S_OK;
         }
         const std::string narrow = wstring_to_utf8(wide);
-        if (object->HasProperty(narrow) || object->HasMethod(narrow)) {
+        const bool ensure = (flags & fdexNameEnsure) != 0;
+        if (object->HasMethod(narrow) ||
+            ((ensure || object->HasMember(narrow)) && object->HasProperty(narrow))) {
             *id = TypeIDMap::instance().idForName(wide);
             return S_OK;
         }
+        // The call that follows fails in script with its own error; the
+        // page's getLastException names the member.
+        noteMissingMember(narrow);
     } catch (...) {
     }
     return DISP_E_UNKNOWNNAME;
@@ -292,11 +296,13 @@ HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* param
         doInvoke(*name, *narrow, id, flags, params, result ? result : &scratch);
         return S_OK;
     } catch (const invalid_member& e) {
-        lastException() = variant(std::string(e.what()));
-        return DISP_E_MEMBERNOTFOUND;
+        // Script reads the text with the code a missing member has.
+        lastScriptError() = variant(std::string(e.what()));
+        fillException(exception, m_errorSource, e.what(), DISP_E_MEMBERNOTFOUND);
+        return DISP_E_EXCEPTION;
     } catch (const script_error& e) {
-        lastException() = variant(std::string(e.what()));
-        fillException(exception, m_errorSource, e.what());
+        lastScriptError() = variant(std::string(e.what()));
+        fillException(exception, m_errorSource, e.what(), E_NOTIMPL);
         return DISP_E_EXCEPTION;
     } catch (const ATL::CAtlException& e) {
         return e.m_hr;
@@ -305,7 +311,7 @@ HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* param
         // ("Camera control call failed: 0x...") is kept like a script error's,
         // so getLastException tells the page why the call failed.
         try {
-            lastException() = variant(std::string(e.what()));
+            lastScriptError() = variant(std::string(e.what()));
         } catch (...) {
         }
         return E_NOTIMPL;
@@ -322,7 +328,7 @@ HRESULT JSAPI_IDispatchExBase::deleteMemberByDispID(DISPID id) noexcept {
         m_api->RemoveProperty(*name);
         return S_OK;
     } catch (const script_error& e) {
-        lastException() = variant(std::string(e.what()));
+        lastScriptError() = variant(std::string(e.what()));
         return S_FALSE;
     } catch (...) {
         return S_FALSE;

@@ -29,9 +29,6 @@ public:
     JSAPI_IDispatchExBase(const JSAPI_IDispatchExBase&) = delete;
     JSAPI_IDispatchExBase& operator=(const JSAPI_IDispatchExBase&) = delete;
 
-    // The message of the last script error any bridge caught (empty at first).
-    static variant& lastException();
-
     void setAPI(const JSAPIPtr& api, const ActiveXBrowserHostPtr& host);
     JSAPIPtr getAPI() const { return m_api; }
     ActiveXBrowserHostPtr getHost() const { return m_host.lock(); }
@@ -45,7 +42,9 @@ public:
     virtual long bridgeReadyState() const { return READYSTATE_COMPLETE; }
 
     HRESULT getIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
-    HRESULT getDispID(BSTR name, DISPID* id) noexcept;
+    // A name the object lacks is unknown unless fdexNameEnsure asks for it to
+    // be made (an assignment): script then reports the missing member itself.
+    HRESULT getDispID(BSTR name, DWORD flags, DISPID* id) noexcept;
     HRESULT invokeEx(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                      EXCEPINFO* exception) noexcept;
     HRESULT deleteMemberByDispID(DISPID id) noexcept;

@@ -52,6 +52,12 @@ public:
     virtual bool HasProperty(const std::string& name) const = 0;
     virtual bool HasProperty(const std::wstring& name) const;
     virtual bool HasProperty(int index) const = 0;
+    // Whether the name stands for something now: a method, a property, or a
+    // value set on the object. HasProperty may also answer for a name that
+    // could only take a value.
+    virtual bool HasMember(const std::string& name) const {
+        return HasMethod(name) || HasProperty(name);
+    }
 
     virtual JSAPIPtr GetMethodObject(const std::string& name);
     virtual JSAPIPtr GetMethodObject(const std::wstring& name);

@@ -5,6 +5,7 @@
 
 #include "JSFunction.h"
 #include "JSObject.h"
+#include "ScriptTypeWords.h"
 #include "utf8_tools.h"
 
 namespace FW {
@@ -17,11 +18,6 @@ const char* const kReservedNames[] = {
     "offsetWidth", "offsetHeight", "width",      "height",          "attributes",
     "nodeType",    "namespaceURI", "localName",  "wrappedJSObject", "prototype",
     "style",       "id",           "constructor"};
-
-[[noreturn]] void throwCouldNotConvert(const bad_variant_cast& e) {
-    throw invalid_arguments("Could not convert from " + std::string(e.from) + " to " +
-                            std::string(e.to));
-}
 
 } // namespace
 

@@ -77,6 +77,9 @@ public:
 
     // Whether the name has a zone record at or below the current zone.
     bool memberAccessible(const std::string& name) const;
+    bool HasMember(const std::string& name) const override {
+        return m_valid && memberAccessible(name);
+    }
 
 protected:
     // Everything registered under one name, so that a request finds it with

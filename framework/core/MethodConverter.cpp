@@ -1,5 +1,7 @@
 #include "MethodConverter.h"
 
+#include "ScriptTypeWords.h"
+
 namespace FW {
 namespace method_detail {
 
@@ -12,8 +14,9 @@ void throwTooMany(size_t expected) {
 }
 
 void throwConversion(const bad_variant_cast& e, size_t index) {
-    throw invalid_arguments("Invalid argument conversion from " + e.from + " to " + e.to +
-                            " at index " + std::to_string(index));
+    throw invalid_arguments("Invalid argument conversion from " + scriptTypeOfValue(e.from) +
+                            " to " + scriptTypeOfTarget(e.to) + " at index " +
+                            std::to_string(index));
 }
 
 const variant& emptyVariant() {

@@ -20,6 +20,27 @@ bool namesPageFunction(const std::string& name) {
     return name.compare(0, 2, "on") == 0;
 }
 
+// A page function is looked up once, when the element is made: one defined
+// later in the page is never found, which an author cannot see otherwise, so
+// the page's console says so. What is kept is the function, a null reference
+// when the page has nothing by that name, or the text when the name holds no
+// object.
+variant findPageFunction(BrowserHost& host, const DOM::WindowPtr& window, const std::string& param,
+                         const variant& value, const std::string& function) {
+    variant found = value;
+    bool missing = true;
+    try {
+        JSObjectPtr object = window->getProperty<JSObjectPtr>(function);
+        found = object;
+        missing = !object;
+    } catch (const std::exception&) {
+    }
+    if (missing)
+        host.htmlLog("Parameter \"" + param + "\": the page has no function \"" + function +
+                     "\" yet; define it before the <object> element.");
+    return found;
+}
+
 } // namespace
 
 std::atomic<int> PluginCore::s_activePluginCount{0};
@@ -126,7 +147,7 @@ void PluginCore::setParams(const VariantMap& params) {
                 DOM::WindowPtr window = m_host ? m_host->getDOMWindow() : nullptr;
                 if (!window)
                     throw std::runtime_error("no page window to look up " + text);
-                stored[name] = window->getProperty<JSObjectPtr>(text);
+                stored[name] = findPageFunction(*m_host, window, name, value, text);
             } else {
                 stored[name] = value;
             }

@@ -4,7 +4,9 @@
 
 #include "JSExceptions.h"
 #include "JSObject.h"
+#include "LastScriptError.h"
 #include "NpapiBrowserHost.h"
+#include "ScriptTypeWords.h"
 
 namespace FW {
 namespace Npapi {
@@ -15,21 +17,11 @@ const char kAddEventListener[] = "addEventListener";
 const char kRemoveEventListener[] = "removeEventListener";
 const char kGetLastException[] = "getLastException";
 
-// Written only on the browser's main thread.
-variant& lastExceptionValue() {
-    static variant value;
-    return value;
-}
-
 bool isSpecialMember(const std::string& name) {
     return name == kAddEventListener || name == kRemoveEventListener || name == kGetLastException;
 }
 
 } // namespace
-
-const variant& NPJavascriptObject::lastException() {
-    return lastExceptionValue();
-}
 
 NPJavascriptObject::NPJavascriptObject(NPP) {
     _class = &NPJavascriptObjectClass;
@@ -95,7 +87,7 @@ NpapiBrowserHostPtr NPJavascriptObject::host() const {
 void NPJavascriptObject::setException(const std::string& message) const {
     if (NpapiBrowserHostPtr h = m_host.lock())
         h->SetException(const_cast<NPJavascriptObject*>(this), message);
-    lastExceptionValue() = variant(message);
+    lastScriptError() = variant(message);
 }
 
 // ---- special members
@@ -115,7 +107,7 @@ variant NPJavascriptObject::NPO_addEventListener::exec(const VariantList& args) 
         name = args[0].convert<std::string>();
         handler = args[1].convert<JSObjectPtr>();
     } catch (const bad_variant_cast& e) {
-        throw invalid_arguments(e.what());
+        throwCouldNotConvert(e);
     }
     JSAPIPtr api = wrapper->api();
     if (m_add)
@@ -129,7 +121,7 @@ NPJavascriptObject::NPO_getLastException::NPO_getLastException(std::weak_ptr<NPJ
     : JSFunction(JSAPIWeakPtr(), kGetLastException, 0) {}
 
 variant NPJavascriptObject::NPO_getLastException::exec(const VariantList&) {
-    return lastExceptionValue();
+    return lastScriptError();
 }
 
 // ---- class callbacks
@@ -195,7 +187,10 @@ struct NPJavascriptObjectCallbacks {
             return false;
         bool answer = false;
         guarded(wrapper, [&] {
-            answer = hasMethodByName(wrapper, wrapper->host()->StringFromIdentifier(name));
+            const std::string text = wrapper->host()->StringFromIdentifier(name);
+            answer = hasMethodByName(wrapper, text);
+            if (!answer && !isSpecialMember(text) && !wrapper->api()->HasMember(text))
+                noteMissingMember(text);
         });
         return answer;
     }

@@ -28,8 +28,6 @@ public:
     static bool isNPJavaScriptObject(const NPObject* object) {
         return object != nullptr && object->_class == &NPJavascriptObjectClass;
     }
-    // The message of the last script error any wrapper reported.
-    static const variant& lastException();
 
     explicit NPJavascriptObject(NPP npp);
     virtual ~NPJavascriptObject();

@@ -53,14 +53,12 @@ long s_lastEventId = 0;
 } // namespace
 
 NPObjectAPI::NPObjectAPI(NPObject* object, const NpapiBrowserHostPtr& host)
-    : JSObject(host), m_object(object) {
+    : PageObject(host, Policy{false, false, true}), m_object(object) {
     if (object == nullptr || !host)
         return;
     host->RetainObject(object);
-    if (NPJavascriptObject::isNPJavaScriptObject(object)) {
-        m_isOwnObject = true;
-        m_api = static_cast<NPJavascriptObject*>(object)->getAPI();
-    }
+    if (NPJavascriptObject::isNPJavaScriptObject(object))
+        adoptOwnObject(static_cast<NPJavascriptObject*>(object)->getAPI());
 }
 
 NPObjectAPI::~NPObjectAPI() {
@@ -77,11 +75,6 @@ void NPObjectAPI::releaseNPObject() {
 
 NpapiBrowserHostPtr NPObjectAPI::host() const {
     return std::static_pointer_cast<NpapiBrowserHost>(m_host.lock());
-}
-
-EventContext NPObjectAPI::getEventContext() const {
-    auto h = host();
-    return h ? h->getContextID() : nullptr;
 }
 
 EventId NPObjectAPI::getEventId() const {
@@ -107,291 +100,128 @@ EventId NPObjectAPI::getEventId() const {
     return m_eventId;
 }
 
-void NPObjectAPI::registerEventMethod(const std::string&, const JSObjectPtr&) {
-    throw script_error("Not implemented");
-}
-void NPObjectAPI::unregisterEventMethod(const std::string&, const JSObjectPtr&) {
-    throw script_error("Not implemented");
-}
-void NPObjectAPI::registerEventInterface(const JSObjectPtr&) {
-    throw script_error("Not implemented");
-}
-void NPObjectAPI::unregisterEventInterface(const JSObjectPtr&) {
-    throw script_error("Not implemented");
+NPIdentifier NPObjectAPI::identifier(NpapiBrowserHost& h, const PageMember& member) const {
+    return member.indexed ? h.GetIntIdentifier(member.index) : h.GetStringIdentifier(member.name);
 }
 
-void NPObjectAPI::getMemberNames(std::vector<std::string>& names) const {
+std::vector<std::string> NPObjectAPI::pageMemberNames() const {
+    std::vector<std::string> names;
     auto h = host();
-    if (!h)
-        return;
-    if (!h->isMainThread()) {
-        names = h->CallOnMainThread([this] {
-            std::vector<std::string> result;
-            getMemberNames(result);
-            return result;
-        });
-        return;
-    }
-    if (m_isOwnObject) {
-        if (auto api = m_api.lock())
-            api->getMemberNames(names);
-        return;
-    }
-    if (!h->HasEnumerate())
-        return;
     NPIdentifier* ids = nullptr;
     uint32_t count = 0;
-    if (!h->Enumerate(m_object, &ids, &count))
-        return;
-    names.reserve(names.size() + count);
+    if (!h->HasEnumerate() || !h->Enumerate(m_object, &ids, &count))
+        return names;
+    names.reserve(count);
     for (uint32_t i = 0; i < count; ++i)
         names.push_back(h->StringFromIdentifier(ids[i]));
     h->MemFree(ids);
+    return names;
 }
 
-size_t NPObjectAPI::getMemberCount() const {
-    std::vector<std::string> names;
-    getMemberNames(names);
-    return names.size();
-}
-
-bool NPObjectAPI::HasMethod(const std::string& name) const {
+bool NPObjectAPI::pageHas(const PageMember& member, bool asMethod) const {
     auto h = host();
-    if (!h)
-        return false;
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, name] { return HasMethod(name); });
-    if (m_isOwnObject) {
-        auto api = m_api.lock();
-        return api && api->HasMethod(name);
-    }
-    return h->HasMethod(m_object, h->GetStringIdentifier(name));
+    const NPIdentifier id = identifier(*h, member);
+    return asMethod ? h->HasMethod(m_object, id) : h->HasProperty(m_object, id);
 }
 
-bool NPObjectAPI::HasProperty(const std::string& name) const {
-    auto h = host();
-    if (!h)
-        return false;
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, name] { return HasProperty(name); });
-    if (m_isOwnObject) {
-        auto api = m_api.lock();
-        return api && api->HasProperty(name);
-    }
-    return h->HasProperty(m_object, h->GetStringIdentifier(name));
-}
-
-bool NPObjectAPI::HasProperty(int index) const {
-    auto h = host();
-    if (!h)
-        return false;
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, index] { return HasProperty(index); });
-    if (m_isOwnObject) {
-        auto api = m_api.lock();
-        return api && api->HasProperty(index);
-    }
-    return h->HasProperty(m_object, h->GetIntIdentifier(index));
-}
-
-variant NPObjectAPI::getPropertyById(NPIdentifier id, const std::string& name) {
+variant NPObjectAPI::pageGet(const PageMember& member) {
     auto h = host();
     NPResult result(*h);
-    if (!h->GetProperty(m_object, id, result.get()))
-        throw script_error("Failed to retrieve property " + name);
+    if (!h->GetProperty(m_object, identifier(*h, member), result.get()))
+        throw script_error("Failed to retrieve property " + member.name);
     return h->getVariant(result.get());
 }
 
-variant NPObjectAPI::GetProperty(const std::string& name) {
-    auto h = host();
-    if (!h)
-        return variant(false);
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, name] { return GetProperty(name); });
-    if (m_isOwnObject) {
-        auto api = m_api.lock();
-        return api ? api->GetProperty(name) : variant(false);
-    }
-    return getPropertyById(h->GetStringIdentifier(name), name);
-}
-
-variant NPObjectAPI::GetProperty(int index) {
-    auto h = host();
-    if (!h)
-        return variant(false);
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, index] { return GetProperty(index); });
-    if (m_isOwnObject) {
-        auto api = m_api.lock();
-        return api ? api->GetProperty(index) : variant(false);
-    }
-    return getPropertyById(h->GetIntIdentifier(index), std::to_string(index));
-}
-
-void NPObjectAPI::setPropertyById(NPIdentifier id, const variant& value) {
+void NPObjectAPI::pageSet(const PageMember& member, const variant& value) {
     auto h = host();
     NPResult converted(*h);
     h->getNPVariant(converted.get(), value);
     // A refusal is an error, not a no-op: a map handed to the page would
     // otherwise lack entries, and an event handler would go unstamped.
-    if (!h->SetProperty(m_object, id, converted.get()))
+    if (!h->SetProperty(m_object, identifier(*h, member), converted.get()))
         throw script_error("Failed to set property");
 }
 
-void NPObjectAPI::SetProperty(const std::string& name, const variant& value) {
+void NPObjectAPI::pageRemove(const PageMember& member) {
     auto h = host();
-    if (!h)
-        return;
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, name, value] { SetProperty(name, value); });
-    if (m_isOwnObject) {
-        if (auto api = m_api.lock())
-            api->SetProperty(name, value);
-        return;
-    }
-    setPropertyById(h->GetStringIdentifier(name), value);
+    h->RemoveProperty(m_object, identifier(*h, member));
 }
 
-void NPObjectAPI::SetProperty(int index, const variant& value) {
-    auto h = host();
-    if (!h)
-        return;
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, index, value] { SetProperty(index, value); });
-    if (m_isOwnObject) {
-        if (auto api = m_api.lock())
-            api->SetProperty(index, value);
-        return;
-    }
-    setPropertyById(h->GetIntIdentifier(index), value);
-}
-
-void NPObjectAPI::RemoveProperty(const std::string& name) {
-    auto h = host();
-    if (!h)
-        return;
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, name] { RemoveProperty(name); });
-    if (m_isOwnObject) {
-        if (auto api = m_api.lock())
-            api->RemoveProperty(name);
-        return;
-    }
-    h->RemoveProperty(m_object, h->GetStringIdentifier(name));
-}
-
-void NPObjectAPI::RemoveProperty(int index) {
-    auto h = host();
-    if (!h)
-        return;
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, index] { RemoveProperty(index); });
-    if (m_isOwnObject) {
-        if (auto api = m_api.lock())
-            api->RemoveProperty(index);
-        return;
-    }
-    h->RemoveProperty(m_object, h->GetIntIdentifier(index));
-}
-
-variant NPObjectAPI::callBrowser(NPIdentifier name, bool isDefault, bool construct,
-                                 const VariantList& args) {
+variant NPObjectAPI::pageCall(const std::string& name, const VariantList& args, bool construct) {
     auto h = host();
     NPVariantArgs npArgs(*h, args);
     NPResult result(*h);
     bool ok;
     if (construct)
         ok = h->Construct(m_object, npArgs.data(), npArgs.size(), result.get());
-    else if (isDefault)
+    else if (name.empty())
         ok = h->InvokeDefault(m_object, npArgs.data(), npArgs.size(), result.get());
     else
-        ok = h->Invoke(m_object, name, npArgs.data(), npArgs.size(), result.get());
+        ok = h->Invoke(m_object, h->GetStringIdentifier(name), npArgs.data(), npArgs.size(),
+                       result.get());
     if (!ok)
         throw script_error("Error calling method on NPObject");
     return h->getVariant(result.get());
 }
 
-variant NPObjectAPI::Invoke(const std::string& name, const VariantList& args) {
-    auto h = host();
-    if (!h)
-        return variant(false);
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, name, args] { return Invoke(name, args); });
-    if (m_isOwnObject) {
-        auto api = m_api.lock();
-        return api ? api->Invoke(name, args) : variant(false);
+// The page's call function takes (0, handler, arguments[, event name]): the
+// last three are converted once for every handler.
+class NPObjectAPI::Handlers : public HandlerBatch {
+public:
+    Handlers(const NpapiBrowserHostPtr& host, const std::string& name, const VariantList& args)
+        : m_host(host), m_args(args), m_prepared(*host) {
+        m_helper = std::dynamic_pointer_cast<NPObjectAPI>(host->getJSCallFunction());
+        if (!m_helper)
+            throw script_error("Error calling handlers (delegate disappeared)");
+        host->getNPVariant(&m_prepared.values[0], variant(0));
+        host->getNPVariant(&m_prepared.values[2], variant(args));
+        host->getNPVariant(&m_prepared.values[3], variant(name));
     }
-    if (name.empty())
-        return callBrowser(nullptr, true, false, args);
-    return callBrowser(h->GetStringIdentifier(name), false, false, args);
-}
 
-variant NPObjectAPI::Construct(const VariantList& args) {
-    auto h = host();
-    if (!h)
-        return variant(false);
-    if (!h->isMainThread())
-        return h->CallOnMainThread([this, args] { return Construct(args); });
-    if (m_isOwnObject) {
-        auto api = m_api.lock();
-        return api ? api->Construct(args) : variant(false);
-    }
-    return callBrowser(nullptr, false, true, args);
-}
-
-void NPObjectAPI::callMultipleFunctions(const std::string& name, const VariantList& args,
-                                        const std::vector<JSObjectPtr>& direct,
-                                        const std::vector<JSObjectPtr>& ifaces) {
-    auto h = host();
-    if (!h)
-        throw script_error("Error calling handlers");
-    if (!h->isMainThread()) {
-        auto self = std::static_pointer_cast<NPObjectAPI>(shared_from_this());
-        h->ScheduleOnMainThread(self, [self, name, args, direct, ifaces] {
-            self->callMultipleFunctions(name, args, direct, ifaces);
-        });
-        return;
-    }
-    JSObjectPtr helper = h->getJSCallFunction();
-    auto page = std::dynamic_pointer_cast<NPObjectAPI>(helper);
-    if (!page)
-        throw script_error("Error calling handlers (delegate disappeared)");
-
-    NPVariant prepared[4];
-    for (auto& value : prepared)
-        value.type = NPVariantType_Void;
-    struct Release {
-        NpapiBrowserHost& host;
-        NPVariant* values;
-        ~Release() {
-            for (int i = 0; i < 4; ++i)
-                host.ReleaseVariantValue(&values[i]);
-        }
-    } release{*h, prepared};
-    h->getNPVariant(&prepared[0], variant(0));
-    h->getNPVariant(&prepared[2], variant(args));
-    h->getNPVariant(&prepared[3], variant(name));
-
-    auto deliver = [&](const JSObjectPtr& handler, bool asObject) {
+    void call(const JSObjectPtr& handler, bool asInterface) override {
         if (!handler)
             return;
         if (JSAPIPtr own = handler->getJSAPI()) {
-            own->Invoke(std::string(), args);
+            own->Invoke(std::string(), m_args);
             return;
         }
-        auto pageHandler = std::dynamic_pointer_cast<NPObjectAPI>(handler);
-        if (!pageHandler)
+        auto page = std::dynamic_pointer_cast<NPObjectAPI>(handler);
+        if (!page)
             return;
+        const NPVariant* prepared = m_prepared.values;
         NPVariant callArgs[4] = {prepared[0], prepared[1], prepared[2], prepared[3]};
         callArgs[1].type = NPVariantType_Object;
-        callArgs[1].value.objectValue = pageHandler->getNPObject();
-        NPResult result(*h);
-        h->InvokeDefault(page->getNPObject(), callArgs, asObject ? 4 : 3, result.get());
+        callArgs[1].value.objectValue = page->getNPObject();
+        NPResult result(*m_host);
+        m_host->InvokeDefault(m_helper->getNPObject(), callArgs, asInterface ? 4 : 3, result.get());
+    }
+
+private:
+    // Released however the batch ends, even when its making fails.
+    struct Prepared {
+        explicit Prepared(NpapiBrowserHost& host) : host(host) {
+            for (auto& value : values)
+                value.type = NPVariantType_Void;
+        }
+        ~Prepared() {
+            for (auto& value : values)
+                host.ReleaseVariantValue(&value);
+        }
+        Prepared(const Prepared&) = delete;
+        Prepared& operator=(const Prepared&) = delete;
+        NpapiBrowserHost& host;
+        NPVariant values[4];
     };
-    for (const auto& handler : direct)
-        deliver(handler, false);
-    for (const auto& handler : ifaces)
-        deliver(handler, true);
+
+    NpapiBrowserHostPtr m_host;
+    const VariantList& m_args;
+    Prepared m_prepared;
+    NPObjectAPIPtr m_helper;
+};
+
+std::unique_ptr<PageObject::HandlerBatch> NPObjectAPI::prepareHandlers(const std::string& name,
+                                                                       const VariantList& args) {
+    return std::make_unique<Handlers>(host(), name, args);
 }
 
 } // namespace Npapi

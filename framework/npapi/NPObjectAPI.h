@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "JSObject.h"
+#include "PageObject.h"
 #include "npapi_abi.h"
 
 namespace FW {
@@ -20,7 +20,7 @@ using NpapiBrowserHostPtr = std::shared_ptr<NpapiBrowserHost>;
 class NPObjectAPI;
 using NPObjectAPIPtr = std::shared_ptr<NPObjectAPI>;
 
-class NPObjectAPI : public JSObject {
+class NPObjectAPI : public PageObject {
 public:
     // Retains object through the host for the lifetime of this wrapper.
     NPObjectAPI(NPObject* object, const NpapiBrowserHostPtr& host);
@@ -31,46 +31,29 @@ public:
     // stands for nothing.
     void releaseNPObject();
 
-    // JSObject
     EventId getEventId() const override;
-    EventContext getEventContext() const override;
-    bool supportsOptimizedCalls() const override { return true; }
-    void callMultipleFunctions(const std::string& name, const VariantList& args,
-                               const std::vector<JSObjectPtr>& direct,
-                               const std::vector<JSObjectPtr>& ifaces) override;
     bool isValid() override { return m_object.load() != nullptr && !m_host.expired(); }
-    JSAPIPtr getJSAPI() const override { return m_api.lock(); }
-
-    // JSAPI
-    FW_JSAPI_USING_WIDE_FORMS(JSObject);
-    void invalidate() override {}
-    void registerEventMethod(const std::string& name, const JSObjectPtr& handler) override;
-    void unregisterEventMethod(const std::string& name, const JSObjectPtr& handler) override;
-    void registerEventInterface(const JSObjectPtr& object) override;
-    void unregisterEventInterface(const JSObjectPtr& object) override;
-    void getMemberNames(std::vector<std::string>& names) const override;
-    size_t getMemberCount() const override;
-    bool HasMethod(const std::string& name) const override;
-    bool HasProperty(const std::string& name) const override;
-    bool HasProperty(int index) const override;
-    variant GetProperty(const std::string& name) override;
-    variant GetProperty(int index) override;
-    void SetProperty(const std::string& name, const variant& value) override;
-    void SetProperty(int index, const variant& value) override;
-    void RemoveProperty(const std::string& name) override;
-    void RemoveProperty(int index) override;
-    variant Invoke(const std::string& name, const VariantList& args) override;
-    variant Construct(const VariantList& args) override;
 
 private:
+    class Handlers;
     NpapiBrowserHostPtr host() const;
-    variant getPropertyById(NPIdentifier id, const std::string& name);
-    void setPropertyById(NPIdentifier id, const variant& value);
-    variant callBrowser(NPIdentifier name, bool isDefault, bool construct, const VariantList& args);
+    NPIdentifier identifier(NpapiBrowserHost& host, const PageMember& member) const;
+
+    // NPN_Enumerate, when the browser offers it.
+    std::vector<std::string> pageMemberNames() const override;
+    // An index is the browser's integer identifier.
+    bool pageHas(const PageMember& member, bool asMethod) const override;
+    variant pageGet(const PageMember& member) override;
+    // A refused assignment is an error.
+    void pageSet(const PageMember& member, const variant& value) override;
+    void pageRemove(const PageMember& member) override;
+    // The object itself is called with NPN_InvokeDefault.
+    variant pageCall(const std::string& name, const VariantList& args, bool construct) override;
+    // Through the page's call function, which takes the handler as an argument.
+    std::unique_ptr<HandlerBatch> prepareHandlers(const std::string& name,
+                                                  const VariantList& args) override;
 
     std::atomic<NPObject*> m_object;
-    bool m_isOwnObject = false;
-    JSAPIWeakPtr m_api;
     mutable EventId m_eventId = nullptr;
 };
 

@@ -149,9 +149,9 @@ struct Control {
         dispatch->QueryInterface(__uuidof(Q), reinterpret_cast<void**>(&q));
         return q;
     }
-    DISPID id(const wchar_t* name) const {
+    DISPID id(const wchar_t* name, DWORD flags = fdexNameCaseSensitive) const {
         DISPID result = DISPID_UNKNOWN;
-        dispatch->GetDispID(CComBSTR(name), fdexNameCaseSensitive, &result);
+        dispatch->GetDispID(CComBSTR(name), flags, &result);
         return result;
     }
     HRESULT call(const wchar_t* name, std::initializer_list<CComVariant> args, VARIANT* result,
@@ -318,7 +318,7 @@ TEST_F(ActiveXControlTest, ScriptErrorsBecomeExceptionsWithTheirMessage) {
 
 TEST_F(ActiveXControlTest, MalformedCallsGetDefinedAnswers) {
     SitedControl control;
-    const DISPID expando = control.id(L"someExpando");
+    const DISPID expando = control.id(L"someExpando", fdexNameCaseSensitive | fdexNameEnsure);
     ASSERT_NE(expando, DISPID_UNKNOWN);
     CComVariant value(7L);
     DISPID put = DISPID_PROPERTYPUT;
@@ -371,18 +371,49 @@ TEST_F(ActiveXControlTest, MalformedCallsGetDefinedAnswers) {
 }
 
 // A known identifier whose name the object has no member for: the error names
-// the member, and getLastException gives that text.
+// the member with a missing member's code, and getLastException gives that text.
 TEST_F(ActiveXControlTest, AnUnknownMemberIsNotFoundAndItsNameIsTheLastException) {
     SitedControl control;
     DISPPARAMS empty{nullptr, nullptr, 0, 0};
     CComVariant result;
-    EXPECT_EQ(control.dispatch->InvokeEx(DISPID_CAPTION, 0, DISPATCH_METHOD, &empty, &result,
-                                         nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
+    EXCEPINFO info{};
+    EXPECT_EQ(control.dispatch->InvokeEx(DISPID_CAPTION, 0, DISPATCH_METHOD, &empty, &result, &info,
+                                         nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(info.scode, DISP_E_MEMBERNOTFOUND);
+    EXPECT_STREQ(info.bstrDescription, L"The specified member does not exist: caption");
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
     CComVariant last;
     EXPECT_EQ(control.call(L"getLastException", {}, &last), S_OK);
     ASSERT_EQ(last.vt, VT_BSTR);
     EXPECT_STREQ(last.bstrVal, L"The specified member does not exist: caption");
+    control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
+}
+
+// Script asks for a name without fdexNameEnsure before reading or calling it:
+// a name the object lacks is unknown, so script raises its own error for a
+// call, and getLastException names the member. An assignment asks with
+// fdexNameEnsure and gets a name to hold the value.
+TEST_F(ActiveXControlTest, ANameTheObjectLacksIsUnknownUntilAnAssignmentMakesIt) {
+    SitedControl control;
+    EXPECT_EQ(control.id(L"addEventListener"), DISPID_UNKNOWN);
+    CComVariant last;
+    EXPECT_EQ(control.call(L"getLastException", {}, &last), S_OK);
+    ASSERT_EQ(last.vt, VT_BSTR);
+    EXPECT_STREQ(last.bstrVal, L"The specified member does not exist: addEventListener");
+    EXPECT_NE(control.id(L"InitCtrl"), DISPID_UNKNOWN);
+    EXPECT_NE(control.id(L"attachEvent"), DISPID_UNKNOWN);
+    EXPECT_EQ(control.id(L"later"), DISPID_UNKNOWN);
+    const DISPID made = control.id(L"later", fdexNameCaseSensitive | fdexNameEnsure);
+    ASSERT_NE(made, DISPID_UNKNOWN);
+    CComVariant value(5L);
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS assign{&value, &put, 1, 1};
+    EXPECT_EQ(control.dispatch->InvokeEx(made, 0, DISPATCH_PROPERTYPUT, &assign, nullptr, nullptr,
+                                         nullptr),
+              S_OK);
+    EXPECT_EQ(control.id(L"later"), made);
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }
 

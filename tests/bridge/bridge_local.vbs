@@ -46,9 +46,12 @@ Check "unknown member", Err.Number, 438
 Err.Clear
 bridge.InitCtrl url
 Check "short call: wrong number of arguments", Err.Number, 450
+Check "short call: what was missing", Err.Description, "Error: Argument 2is not optional."
 Err.Clear
 bridge.SetBufferTick "many", count
 Check "bad argument: type mismatch", Err.Number, 13
+Check "bad argument: which and why", Err.Description, _
+    "Invalid argument conversion from string to integer at index 1"
 Err.Clear
 On Error GoTo 0
 

@@ -135,6 +135,28 @@ TEST_F(PluginCoreTest, OnloadNamingAMissingFunctionSchedulesNothing) {
     EXPECT_EQ(core->apisMade, 0);
 }
 
+// Page functions are looked up when the element is made; a name that finds
+// none then gets one line in the page's console, and one that does, none.
+TEST_F(PluginCoreTest, AnOnParameterNamingNoFunctionYetWritesOneConsoleLine) {
+    definePageFunction("ready");
+    host->window()->setProperty("notAFunction", 5);
+    core->setParams({{"onload", std::string("ready")},
+                     {"onevent", std::string("definedLater")},
+                     {"onclick", std::string("notAFunction")},
+                     {"color", std::string("definedLater")}});
+    host->runPendingCalls();
+    const auto calls = host->console()->calls();
+    ASSERT_EQ(2u, calls.size());
+    EXPECT_EQ("log", calls[0].method);
+    EXPECT_EQ("Parameter \"onclick\": the page has no function \"notAFunction\" yet; define it "
+              "before the <object> element.",
+              calls[0].args.at(0).get<std::string>());
+    EXPECT_EQ("Parameter \"onevent\": the page has no function \"definedLater\" yet; define it "
+              "before the <object> element.",
+              calls[1].args.at(0).get<std::string>());
+    EXPECT_EQ(core->getParamVariant("onevent").get<JSObjectPtr>(), nullptr);
+}
+
 TEST_F(PluginCoreTest, SetReadyIsFalseWhenThePageCannotTakeTheCall) {
     definePageFunction("initPlugin");
     core->setParams({{"onload", std::string("initPlugin")}});

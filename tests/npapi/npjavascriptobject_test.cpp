@@ -70,6 +70,31 @@ TEST_F(ScriptableObject, MemberLookup) {
         EXPECT_TRUE(hasProperty(special)) << special;
 }
 
+// The browser asks hasMethod first for every name the page reads or calls. A
+// name the object lacks stays no method, so the browser raises its own error
+// for a call, and getLastException names the member instead of an older error.
+TEST_F(ScriptableObject, AskingForANameTheObjectLacksMakesItTheLastException) {
+    auto lastException = [&] {
+        NPVariant function = npVoid(), result = npVoid();
+        EXPECT_TRUE(cls().getProperty(object, browser.id("getLastException"), &function));
+        NPObject* f = function.value.objectValue;
+        EXPECT_TRUE(f->_class->invokeDefault(f, nullptr, 0, &result));
+        const std::string text = FakeBrowser::text(result);
+        browser.release(result);
+        browser.release(function);
+        return text;
+    };
+    NPVariant result = npVoid();
+    EXPECT_FALSE(call("throwStd", {}, result));
+    EXPECT_FALSE(hasMethod("takeLong"));
+    EXPECT_FALSE(hasMethod("name"));
+    EXPECT_FALSE(hasMethod("addEventListener"));
+    EXPECT_EQ("control call failed", lastException());
+    EXPECT_FALSE(hasMethod("attachEvent"));
+    EXPECT_EQ("The specified member does not exist: attachEvent", lastException());
+    EXPECT_TRUE(browser.exceptions().size() == 1u);
+}
+
 TEST_F(ScriptableObject, CallsAndProperties) {
     NPVariant result = npVoid();
     ASSERT_TRUE(call("takeLong", {npInt(21)}, result));

@@ -478,6 +478,19 @@ TEST(CommandLine, TheFirstRegistrationWordInScanOrderWins) {
     EXPECT_EQ(RegistrationWord::None, FirstRegistrationWord(nullptr));
 }
 
+TEST(CommandLine, AnArgumentOutsideTheKnownWordsIsUnknown) {
+    const wchar_t* const words[] = {L"RegServer", L"Embedding"};
+    EXPECT_FALSE(HasUnknownCommandWord(L"x.exe", words, 2));
+    EXPECT_FALSE(HasUnknownCommandWord(L"x.exe -Embedding  /regserver ", words, 2));
+    EXPECT_FALSE(HasUnknownCommandWord(L"\"C:\\my-dir\\a b\\x.exe\" /RegServer", words, 2));
+    EXPECT_FALSE(HasUnknownCommandWord(L"C:\\my-dir\\x.exe\t/Embedding", words, 2));
+    EXPECT_TRUE(HasUnknownCommandWord(L"x.exe /nonsense", words, 2));
+    EXPECT_TRUE(HasUnknownCommandWord(L"x.exe /RegServer /Reg", words, 2));
+    EXPECT_TRUE(HasUnknownCommandWord(L"x.exe RegServer", words, 2));
+    EXPECT_TRUE(HasUnknownCommandWord(L"x.exe -", words, 2));
+    EXPECT_FALSE(HasUnknownCommandWord(nullptr, words, 2));
+}
+
 namespace {
 
 class CTestServiceModule : public CAtlServiceModuleT<CTestServiceModule, 1> {
