@@ -34,10 +34,8 @@ private:
     HKEY m_key = nullptr;
 };
 
-void logEntry(const wchar_t* what, const std::wstring& entry) {
-    const std::wstring line =
-        std::wstring(L"orvela: AllowedSites: ") + what + L": " + entry + L"\n";
-    OutputDebugStringW(line.c_str());
+void log(const std::wstring& text) {
+    OutputDebugStringW((L"orvela: AllowedSites: " + text + L"\n").c_str());
 }
 
 // The value's strings; none when the value is absent.
@@ -51,7 +49,7 @@ std::optional<std::vector<std::wstring>> readList(HKEY root) {
         return std::nullopt;
     std::vector<std::wstring> entries;
     if (type != REG_MULTI_SZ) {
-        logEntry(L"not a multi-string, no page is allowed", std::wstring());
+        log(L"not a multi-string, no page is allowed");
         return entries;
     }
     std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
@@ -78,13 +76,13 @@ std::optional<AllowList> ReadAllowedSites() {
         try {
             entries.push_back(ATL::WideToUtf8(entry));
         } catch (const std::exception&) {
-            logEntry(L"ignored, not text", entry);
+            log(L"ignored, not text: " + entry);
         }
     }
     std::vector<std::string> invalid;
     AllowList list = AllowList::fromEntries(entries, &invalid);
     for (const std::string& entry : invalid)
-        logEntry(L"ignored, not an origin pattern", ATL::Utf8ToWide(entry));
+        log(L"ignored, not an origin pattern: " + ATL::Utf8ToWide(entry));
     return list;
 }
 

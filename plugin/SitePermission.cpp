@@ -5,9 +5,6 @@
 
 SitePermission::SitePermission() : m_list(orvelaSites::ReadAllowedSites()) {}
 
-SitePermission::SitePermission(std::optional<orvelaSites::AllowList> list)
-    : m_list(std::move(list)) {}
-
 std::string SitePermission::addressOf(const FW::BrowserHostPtr& host) {
     return host ? host->getPageAddress() : std::string();
 }

@@ -13,7 +13,6 @@ class SitePermission {
 public:
     // Reads the list in force now.
     SitePermission();
-    explicit SitePermission(std::optional<orvelaSites::AllowList> list);
 
     // Asks the browser for the page's address only when a list is set, so
     // pages without one pay nothing.
