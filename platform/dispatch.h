@@ -43,6 +43,14 @@ private:
 HRESULT LoadTypeLibRegisteredOrOwn(const GUID& libid, WORD major, WORD minor, LCID lcid,
                                    ITypeLib** lib) noexcept;
 
+// GetTypeInfoCount's answer: how many type descriptions the object gives.
+inline HRESULT AnswerTypeInfoCount(UINT* count, UINT descriptions) noexcept {
+    if (!count)
+        return E_POINTER;
+    *count = descriptions;
+    return S_OK;
+}
+
 template <class T, const IID* piid = &__uuidof(T), const GUID* plibid = nullptr, WORD wMajor = 1,
           WORD wMinor = 0>
 class IDispatchImpl : public T {
@@ -53,12 +61,7 @@ public:
         return holder;
     }
 
-    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 1;
-        return S_OK;
-    }
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override { return AnswerTypeInfoCount(count, 1); }
     STDMETHOD(GetTypeInfo)(UINT index, LCID lcid, ITypeInfo** info) override {
         return TypeInfoHolder().GetTypeInfo(index, lcid, info);
     }
@@ -80,12 +83,7 @@ public:
 template <class Base = IDispatch>
 class IDispatchNoTypeInfoImpl : public Base {
 public:
-    STDMETHOD(GetTypeInfoCount)(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
+    STDMETHOD(GetTypeInfoCount)(UINT* count) override { return AnswerTypeInfoCount(count, 0); }
     STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
 };
 

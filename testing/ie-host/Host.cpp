@@ -45,6 +45,17 @@ void pumpMessagesFor(DWORD ms) {
     }
 }
 
+// The description an exception carries ("" when none); its strings are freed.
+std::wstring takeDescription(EXCEPINFO& info) {
+    if (info.pfnDeferredFillIn)
+        info.pfnDeferredFillIn(&info);
+    std::wstring description = info.bstrDescription ? info.bstrDescription : L"";
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrHelpFile);
+    return description;
+}
+
 } // namespace
 
 // The engine's host side: named items, errors.
@@ -98,13 +109,9 @@ public:
         EXCEPINFO info = {};
         std::wstring message = L"script error";
         if (error && SUCCEEDED(error->GetExceptionInfo(&info))) {
-            if (info.pfnDeferredFillIn)
-                info.pfnDeferredFillIn(&info);
-            if (info.bstrDescription)
-                message = info.bstrDescription;
-            SysFreeString(info.bstrSource);
-            SysFreeString(info.bstrDescription);
-            SysFreeString(info.bstrHelpFile);
+            const std::wstring description = takeDescription(info);
+            if (!description.empty())
+                message = description;
         }
         DWORD context = 0;
         ULONG line = 0;
@@ -133,23 +140,8 @@ public:
 
 namespace {
 
-template <class T>
-T* make() {
-    ATL::CComObject<T>* object = nullptr;
-    ATL::CComObject<T>::CreateInstance(&object);
-    object->AddRef();
-    return object;
-}
-
 std::wstring callFailure(HRESULT hr, EXCEPINFO& info) {
-    std::wstring message;
-    if (info.pfnDeferredFillIn)
-        info.pfnDeferredFillIn(&info);
-    if (info.bstrDescription)
-        message = info.bstrDescription;
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrHelpFile);
+    std::wstring message = takeDescription(info);
     if (message.empty()) {
         wchar_t text[32];
         swprintf(text, 32, L"error 0x%08lX", static_cast<unsigned long>(hr));

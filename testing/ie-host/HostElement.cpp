@@ -36,12 +36,9 @@ IDispatch* Element::forwardTarget() const {
 }
 
 STDMETHODIMP Element::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    if (!names || !ids || count != 1)
-        return E_INVALIDARG;
-    ids[0] = m_names.own(names[0] ? names[0] : L"");
-    if (ids[0])
-        return S_OK;
-    ids[0] = DISPID_UNKNOWN;
+    const HRESULT own = m_names.idOfOwn(names, count, ids);
+    if (own != DISP_E_UNKNOWNNAME)
+        return own;
     ATL::CComBSTR name(names[0]);
     return forwardName(m_names, forwardTarget(), name, false, ids);
 }

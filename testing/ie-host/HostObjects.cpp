@@ -59,14 +59,6 @@ std::wstring argText(const std::vector<VARIANT*>& args, size_t i) {
     return i < args.size() ? displayText(*args[i]) : std::wstring(L"undefined");
 }
 
-template <class T>
-T* create() {
-    ATL::CComObject<T>* object = nullptr;
-    ATL::CComObject<T>::CreateInstance(&object);
-    object->AddRef();
-    return object;
-}
-
 } // namespace
 
 DISPID NameTable::own(const std::wstring& name) const {
@@ -75,6 +67,16 @@ DISPID NameTable::own(const std::wstring& name) const {
             return static_cast<DISPID>(i + 1);
     }
     return 0;
+}
+
+HRESULT NameTable::idOfOwn(LPOLESTR* names, UINT count, DISPID* ids) const {
+    if (!names || !ids || count != 1)
+        return E_INVALIDARG;
+    ids[0] = own(names[0] ? names[0] : L"");
+    if (ids[0])
+        return S_OK;
+    ids[0] = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
 }
 
 DISPID NameTable::forwarded(DISPID target) {
@@ -134,7 +136,7 @@ STDMETHODIMP Console::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, 
 Window::Window()
     : m_names({L"alert", L"close", L"setTimeout", L"clearTimeout", L"setInterval", L"clearInterval",
                L"console", L"document", L"execScript", L"window", L"self", L"testbed"}) {
-    m_console.Attach(static_cast<IDispatch*>(create<Console>()));
+    m_console.Attach(static_cast<IDispatch*>(make<Console>()));
 }
 
 STDMETHODIMP Window::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
@@ -219,7 +221,7 @@ HRESULT Window::callOwn(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* resu
     }
     case 12:
         if (!m_testbed)
-            m_testbed.Attach(static_cast<IDispatch*>(create<Testbed>()));
+            m_testbed.Attach(static_cast<IDispatch*>(make<Testbed>()));
         return setDispatch(result, m_testbed);
     default:
         return setDispatch(result, static_cast<IHTMLWindow2*>(this));
@@ -269,13 +271,7 @@ Document::Document()
     : m_names({L"getElementById", L"parentWindow", L"Script", L"createElement", L"body"}) {}
 
 STDMETHODIMP Document::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    if (!names || !ids || count != 1)
-        return E_INVALIDARG;
-    ids[0] = m_names.own(names[0] ? names[0] : L"");
-    if (ids[0])
-        return S_OK;
-    ids[0] = DISPID_UNKNOWN;
-    return DISP_E_UNKNOWNNAME;
+    return m_names.idOfOwn(names, count, ids);
 }
 
 STDMETHODIMP Document::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
@@ -293,7 +289,7 @@ STDMETHODIMP Document::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
     case 4: { // createElement: <object> only
         if (args.empty() || _wcsicmp(displayText(*args[0]).c_str(), L"object") != 0)
             return E_INVALIDARG;
-        Element* element = create<Element>();
+        Element* element = make<Element>();
         element->item.kind = PageItem::Kind::object;
         setDispatch(result, static_cast<IHTMLElement*>(element));
         static_cast<IHTMLElement*>(element)->Release();
@@ -301,7 +297,7 @@ STDMETHODIMP Document::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
     }
     case 5:
         if (!m_body)
-            m_body.Attach(static_cast<IDispatch*>(create<Body>()));
+            m_body.Attach(static_cast<IDispatch*>(make<Body>()));
         return setDispatch(result, m_body);
     default:
         return DISP_E_MEMBERNOTFOUND;

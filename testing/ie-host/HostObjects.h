@@ -28,6 +28,15 @@ struct LiveObject {
     ~LiveObject() { InterlockedDecrement(&g_liveObjects); }
 };
 
+// A new host object holding one reference, for its maker to release.
+template <class T>
+T* make() {
+    ATL::CComObject<T>* object = nullptr;
+    ATL::CComObject<T>::CreateInstance(&object);
+    object->AddRef();
+    return object;
+}
+
 // Names served by an object itself, and the names it forwards to another
 // dispatch (with identifiers of its own for them).
 class NameTable {
@@ -35,6 +44,9 @@ public:
     explicit NameTable(std::vector<std::wstring> own) : m_own(std::move(own)) {}
     // 1-based identifier of an own name, or 0.
     DISPID own(const std::wstring& name) const;
+    // GetIDsOfNames for one own name: DISP_E_UNKNOWNNAME (ids[0] DISPID_UNKNOWN)
+    // for any other.
+    HRESULT idOfOwn(LPOLESTR* names, UINT count, DISPID* ids) const;
     DISPID forwarded(DISPID target);
     bool target(DISPID id, DISPID& target) const;
 
@@ -74,7 +86,7 @@ public:
 
 class Window : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
                public ATL::IDispatchNoTypeInfoImpl<HTMLWindow2Stubs>,
-               public IDispatchEx,
+               public ATL::IDispatchNoTypeInfoImpl<IDispatchEx>,
                public LiveObject {
 public:
     Window();
@@ -85,11 +97,6 @@ public:
     COM_INTERFACE_ENTRY(IDispatchEx)
     END_COM_MAP()
 
-    // The second dispatch answers as the first.
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override {
-        return ATL::IDispatchNoTypeInfoImpl<HTMLWindow2Stubs>::GetTypeInfoCount(n);
-    }
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     STDMETHOD(Invoke)
     (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
@@ -124,7 +131,7 @@ private:
 
 class Document : public ATL::CComObjectRootEx<ATL::CComSingleThreadModel>,
                  public ATL::IDispatchNoTypeInfoImpl<HTMLDocument2Stubs>,
-                 public HTMLDocument3Stubs,
+                 public ATL::IDispatchNoTypeInfoImpl<HTMLDocument3Stubs>,
                  public LiveObject {
 public:
     Document();
@@ -135,11 +142,6 @@ public:
     COM_INTERFACE_ENTRY(IHTMLDocument3)
     END_COM_MAP()
 
-    // The second dispatch answers as the first.
-    STDMETHOD(GetTypeInfoCount)(UINT* n) override {
-        return ATL::IDispatchNoTypeInfoImpl<HTMLDocument2Stubs>::GetTypeInfoCount(n);
-    }
-    STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
     STDMETHOD(Invoke)
     (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;

@@ -1,5 +1,7 @@
 #include "StreamsPlugin.h"
 
+#include "TestPluginFactory.h"
+
 #include <cstdlib>
 #include <cstdio>
 #include <iterator>
@@ -144,19 +146,8 @@ bool StreamsPlugin::handleUnsolicitedStream(FW::BrowserStreamRequest& request) {
     return true;
 }
 
-FW::PluginCorePtr StreamsFactory::createPlugin(const std::string&) {
-    return std::make_shared<StreamsPlugin>();
-}
-
-std::string StreamsFactory::getPluginName(const std::string&) const {
-    return "orvela streams test";
-}
-
-std::string StreamsFactory::getPluginDescription(const std::string& mimetype) {
-    return mimetype == "application/x-orvela-streams-test" ? "streams test" : std::string();
-}
-
 FW::FactoryBasePtr getFactoryInstance() {
-    static const FW::FactoryBasePtr factory = std::make_shared<StreamsFactory>();
+    static const FW::FactoryBasePtr factory = std::make_shared<TestPluginFactory<StreamsPlugin>>(
+        "orvela streams test", "application/x-orvela-streams-test", "streams test");
     return factory;
 }

@@ -57,11 +57,4 @@ public:
     std::string unsolicited;
 };
 
-class StreamsFactory : public FW::FactoryBase {
-public:
-    FW::PluginCorePtr createPlugin(const std::string& mimetype) override;
-    std::string getPluginName(const std::string& mimetype) const override;
-    std::string getPluginDescription(const std::string& mimetype) override;
-};
-
 FW::FactoryBasePtr getFactoryInstance();

@@ -69,18 +69,6 @@ void StressPlugin::shutdown() {
         run->stop();
 }
 
-FW::PluginCorePtr StressFactory::createPlugin(const std::string&) {
-    return std::make_shared<StressPlugin>();
-}
-
-std::string StressFactory::getPluginName(const std::string&) const {
-    return "orvela stress test";
-}
-
-std::string StressFactory::getPluginDescription(const std::string& mimetype) {
-    return mimetype == "application/x-orvela-stress-test" ? "stress test" : std::string();
-}
-
 void StressFactory::globalPluginDeinitialize() {
     StressRun::waitForAllThreads(std::chrono::seconds(10));
 }

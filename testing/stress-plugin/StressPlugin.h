@@ -8,6 +8,7 @@
 #include <string>
 
 #include "FactoryBase.h"
+#include "TestPluginFactory.h"
 #include "JSAPIAuto.h"
 #include "JSObject.h"
 #include "PluginCore.h"
@@ -44,11 +45,11 @@ public:
     std::shared_ptr<StressRun> run;
 };
 
-class StressFactory : public FW::FactoryBase {
+class StressFactory : public TestPluginFactory<StressPlugin> {
 public:
-    FW::PluginCorePtr createPlugin(const std::string& mimetype) override;
-    std::string getPluginName(const std::string& mimetype) const override;
-    std::string getPluginDescription(const std::string& mimetype) override;
+    StressFactory()
+        : TestPluginFactory("orvela stress test", "application/x-orvela-stress-test",
+                            "stress test") {}
     // The module must not unload under a worker.
     void globalPluginDeinitialize() override;
 };

@@ -178,14 +178,6 @@ FW::PluginCorePtr ThrowingFactory::createPlugin(const std::string&) {
     return std::make_shared<ThrowingPlugin>();
 }
 
-std::string ThrowingFactory::getPluginName(const std::string&) const {
-    return "orvela throwing test";
-}
-
-std::string ThrowingFactory::getPluginDescription(const std::string& mimetype) {
-    return mimetype == "application/x-orvela-throwing-test" ? "throwing test" : std::string();
-}
-
 FW::FactoryBasePtr getFactoryInstance() {
     static const FW::FactoryBasePtr factory = std::make_shared<ThrowingFactory>();
     return factory;

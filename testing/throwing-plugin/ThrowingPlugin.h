@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "FactoryBase.h"
+#include "TestPluginFactory.h"
 #include "JSAPIAuto.h"
 #include "PluginCore.h"
 
@@ -63,11 +64,12 @@ private:
     std::thread m_worker;
 };
 
-class ThrowingFactory : public FW::FactoryBase {
+class ThrowingFactory : public TestPluginFactory<ThrowingPlugin> {
 public:
+    ThrowingFactory()
+        : TestPluginFactory("orvela throwing test", "application/x-orvela-throwing-test",
+                            "throwing test") {}
     FW::PluginCorePtr createPlugin(const std::string& mimetype) override;
-    std::string getPluginName(const std::string& mimetype) const override;
-    std::string getPluginDescription(const std::string& mimetype) override;
 };
 
 FW::FactoryBasePtr getFactoryInstance();

@@ -1,5 +1,7 @@
 #include "WindowlessPlugin.h"
 
+#include "TestPluginFactory.h"
+
 #include <windows.h>
 
 #include <thread>
@@ -114,19 +116,8 @@ bool WindowlessPlugin::HandleEvent(FW::PluginEvent* event, FW::PluginEventSource
     return false;
 }
 
-FW::PluginCorePtr WindowlessFactory::createPlugin(const std::string&) {
-    return std::make_shared<WindowlessPlugin>();
-}
-
-std::string WindowlessFactory::getPluginName(const std::string&) const {
-    return "orvela windowless test";
-}
-
-std::string WindowlessFactory::getPluginDescription(const std::string& mimetype) {
-    return mimetype == "application/x-orvela-windowless-test" ? "windowless test" : std::string();
-}
-
 FW::FactoryBasePtr getFactoryInstance() {
-    static const FW::FactoryBasePtr factory = std::make_shared<WindowlessFactory>();
+    static const FW::FactoryBasePtr factory = std::make_shared<TestPluginFactory<WindowlessPlugin>>(
+        "orvela windowless test", "application/x-orvela-windowless-test", "windowless test");
     return factory;
 }

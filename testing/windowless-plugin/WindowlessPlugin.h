@@ -46,11 +46,4 @@ public:
     void repaint();
 };
 
-class WindowlessFactory : public FW::FactoryBase {
-public:
-    FW::PluginCorePtr createPlugin(const std::string& mimetype) override;
-    std::string getPluginName(const std::string& mimetype) const override;
-    std::string getPluginDescription(const std::string& mimetype) override;
-};
-
 FW::FactoryBasePtr getFactoryInstance();

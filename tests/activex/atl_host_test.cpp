@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "camera_sim_client.h"
+#include "support/ole_apartment.h"
 #include "support/run_program.h"
 #include "support/test_top_window.h"
 
@@ -26,12 +27,6 @@ using CameraSim::JournalValue;
 using CameraSim::Records;
 
 namespace {
-
-struct ComApartment : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
 
 struct LibraryFree {
     void operator()(HMODULE module) const { FreeLibrary(module); }

@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "support/ole_apartment.h"
 #include "support/least_client_site.h"
 #include "support/test_top_window.h"
 
@@ -25,12 +26,6 @@ class CBridgeTestModule : public CAtlExeModuleT<CBridgeTestModule> {};
 CBridgeTestModule _AtlModule;
 
 namespace {
-
-struct ComApartment : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
 
 using Names = std::map<int, std::string>;
 

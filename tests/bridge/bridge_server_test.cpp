@@ -15,18 +15,13 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "support/ole_apartment.h"
 #include "support/registry_tree.h"
 #include "support/test_top_window.h"
 
 using namespace ATL;
 
 namespace {
-
-struct ComApartment : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
 
 // Runs the bridge with a command line; answers its exit code.
 DWORD RunBridge(const std::wstring& arguments, std::string* errorOutput = nullptr) {

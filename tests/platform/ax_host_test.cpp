@@ -18,17 +18,12 @@
 
 #include <string>
 
+#include "support/ole_apartment.h"
 #include "support/test_top_window.h"
 
 using namespace ATL;
 
 namespace {
-
-struct ComApartment : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
 
 void Pump() {
     MSG msg;

@@ -8,6 +8,7 @@
 #include "connection_points.h"
 #include "control.h"
 #include "disp_event.h"
+#include "support/ole_apartment.h"
 #include "support/least_client_site.h"
 #include "text.h"
 
@@ -18,12 +19,6 @@
 using namespace ATL;
 
 namespace {
-
-struct ComApartment : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
 
 int g_finalReleases = 0;
 

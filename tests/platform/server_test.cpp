@@ -20,18 +20,13 @@
 #include <new>
 #include <string>
 #include <vector>
+#include "support/ole_apartment.h"
 #include "support/registry_tree.h"
 #include "support/test_top_window.h"
 
 using namespace ATL;
 
 namespace {
-
-struct ComApartment : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
-    void TearDown() override { OleUninitialize(); }
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ComApartment);
 
 std::wstring ProbeDllPath() {
     HKEY key = nullptr;
