@@ -2,7 +2,8 @@
 // (element "load") runs eight workers for ten seconds that fire numbered
 // events, call onto the main thread and release page objects, while the page
 // calls its members as fast as its timers run. Every event must arrive once,
-// in order per worker, and nothing may fail or hang.
+// in order per worker, and nothing may fail or hang. The page loads this after
+// the element, and the run starts at once.
 var WORKERS = 8, SECONDS = 10;
 var last = [], received = 0, outOfOrder = 0, pageCalls = 0, wrongAnswers = 0;
 for (var w = 0; w < WORKERS; ++w)
@@ -57,3 +58,5 @@ function runStress() {
         }, 60000);
     }, (SECONDS + 30) * 1000);
 }
+
+runStress();
