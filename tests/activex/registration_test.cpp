@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/registry_tree.h"
+#include "support/run_program.h"
 
 using testsupport::RegistryTree;
 
@@ -22,18 +23,7 @@ const wchar_t kExt[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext";
 const wchar_t kMozilla[] = L"Software\\MozillaPlugins";
 
 DWORD run(const std::wstring& commandLine) {
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    std::wstring text = commandLine;
-    if (!CreateProcessW(nullptr, &text[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return 0xFFFFFFFF;
-    WaitForSingleObject(pi.hProcess, 60000);
-    DWORD code = 0xFFFFFFFF;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
+    return testsupport::runProgram(commandLine);
 }
 
 std::wstring quoted(const wchar_t* path) {

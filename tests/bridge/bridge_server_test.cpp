@@ -17,6 +17,7 @@
 #include <vector>
 #include "support/ole_apartment.h"
 #include "support/registry_tree.h"
+#include "support/run_program.h"
 #include "support/test_top_window.h"
 
 using namespace ATL;
@@ -25,35 +26,9 @@ namespace {
 
 // Runs the bridge with a command line; answers its exit code.
 DWORD RunBridge(const std::wstring& arguments, std::string* errorOutput = nullptr) {
-    std::wstring line = L"\"" BRIDGE_EXE_PATH L"\" " + arguments;
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdError = writeEnd;
-    si.hStdOutput = writeEnd;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        CloseHandle(readEnd);
-        CloseHandle(writeEnd);
-        return static_cast<DWORD>(-1);
-    }
-    CloseHandle(writeEnd);
     std::string output;
-    char buffer[512];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-        output.append(buffer, got);
-    CloseHandle(readEnd);
-    WaitForSingleObject(pi.hProcess, 30000);
-    DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    const DWORD code =
+        testsupport::runProgram(L"\"" BRIDGE_EXE_PATH L"\" " + arguments, output, nullptr, 30000);
     if (errorOutput)
         *errorOutput = output;
     return code;

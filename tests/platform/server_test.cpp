@@ -22,6 +22,7 @@
 #include <vector>
 #include "support/ole_apartment.h"
 #include "support/registry_tree.h"
+#include "support/run_program.h"
 #include "support/test_top_window.h"
 
 using namespace ATL;
@@ -614,18 +615,7 @@ std::wstring ProbeServerPath() {
 
 // Runs the probe server with args and returns its exit code.
 DWORD RunProbeServer(const wchar_t* args) {
-    std::wstring cmd = L"\"" + ProbeServerPath() + L"\" " + args;
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return 0xFFFFFFFF;
-    WaitForSingleObject(pi.hProcess, 30000);
-    DWORD code = 0xFFFFFFFF;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
+    return testsupport::runProgram(L"\"" + ProbeServerPath() + L"\" " + args, 30000);
 }
 
 bool LocalServiceValue(std::wstring* value) {

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace testsupport {
 
@@ -75,6 +76,12 @@ inline DWORD runProgram(std::wstring commandLine, std::string& output,
     }
     DeleteFileW(file);
     return code;
+}
+
+// The same for a program whose output the test does not read.
+inline DWORD runProgram(std::wstring commandLine, DWORD timeoutMs = 60000) {
+    std::string output;
+    return runProgram(std::move(commandLine), output, nullptr, timeoutMs);
 }
 
 } // namespace testsupport
