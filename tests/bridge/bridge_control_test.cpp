@@ -210,17 +210,13 @@ TEST_F(BridgeControl, TheCameraHostWindowGetsOneDestroyWhenTheControlsWindowGoes
 
 TEST_F(BridgeControl, FocusGivenToTheControlUIActivatesItAndGoesOnToTheCameraWindow) {
     ASSERT_TRUE(AtlAxWinInit());
-    HWND site =
-        CreateWindowExW(0, kAxWin100.host, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 320, 240,
-                        testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND site = testsupport::childWindow(kAxWin100.host, 320, 240);
     ASSERT_NE(nullptr, site);
     ASSERT_EQ(S_OK, AtlAxAttachControl(ctl->GetUnknown(), site, nullptr));
     HWND wnd = ctl->m_hWnd;
     ASSERT_NE(nullptr, wnd);
     EXPECT_FALSE(ctl->m_bUIActive);
-    HWND other =
-        CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE, 0, 250, 10, 10,
-                        testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND other = testsupport::childWindow(L"STATIC", 10, 10, WS_CHILD | WS_VISIBLE, 0, 250);
     SetFocus(other);
 
     // As a tab into the element gives it.

@@ -230,9 +230,8 @@ protected:
     void SetUp() override {
         journal.clear();
         ASSERT_TRUE(AtlAxWinInit());
-        host = CreateWindowExW(0, kAxWin100.host, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                               0, 0, 400, 300, testsupport::testTopWindow(), nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
+        host = testsupport::childWindow(kAxWin100.host, 400, 300,
+                                        WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN);
         ASSERT_NE(nullptr, host);
         ASSERT_EQ(S_OK, CreateControlInHostWindow(host, L"KavrinX64.X64ConfigCtrl", &unk));
         ASSERT_EQ(S_OK, unk.QueryInterface(&bridge));

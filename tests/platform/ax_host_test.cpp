@@ -42,9 +42,8 @@ bool AnyAtlRuntimeLoaded() {
 
 HWND NewHostWindow(const wchar_t* className = kAxWin100.host, const wchar_t* text = nullptr,
                    int width = 200, int height = 100, void* createData = nullptr) {
-    return CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, width,
-                           height, testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr),
-                           createData);
+    return testsupport::childWindow(
+        className, width, height, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, text, createData);
 }
 
 std::wstring ClsidText(const CLSID& clsid) {
@@ -389,8 +388,8 @@ TEST(AnyWindow, AtlAxCreateControlExSubclassesItAndConnectsTheSink) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"OrvelaPlainWindow";
     RegisterClassW(&wc);
-    HWND plain = CreateWindowExW(0, wc.lpszClassName, L"keep", WS_CHILD | WS_VISIBLE, 0, 0, 120, 80,
-                                 testsupport::testTopWindow(), nullptr, wc.hInstance, nullptr);
+    HWND plain =
+        testsupport::childWindow(wc.lpszClassName, 120, 80, WS_CHILD | WS_VISIBLE, 0, 0, L"keep");
     ASSERT_NE(nullptr, plain);
     EXPECT_EQ(0, SendMessageW(plain, AxWinGetHostMessage(), 0, 0));
 
@@ -427,8 +426,7 @@ TEST(AnyWindow, AtlAxCreateControlExSubclassesItAndConnectsTheSink) {
     EXPECT_EQ(0u, ReleaseLast(control)) << "the replaced control was let go";
 
     // An initialised control attached to another window.
-    HWND other = CreateWindowExW(0, wc.lpszClassName, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 50, 50,
-                                 testsupport::testTopWindow(), nullptr, wc.hInstance, nullptr);
+    HWND other = testsupport::childWindow(wc.lpszClassName, 50, 50);
     CComPtr<IUnknown> made;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ProbeControl, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_IUnknown, reinterpret_cast<void**>(&made)));
@@ -507,8 +505,7 @@ TEST(AnyWindow, AWindowThatAnswersWithAHostCreatesThroughThatHost) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"OrvelaAnsweringHost";
     RegisterClassW(&wc);
-    HWND wnd = CreateWindowExW(0, wc.lpszClassName, nullptr, WS_CHILD, 0, 0, 50, 50,
-                               testsupport::testTopWindow(), nullptr, wc.hInstance, nullptr);
+    HWND wnd = testsupport::childWindow(wc.lpszClassName, 50, 50, WS_CHILD);
     ASSERT_NE(nullptr, wnd);
 
     CComObject<CFakeHost>* host = nullptr;
@@ -613,8 +610,7 @@ TEST(ForeignControl, MediaPlayerBehavesInOurHostAsInWinesAtlHost) {
     Observed wines;
     {
         // Wine's host takes over any window, as ours does.
-        HWND host = CreateWindowExW(0, L"Static", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 320, 240,
-                                    testsupport::testTopWindow(), nullptr, nullptr, nullptr);
+        HWND host = testsupport::childWindow(L"Static", 320, 240);
         ASSERT_NE(nullptr, host);
         CComPtr<IUnknown> control;
         wines.created = create(kMediaPlayer, host, nullptr, nullptr, &control, IID_NULL, nullptr);

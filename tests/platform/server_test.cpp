@@ -190,9 +190,8 @@ class HostedControl : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(AtlAxWinInit());
-        host = CreateWindowExW(0, kAxWin100.host, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                               10, 20, 400, 300, testsupport::testTopWindow(), nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
+        host = testsupport::childWindow(kAxWin100.host, 400, 300,
+                                        WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 10, 20);
         ASSERT_NE(nullptr, host);
         ASSERT_EQ(S_OK, CreateControlInHostWindow(host, L"OrvelaProbe.Control", &unk));
         ASSERT_EQ(S_OK, unk.QueryInterface(&ctl));
@@ -824,9 +823,7 @@ TEST(Registration, RegisterThenUnregisterRestoresTheRegistry) {
 
 TEST(WindowlessControl, ActivatesWindowlessWhenTheSiteOffersIt) {
     ASSERT_TRUE(AtlAxWinInit());
-    HWND host =
-        CreateWindowExW(0, kAxWin100.host, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 200, 100,
-                        testsupport::testTopWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND host = testsupport::childWindow(kAxWin100.host, 200, 100);
     ASSERT_NE(nullptr, host);
     CComPtr<IUnknown> unk;
     ASSERT_EQ(S_OK, CreateControlInHostWindow(host, L"OrvelaProbe.Windowless", &unk));

@@ -20,4 +20,13 @@ inline HWND testTopWindow() {
     return top;
 }
 
+// A child window of the test's top window, of a registered class of this
+// module (a control host, a plain window).
+inline HWND childWindow(const wchar_t* className, int width, int height,
+                        DWORD style = WS_CHILD | WS_VISIBLE, int x = 0, int y = 0,
+                        const wchar_t* text = nullptr, void* createData = nullptr) {
+    return CreateWindowExW(0, className, text, style, x, y, width, height, testTopWindow(), nullptr,
+                           GetModuleHandleW(nullptr), createData);
+}
+
 } // namespace testsupport
