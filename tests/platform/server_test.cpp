@@ -122,6 +122,7 @@ TEST(InprocServer, ClassObjectRulesAndLockCount) {
 
 namespace {
 
+// What the sinks below were called with; each kind's handlers record here.
 struct Recorded {
     int calls = 0;
     std::wstring text;
@@ -129,6 +130,19 @@ struct Recorded {
     int others = 0;
     long otherValue = 0;
     int wide = 0;
+
+    HRESULT ctrlEvent(BSTR eventText, long eventType, long eventSubtype) {
+        ++calls;
+        text.assign(eventText ? eventText : L"", SysStringLen(eventText));
+        type = eventType;
+        subtype = eventSubtype;
+        return S_OK;
+    }
+    HRESULT other(long value) {
+        ++others;
+        otherValue = value;
+        return S_OK;
+    }
 };
 
 class CTypeLibSink : public IDispEventImpl<0, CTypeLibSink, &DIID__IProbeControlEvents,
@@ -141,17 +155,9 @@ public:
     END_SINK_MAP()
 
     HRESULT __stdcall OnCtrlEvent(BSTR text, long type, long subtype) {
-        ++seen.calls;
-        seen.text.assign(text ? text : L"", SysStringLen(text));
-        seen.type = type;
-        seen.subtype = subtype;
-        return S_OK;
+        return seen.ctrlEvent(text, type, subtype);
     }
-    HRESULT __stdcall OnOther(long value) {
-        ++seen.others;
-        seen.otherValue = value;
-        return S_OK;
-    }
+    HRESULT __stdcall OnOther(long value) { return seen.other(value); }
     HRESULT __stdcall OnWide(long, long, long, long, long, long, long, long, long) {
         ++seen.wide;
         return S_OK;
@@ -172,17 +178,9 @@ public:
     END_SINK_MAP()
 
     virtual HRESULT __stdcall OnCtrlEvent(BSTR text, long type, long subtype) {
-        ++seen.calls;
-        seen.text.assign(text ? text : L"", SysStringLen(text));
-        seen.type = type;
-        seen.subtype = subtype;
-        return S_OK;
+        return seen.ctrlEvent(text, type, subtype);
     }
-    HRESULT __stdcall OnOther(long value) {
-        ++seen.others;
-        seen.otherValue = value;
-        return S_OK;
-    }
+    HRESULT __stdcall OnOther(long value) { return seen.other(value); }
     Recorded seen;
 };
 
