@@ -2,8 +2,9 @@
 // again and again (ORVELA_SOAK_CYCLES times, 300 by default). After the
 // warm-up, handles, GDI and USER objects (windows, where the system counts
 // none) and private bytes of each watched process must not grow by 1%. The
-// page defines makeCamera(), playCamera(cam) (a call that answers 0 once the
-// camera exists) and calls soak(processes, platform) with the processes to
+// page defines describeCamera(cam) (what makes an element a camera: a type, a
+// class id), playCamera(cam) (a call that answers 0 once the camera exists)
+// and calls soak(processes, platform) with the processes to
 // watch ("" is the browser itself) and, where the platform itself is known to
 // keep memory for each cycle, platform = {bytesPerCycle, step}: those bytes a
 // cycle and one growth step of the memory that holds them are taken off
@@ -11,6 +12,15 @@
 var CYCLES = Number(testbed.env("ORVELA_SOAK_CYCLES")) || 300;
 var WARMUP = Math.max(30, Math.floor(CYCLES / 10));
 var COUNTERS = ["handles", "gdi", "user", "privateBytes"];
+
+// One camera element of the soak, as the page describes it.
+function makeCamera() {
+    var cam = document.createElement("object");
+    describeCamera(cam);
+    cam.width = 160;
+    cam.height = 120;
+    return cam;
+}
 
 function sample(process) {
     var text = testbed.resources(process), values = text.split(" ");
