@@ -3,21 +3,16 @@
 // answers a value inside the target's range or refuses with an exception;
 // a broken rule aborts. Shared by the native fuzzers and the Windows replay.
 #include <climits>
-#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "JSAPIAuto.h"
 #include "utf8_tools.h"
 #include "variant.h"
 
 namespace fuzzing {
-
-inline void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 template <class T, class Check>
 void convertTo(const FW::variant& value, Check&& checkResult) {

@@ -2,31 +2,18 @@
 // depend on the case of ASCII letters, a line with " /word" appended always
 // holds the word, a word with a blank in it is never found, and nothing is
 // read past the line's terminator.
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "ByteReader.h"
+#include "FuzzCheck.h"
 #include "command_words.h"
 
 using ATL::HasCommandWord;
+using fuzzing::check;
+using fuzzing::swapAsciiCase;
 
 namespace {
-
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-std::wstring swapAsciiCase(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'a' && c <= L'z')
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-        else if (c >= L'A' && c <= L'Z')
-            c = static_cast<wchar_t>(c - L'A' + L'a');
-    }
-    return text;
-}
 
 std::wstring wideFrom(const std::u16string& units) {
     std::wstring out;

@@ -2,18 +2,15 @@
 // a double-byte code page: the text the page gets fits the relay's buffer,
 // is the start of the whole relayed text (no character cut in two), and
 // type and sub-type arrive as decimal text.
-#include <cstdlib>
 #include <string>
 
 #include "ByteReader.h"
+#include "FuzzCheck.h"
 #include "RelayedEvent.h"
 
-namespace {
+using fuzzing::check;
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
+namespace {
 
 // A double-byte code page in the manner of the East Asian ones: ASCII as
 // is, every other character as a lead byte (0x81..0xFE) and a trail byte.

@@ -8,13 +8,13 @@
 #include <typeinfo>
 #include <vector>
 
-#include <utf8cpp/utf8.h>
-
 #include "ByteReader.h"
 #include "JSFunction.h"
+#include "ScriptRequest.h"
 #include "VariantFromBytes.h"
 
 using namespace FW;
+using fuzzing::request;
 
 namespace {
 
@@ -77,19 +77,6 @@ VariantList argsFrom(fuzzing::ByteReader& in, fuzzing::VariantWorld& world) {
     for (size_t i = 0; i < count; ++i)
         args.push_back(fuzzing::decodeVariant(in, world, 1));
     return args;
-}
-
-// A request answers, or fails the way a page can be told about.
-template <class F>
-void request(F&& f) {
-    try {
-        f();
-    } catch (const script_error&) {
-    } catch (const bad_variant_cast&) {
-        // A value the conversion refuses; any other cast failure is a fault.
-    } catch (const utf8::exception&) {
-        // Wide text with a lone surrogate: the strict conversion refuses it.
-    }
 }
 
 } // namespace

@@ -4,29 +4,25 @@
 // -> NPVariant, script value -> NPVariant -> script value, and browser calls
 // into a plug-in object with any identifiers and arguments. Afterwards the
 // browser holds no object and no memory block of the plug-in's.
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include <utf8cpp/utf8.h>
-
 #include "ByteReader.h"
 #include "FakeBrowser.h"
+#include "FuzzCheck.h"
 #include "NPJavascriptObject.h"
 #include "NpapiBrowserHost.h"
+#include "ScriptRequest.h"
 #include "TestAPI.h"
 #include "VariantFromBytes.h"
 
 using namespace FW;
+using fuzzing::check;
+using fuzzing::request;
 using FW::Testing::FakeBrowser;
 
 namespace {
-
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 fuzzing::ByteReader* g_choices = nullptr;
 NPNetscapeFuncs g_honest{};
@@ -136,18 +132,6 @@ void release(FakeBrowser& browser, NPVariant& v) {
     if (v.type > NPVariantType_Object)
         return;
     browser.release(v);
-}
-
-template <class F>
-void request(F&& f) {
-    try {
-        f();
-    } catch (const script_error&) {
-    } catch (const bad_variant_cast&) {
-        // A value the conversion refuses; any other cast failure is a fault.
-    } catch (const utf8::exception&) {
-        // Wide text with a lone surrogate: the strict conversion refuses it.
-    }
 }
 
 void valueFromBrowser(fuzzing::ByteReader& in, FakeBrowser& browser,

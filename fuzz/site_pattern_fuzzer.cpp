@@ -4,33 +4,16 @@
 // the answer does not depend on the case of ASCII letters; a list allows a
 // page only when one of its entries, alone, does.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "site_patterns.h"
 
+using fuzzing::check;
+using fuzzing::swapAsciiCase;
 using orvelaSites::AllowList;
 using orvelaSites::originOf;
-
-namespace {
-
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-std::string swapAsciiCase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        else if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

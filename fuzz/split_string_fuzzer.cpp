@@ -1,19 +1,12 @@
 // The bridge's SplitString on any text and delimiter: the pieces joined with
 // the delimiter give the text back (empty pieces left out when asked), and
 // none of them holds the delimiter.
-#include <cstdlib>
 
 #include "ByteReader.h"
+#include "FuzzCheck.h"
 #include "SplitString.h"
 
-namespace {
-
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using fuzzing::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::ByteReader in(data, size);

@@ -1,19 +1,12 @@
 // UTF-8 <-> wide text: valid input goes round unchanged, invalid input is
 // refused with utfcpp's exception, never read past its end.
-#include <cstdlib>
 #include <exception>
 
 #include "ByteReader.h"
+#include "FuzzCheck.h"
 #include "utf8_tools.h"
 
-namespace {
-
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using fuzzing::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::ByteReader in(data, size);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "ControlCallError.h"
@@ -173,23 +174,18 @@ struct orvelaAPI::Forwarding {
         });
     }
 
-    template <auto Operation>
-    static FW::CallMethodFunctor narrowText(orvelaAPI* api) {
-        return FW::method_detail::makeCaller<std::string>([api]() -> std::string {
+    // A text answer, narrowed to the ANSI code page for std::string or kept
+    // wide; no control answers empty text.
+    template <auto Operation, class Answer>
+    static FW::CallMethodFunctor textAnswer(orvelaAPI* api) {
+        return FW::method_detail::makeCaller<Answer>([api]() -> Answer {
             ATL::CComBSTR answer;
             if (!callText<Operation>(*api, answer))
-                return std::string();
-            return ATL::WideToAnsi(answer.view());
-        });
-    }
-
-    template <auto Operation>
-    static FW::CallMethodFunctor wideText(orvelaAPI* api) {
-        return FW::method_detail::makeCaller<std::wstring>([api]() -> std::wstring {
-            ATL::CComBSTR answer;
-            if (!callText<Operation>(*api, answer))
-                return std::wstring();
-            return std::wstring(answer.view());
+                return Answer();
+            if constexpr (std::is_same_v<Answer, std::string>)
+                return ATL::WideToAnsi(answer.view());
+            else
+                return Answer(answer.view());
         });
     }
 
@@ -223,11 +219,11 @@ struct orvelaAPI::Forwarding {
     }
     template <auto Operation>
     static constexpr Entry narrowTextMember(const char* name) {
-        return {name, &narrowText<Operation>, &argumentList<>, "text"};
+        return {name, &textAnswer<Operation, std::string>, &argumentList<>, "text"};
     }
     template <auto Operation>
     static constexpr Entry wideTextMember(const char* name) {
-        return {name, &wideText<Operation>, &argumentList<>, "text"};
+        return {name, &textAnswer<Operation, std::wstring>, &argumentList<>, "text"};
     }
 
     // The one table of the camera members: what registers them also describes them.

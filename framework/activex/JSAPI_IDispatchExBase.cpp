@@ -9,7 +9,6 @@
 #include "IDispatchAPI.h"
 #include "JSExceptions.h"
 #include "LastScriptError.h"
-#include "ScriptTypeWords.h"
 #include "TypeIDMap.h"
 #include "com_object.h"
 #include "com_types.h"
@@ -70,23 +69,16 @@ public:
         if (m_kind == Kind::lastException)
             return lastScriptError();
         auto bridge = m_bridge.lock();
-        if (!bridge || args.size() < 2 || args.size() > 3)
+        if (!bridge)
             throw invalid_arguments();
-        std::string name;
-        JSObjectPtr handler;
-        try {
-            name = args[0].convert<std::string>();
-            handler = args[1].convert<JSObjectPtr>();
-        } catch (const bad_variant_cast& e) {
-            throwCouldNotConvert(e);
-        }
-        if (!handler)
+        const EventListener listener = eventListenerFrom(args);
+        if (!listener.handler)
             throw invalid_arguments();
         // The event is named exactly as given: no "on" is added.
         if (m_kind == Kind::attach)
-            bridge->api()->registerEventMethod(name, handler);
+            bridge->api()->registerEventMethod(listener.name, listener.handler);
         else
-            bridge->api()->unregisterEventMethod(name, handler);
+            bridge->api()->unregisterEventMethod(listener.name, listener.handler);
         return variant();
     }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 #include "JSObject.h"
 #include "utf8_tools.h"
@@ -64,39 +65,33 @@ int JSAPIImpl::getZone() const {
 }
 
 void JSAPIImpl::registerEventMethod(const std::string& name, const JSObjectPtr& handler) {
-    if (!handler)
-        throw invalid_arguments();
-    const EventContext context = handler->getEventContext();
-    const EventId id = handler->getEventId();
-    std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
-    auto contextIt = m_eventMap->find(context);
-    if (contextIt != m_eventMap->end()) {
-        auto range = contextIt->second.equal_range(name);
-        for (auto it = range.first; it != range.second; ++it) {
-            if (it->second->getEventId() == id)
-                return;
-        }
-    }
-    writable(m_eventMap)[context].emplace(name, handler);
+    changeEventMethod(name, handler, true);
 }
 
 void JSAPIImpl::unregisterEventMethod(const std::string& name, const JSObjectPtr& handler) {
+    changeEventMethod(name, handler, false);
+}
+
+void JSAPIImpl::changeEventMethod(const std::string& name, const JSObjectPtr& handler, bool add) {
     if (!handler)
         throw invalid_arguments();
     const EventContext context = handler->getEventContext();
     const EventId id = handler->getEventId();
     std::lock_guard<std::recursive_mutex> lock(m_eventMutex);
+    std::optional<std::ptrdiff_t> position;
     auto contextIt = m_eventMap->find(context);
-    if (contextIt == m_eventMap->end())
-        return;
-    auto range = contextIt->second.equal_range(name);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (it->second->getEventId() == id) {
-            const auto position = std::distance(contextIt->second.begin(), it);
-            HandlerMultimap& handlers = writable(m_eventMap)[context];
-            handlers.erase(std::next(handlers.begin(), position));
-            return;
+    if (contextIt != m_eventMap->end()) {
+        auto range = contextIt->second.equal_range(name);
+        for (auto it = range.first; it != range.second && !position; ++it) {
+            if (it->second->getEventId() == id)
+                position = std::distance(contextIt->second.begin(), it);
         }
+    }
+    if (add && !position) {
+        writable(m_eventMap)[context].emplace(name, handler);
+    } else if (!add && position) {
+        HandlerMultimap& handlers = writable(m_eventMap)[context];
+        handlers.erase(std::next(handlers.begin(), *position));
     }
 }
 

@@ -87,6 +87,11 @@ protected:
         std::shared_ptr<const EventIfaceContextMap> interfaces;
     };
     EventTables snapshotEventTables() const;
+
+private:
+    // A handler stands once per event id under a name in its context: adding
+    // one already there, or removing one not there, changes nothing.
+    void changeEventMethod(const std::string& name, const JSObjectPtr& handler, bool add);
 };
 
 // Holds the zone from construction to destruction.

@@ -1,6 +1,9 @@
 #include "JSFunction.h"
 
+#include "JSExceptions.h"
+#include "JSObject.h"
 #include "MethodConverter.h"
+#include "ScriptTypeWords.h"
 
 namespace FW {
 
@@ -53,6 +56,19 @@ variant JSFunction::exec(const VariantList& args) {
         throw script_error("Invalid JSAPI object");
     ScopedZone zone(*owner, m_zone);
     return owner->Invoke(m_methodName, args);
+}
+
+JSFunction::EventListener JSFunction::eventListenerFrom(const VariantList& args) {
+    if (args.size() < 2 || args.size() > 3)
+        throw invalid_arguments();
+    EventListener listener;
+    try {
+        listener.name = args[0].convert<std::string>();
+        listener.handler = args[1].convert<JSObjectPtr>();
+    } catch (const bad_variant_cast& e) {
+        throwCouldNotConvert(e);
+    }
+    return listener;
 }
 
 } // namespace FW

@@ -25,6 +25,14 @@ public:
     const std::string& getMethodName() const { return m_methodName; }
 
 protected:
+    // What "attachEvent" and "detachEvent" take: an event name and a handler,
+    // and at most one argument more; anything else is a script error.
+    struct EventListener {
+        std::string name;
+        JSObjectPtr handler;
+    };
+    static EventListener eventListenerFrom(const VariantList& args);
+
     JSAPIWeakPtr m_owner;
     std::string m_methodName;
     int m_zone;

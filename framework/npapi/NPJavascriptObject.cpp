@@ -6,7 +6,6 @@
 #include "JSObject.h"
 #include "LastScriptError.h"
 #include "NpapiBrowserHost.h"
-#include "ScriptTypeWords.h"
 
 namespace FW {
 namespace Npapi {
@@ -66,22 +65,22 @@ bool NPJavascriptObject::isValid() const {
     return m_valid && !m_api.expired() && !m_host.expired();
 }
 
-JSAPIPtr NPJavascriptObject::api() const {
-    JSAPIPtr api = m_api.lock();
-    if (!api) {
+template <class T>
+std::shared_ptr<T> NPJavascriptObject::alive(const std::weak_ptr<T>& target) const {
+    std::shared_ptr<T> strong = target.lock();
+    if (!strong) {
         const_cast<NPJavascriptObject*>(this)->m_valid = false;
         throw std::bad_cast();
     }
-    return api;
+    return strong;
+}
+
+JSAPIPtr NPJavascriptObject::api() const {
+    return alive(m_api);
 }
 
 NpapiBrowserHostPtr NPJavascriptObject::host() const {
-    NpapiBrowserHostPtr h = m_host.lock();
-    if (!h) {
-        const_cast<NPJavascriptObject*>(this)->m_valid = false;
-        throw std::bad_cast();
-    }
-    return h;
+    return alive(m_host);
 }
 
 void NPJavascriptObject::setException(const std::string& message) const {
@@ -99,21 +98,14 @@ NPJavascriptObject::NPO_addEventListener::NPO_addEventListener(
 
 variant NPJavascriptObject::NPO_addEventListener::exec(const VariantList& args) {
     auto wrapper = m_wrapper.lock();
-    if (!wrapper || !wrapper->isValid() || args.size() < 2 || args.size() > 3)
+    if (!wrapper || !wrapper->isValid())
         throw invalid_arguments();
-    std::string name;
-    JSObjectPtr handler;
-    try {
-        name = args[0].convert<std::string>();
-        handler = args[1].convert<JSObjectPtr>();
-    } catch (const bad_variant_cast& e) {
-        throwCouldNotConvert(e);
-    }
+    const EventListener listener = eventListenerFrom(args);
     JSAPIPtr api = wrapper->api();
     if (m_add)
-        api->registerEventMethod("on" + name, handler);
+        api->registerEventMethod("on" + listener.name, listener.handler);
     else
-        api->unregisterEventMethod("on" + name, handler);
+        api->unregisterEventMethod("on" + listener.name, listener.handler);
     return variant();
 }
 
@@ -161,6 +153,16 @@ struct NPJavascriptObjectCallbacks {
         }
     }
 
+    // One browser call on a live wrapper, given the wrapper, its host and its
+    // scripting object: false when any of them is gone or the work fails.
+    template <class F>
+    static bool withLive(NPObject* object, F work) {
+        auto* wrapper = self(object);
+        if (!wrapper->isValid())
+            return false;
+        return guarded(wrapper, [&] { work(wrapper, wrapper->host(), wrapper->api()); });
+    }
+
     static void deallocate(NPObject* object) { delete self(object); }
 
     static void invalidate(NPObject* object) {
@@ -196,13 +198,9 @@ struct NPJavascriptObjectCallbacks {
     }
 
     static bool hasProperty(NPObject* object, NPIdentifier name) {
-        auto* wrapper = self(object);
-        if (!wrapper->isValid())
-            return false;
         bool answer = false;
-        guarded(wrapper, [&] {
-            NpapiBrowserHostPtr h = wrapper->host();
-            JSAPIPtr api = wrapper->api();
+        withLive(object, [&](NPJavascriptObject* wrapper, const NpapiBrowserHostPtr& h,
+                             const JSAPIPtr& api) {
             if (!h->IdentifierIsString(name)) {
                 answer = api->HasProperty(static_cast<int>(h->IntFromIdentifier(name)));
                 return;
@@ -219,12 +217,10 @@ struct NPJavascriptObjectCallbacks {
     }
 
     static bool getProperty(NPObject* object, NPIdentifier name, NPVariant* result) {
-        auto* wrapper = self(object);
-        if (!wrapper->isValid() || result == nullptr)
+        if (result == nullptr)
             return false;
-        return guarded(wrapper, [&] {
-            NpapiBrowserHostPtr h = wrapper->host();
-            JSAPIPtr api = wrapper->api();
+        return withLive(object, [&](NPJavascriptObject* wrapper, const NpapiBrowserHostPtr& h,
+                                    const JSAPIPtr& api) {
             variant value;
             if (!h->IdentifierIsString(name)) {
                 value = api->GetProperty(static_cast<int>(h->IntFromIdentifier(name)));
@@ -246,36 +242,28 @@ struct NPJavascriptObjectCallbacks {
     }
 
     static bool setProperty(NPObject* object, NPIdentifier name, const NPVariant* value) {
-        auto* wrapper = self(object);
-        if (!wrapper->isValid())
-            return false;
-        return guarded(wrapper, [&] {
-            NpapiBrowserHostPtr h = wrapper->host();
-            JSAPIPtr api = wrapper->api();
-            variant converted = h->getVariant(value);
-            if (!h->IdentifierIsString(name)) {
-                api->SetProperty(static_cast<int>(h->IntFromIdentifier(name)), converted);
-                return;
-            }
-            const std::string text = h->StringFromIdentifier(name);
-            if (api->HasMethodObject(text))
-                throw script_error("This property cannot be changed");
-            api->SetProperty(text, converted);
-        });
+        return withLive(
+            object, [&](NPJavascriptObject*, const NpapiBrowserHostPtr& h, const JSAPIPtr& api) {
+                variant converted = h->getVariant(value);
+                if (!h->IdentifierIsString(name)) {
+                    api->SetProperty(static_cast<int>(h->IntFromIdentifier(name)), converted);
+                    return;
+                }
+                const std::string text = h->StringFromIdentifier(name);
+                if (api->HasMethodObject(text))
+                    throw script_error("This property cannot be changed");
+                api->SetProperty(text, converted);
+            });
     }
 
     static bool removeProperty(NPObject* object, NPIdentifier name) {
-        auto* wrapper = self(object);
-        if (!wrapper->isValid())
-            return false;
-        return guarded(wrapper, [&] {
-            NpapiBrowserHostPtr h = wrapper->host();
-            JSAPIPtr api = wrapper->api();
-            if (h->IdentifierIsString(name))
-                api->RemoveProperty(h->StringFromIdentifier(name));
-            else
-                api->RemoveProperty(static_cast<int>(h->IntFromIdentifier(name)));
-        });
+        return withLive(
+            object, [&](NPJavascriptObject*, const NpapiBrowserHostPtr& h, const JSAPIPtr& api) {
+                if (h->IdentifierIsString(name))
+                    api->RemoveProperty(h->StringFromIdentifier(name));
+                else
+                    api->RemoveProperty(static_cast<int>(h->IntFromIdentifier(name)));
+            });
     }
 
     static VariantList convertArgs(NpapiBrowserHost& h, const NPVariant* args, uint32_t count) {
@@ -288,72 +276,61 @@ struct NPJavascriptObjectCallbacks {
         return list;
     }
 
-    static bool invokeNamed(NPJavascriptObject* wrapper, const std::string* name, NPIdentifier id,
+    // Both invoke callbacks: the member is `name`, else the identifier's text.
+    static bool invokeNamed(NPObject* object, const std::string* name, NPIdentifier id,
                             const NPVariant* args, uint32_t count, NPVariant* result) {
-        return guarded(wrapper, [&] {
-            NpapiBrowserHostPtr h = wrapper->host();
-            JSAPIPtr api = wrapper->api();
-            const std::string member = name ? *name : h->StringFromIdentifier(id);
-            variant value = api->Invoke(member, convertArgs(*h, args, count));
-            h->getNPVariant(result, value);
-        });
+        if (result == nullptr)
+            return false;
+        result->type = NPVariantType_Void;
+        return withLive(
+            object, [&](NPJavascriptObject*, const NpapiBrowserHostPtr& h, const JSAPIPtr& api) {
+                const std::string member = name ? *name : h->StringFromIdentifier(id);
+                variant value = api->Invoke(member, convertArgs(*h, args, count));
+                h->getNPVariant(result, value);
+            });
     }
 
     static bool invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count,
                        NPVariant* result) {
-        if (result == nullptr)
-            return false;
-        result->type = NPVariantType_Void;
-        auto* wrapper = self(object);
-        if (!wrapper->isValid())
-            return false;
-        return invokeNamed(wrapper, nullptr, name, args, count, result);
+        return invokeNamed(object, nullptr, name, args, count, result);
     }
 
     static bool invokeDefault(NPObject* object, const NPVariant* args, uint32_t count,
                               NPVariant* result) {
-        if (result == nullptr)
-            return false;
-        result->type = NPVariantType_Void;
-        auto* wrapper = self(object);
-        if (!wrapper->isValid())
-            return false;
         const std::string empty;
-        return invokeNamed(wrapper, &empty, nullptr, args, count, result);
+        return invokeNamed(object, &empty, nullptr, args, count, result);
     }
 
     static bool enumerate(NPObject* object, NPIdentifier** identifiers, uint32_t* count) {
-        auto* wrapper = self(object);
-        if (!wrapper->isValid() || identifiers == nullptr || count == nullptr)
+        if (identifiers == nullptr || count == nullptr)
             return false;
-        return guarded(wrapper, [&] {
-            NpapiBrowserHostPtr h = wrapper->host();
-            std::vector<std::string> names;
-            wrapper->api()->getMemberNames(names);
-            names.emplace_back(kAddEventListener);
-            names.emplace_back(kRemoveEventListener);
-            names.emplace_back(kGetLastException);
-            auto* array = static_cast<NPIdentifier*>(
-                h->MemAlloc(static_cast<uint32_t>(names.size() * sizeof(NPIdentifier))));
-            if (array == nullptr)
-                throw script_error("Out of memory");
-            for (size_t i = 0; i < names.size(); ++i)
-                array[i] = h->GetStringIdentifier(names[i]);
-            *identifiers = array;
-            *count = static_cast<uint32_t>(names.size());
-        });
+        return withLive(
+            object, [&](NPJavascriptObject*, const NpapiBrowserHostPtr& h, const JSAPIPtr& api) {
+                std::vector<std::string> names;
+                api->getMemberNames(names);
+                names.emplace_back(kAddEventListener);
+                names.emplace_back(kRemoveEventListener);
+                names.emplace_back(kGetLastException);
+                auto* array = static_cast<NPIdentifier*>(
+                    h->MemAlloc(static_cast<uint32_t>(names.size() * sizeof(NPIdentifier))));
+                if (array == nullptr)
+                    throw script_error("Out of memory");
+                for (size_t i = 0; i < names.size(); ++i)
+                    array[i] = h->GetStringIdentifier(names[i]);
+                *identifiers = array;
+                *count = static_cast<uint32_t>(names.size());
+            });
     }
 
     static bool construct(NPObject* object, const NPVariant* args, uint32_t count,
                           NPVariant* result) {
-        auto* wrapper = self(object);
-        if (!wrapper->isValid() || result == nullptr)
+        if (result == nullptr)
             return false;
-        return guarded(wrapper, [&] {
-            NpapiBrowserHostPtr h = wrapper->host();
-            variant value = wrapper->api()->Construct(convertArgs(*h, args, count));
-            h->getNPVariant(result, value);
-        });
+        return withLive(
+            object, [&](NPJavascriptObject*, const NpapiBrowserHostPtr& h, const JSAPIPtr& api) {
+                variant value = api->Construct(convertArgs(*h, args, count));
+                h->getNPVariant(result, value);
+            });
     }
 };
 

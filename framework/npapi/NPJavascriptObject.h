@@ -58,6 +58,10 @@ public:
 private:
     friend struct NPJavascriptObjectCallbacks;
 
+    // The object behind a weak reference; a gone one marks this wrapper invalid
+    // and fails the call.
+    template <class T>
+    std::shared_ptr<T> alive(const std::weak_ptr<T>& target) const;
     JSAPIPtr api() const;
     NpapiBrowserHostPtr host() const;
     void setException(const std::string& message) const;

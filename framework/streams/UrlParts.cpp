@@ -6,12 +6,6 @@ namespace FW {
 
 namespace {
 
-std::string lowered(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 bool validScheme(const std::string& scheme) {
     if (scheme.empty() || !std::isalpha(static_cast<unsigned char>(scheme[0])))
         return false;
@@ -97,6 +91,12 @@ std::optional<UrlParts> parseUrl(const std::string& url) {
         parts.port = *port;
     }
     return parts;
+}
+
+std::string lowered(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 } // namespace FW

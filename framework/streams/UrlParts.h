@@ -19,4 +19,7 @@ std::optional<UrlParts> parseUrl(const std::string& url);
 // The usual port of a scheme, 0 for one without a usual port.
 int defaultPort(const std::string& scheme);
 
+// Schemes, host names and proxy list keywords compare without case.
+std::string lowered(std::string text);
+
 } // namespace FW

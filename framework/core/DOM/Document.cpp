@@ -7,13 +7,8 @@ namespace DOM {
 
 Document::Document(const JSObjectPtr& object) : Node(object), Element(object) {}
 
-Document::~Document() = default;
-
 DocumentPtr Document::create(const JSObjectPtr& object) {
-    if (!object)
-        return DocumentPtr();
-    BrowserHostPtr host = object->getHost();
-    return host ? host->wrapDocument(object) : std::make_shared<Document>(object);
+    return wrapThroughHost(object, &BrowserHost::wrapDocument);
 }
 
 WindowPtr Document::getWindow() const {

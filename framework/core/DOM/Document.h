@@ -11,7 +11,6 @@ namespace DOM {
 class Document : public virtual Element {
 public:
     explicit Document(const JSObjectPtr& object);
-    ~Document() override;
 
     virtual WindowPtr getWindow() const;
     virtual ElementPtr getBody() const;

@@ -7,13 +7,8 @@ namespace DOM {
 
 Element::Element(const JSObjectPtr& object) : Node(object) {}
 
-Element::~Element() = default;
-
 ElementPtr Element::create(const JSObjectPtr& object) {
-    if (!object)
-        return ElementPtr();
-    BrowserHostPtr host = object->getHost();
-    return host ? host->wrapElement(object) : std::make_shared<Element>(object);
+    return wrapThroughHost(object, &BrowserHost::wrapElement);
 }
 
 std::string Element::getInnerHTML() const {

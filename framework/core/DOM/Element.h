@@ -12,7 +12,6 @@ namespace DOM {
 class Element : public virtual Node {
 public:
     explicit Element(const JSObjectPtr& object);
-    ~Element() override;
 
     virtual std::string getInnerHTML() const;
     virtual void setInnerHTML(const std::string& html) const;

@@ -7,13 +7,8 @@ namespace DOM {
 
 Node::Node(const JSObjectPtr& object) : m_object(object) {}
 
-Node::~Node() = default;
-
 NodePtr Node::create(const JSObjectPtr& object) {
-    if (!object)
-        return NodePtr();
-    BrowserHostPtr host = object->getHost();
-    return host ? host->wrapNode(object) : std::make_shared<Node>(object);
+    return wrapThroughHost(object, &BrowserHost::wrapNode);
 }
 
 NodePtr Node::getNode(const std::string& name) const {

@@ -13,7 +13,7 @@ namespace DOM {
 class Node : public std::enable_shared_from_this<Node> {
 public:
     explicit Node(const JSObjectPtr& object);
-    virtual ~Node();
+    virtual ~Node() = default;
 
     JSObjectPtr getJSObject() const { return m_object; }
 
@@ -43,6 +43,18 @@ public:
     static NodePtr create(const JSObjectPtr& object);
 
 protected:
+    // The wrapper the object's host makes with `wrap`; without a host, the plain
+    // wrapper; none for no object.
+    template <class Wrapper>
+    static std::shared_ptr<Wrapper>
+    wrapThroughHost(const JSObjectPtr& object,
+                    std::shared_ptr<Wrapper> (BrowserHost::*wrap)(const JSObjectPtr&) const) {
+        if (!object)
+            return nullptr;
+        BrowserHostPtr host = object->getHost();
+        return host ? (host.get()->*wrap)(object) : std::make_shared<Wrapper>(object);
+    }
+
     // The property as a page object; a missing one is a script error.
     JSObjectPtr getObjectProperty(const std::string& name) const;
 

@@ -8,13 +8,8 @@ namespace DOM {
 
 Window::Window(const JSObjectPtr& object) : Node(object) {}
 
-Window::~Window() = default;
-
 WindowPtr Window::create(const JSObjectPtr& object) {
-    if (!object)
-        return WindowPtr();
-    BrowserHostPtr host = object->getHost();
-    return host ? host->wrapWindow(object) : std::make_shared<Window>(object);
+    return wrapThroughHost(object, &BrowserHost::wrapWindow);
 }
 
 DocumentPtr Window::getDocument() const {

@@ -11,7 +11,6 @@ namespace DOM {
 class Window : public virtual Node {
 public:
     explicit Window(const JSObjectPtr& object);
-    ~Window() override;
 
     virtual DocumentPtr getDocument() const;
     virtual void alert(const std::string& message) const;
