@@ -199,7 +199,7 @@ const wchar_t kHostedProgId[] = L"OrvelaTest.HostedCamera";
 const CLSID kHostedClsid = {
     0x5c0a7e21, 0x9d43, 0x4f6b, {0x8e, 0x2a, 0x31, 0xb7, 0xc4, 0xd9, 0xe6, 0xf0}};
 
-class HostedControlFactory : public IClassFactory {
+class HostedControlFactory final : public IClassFactory {
 public:
     explicit HostedControlFactory(IUnknown* control) : m_control(control) {}
 
