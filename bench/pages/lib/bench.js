@@ -34,7 +34,8 @@ function subscribe(cam, handler) {
 // raised once the one before has arrived and stamped with the camera's clock
 // when it fired it (latency from the camera's call to the handler).
 // listen(handler) makes handler(text) receive the events; raise(text, count)
-// asks the camera for them; done({rate, p50, p99}) follows (events/s, us).
+// asks the camera for them; done({rate, p50, p99, latencies}) follows (events/s,
+// us; latencies sorted).
 // The burst is waited for waitSeconds (300 by default).
 function eventBench(where, listen, raise, count, done, waitSeconds) {
     var received = 0, inOrder = true, lastArrival = 0, latencies = [], rate = 0;
@@ -74,7 +75,8 @@ function eventBench(where, listen, raise, count, done, waitSeconds) {
     function singles(left) {
         if (left === 0) {
             latencies.sort(function (a, b) { return a - b; });
-            done({rate: rate, p50: percentile(latencies, 0.5), p99: percentile(latencies, 0.99)});
+            done({rate: rate, p50: percentile(latencies, 0.5), p99: percentile(latencies, 0.99),
+                  latencies: latencies});
             return;
         }
         var expected = latencies.length + 1, since = testbed.now();
