@@ -14,14 +14,6 @@ namespace {
 
 constexpr UINT kRaiseQueued = WM_APP + 1;
 
-// text with every occurrence of marker replaced by value.
-std::wstring replaced(std::wstring text, const wchar_t* marker, const std::wstring& value) {
-    const std::wstring what(marker);
-    for (size_t at = text.find(what); at != std::wstring::npos;
-         at = text.find(what, at + value.size()))
-        text.replace(at, what.size(), value);
-    return text;
-}
 LONG lastInstance = 0;
 
 bool registerRequestClass(HINSTANCE module, WNDPROC proc) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace CameraSim {
 
 constexpr wchar_t kProgId[] = L"Kavrin.Kavrin.2";
@@ -69,6 +71,15 @@ struct RaiseEventRequest {
 };
 constexpr wchar_t kBurstNumberMarker[] = L"{n}";
 constexpr wchar_t kFireTimeMarker[] = L"{qpc}";
+
+// text with every occurrence of marker replaced by value.
+inline std::wstring replaced(std::wstring text, const wchar_t* marker, const std::wstring& value) {
+    const std::wstring what(marker);
+    for (size_t at = text.find(what); at != std::wstring::npos;
+         at = text.find(what, at + value.size()))
+        text.replace(at, what.size(), value);
+    return text;
+}
 
 // The performance counter in microseconds: the clock of kFireTimeMarker.
 inline double nowMicroseconds() {

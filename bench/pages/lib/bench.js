@@ -30,13 +30,15 @@ function subscribe(cam, handler) {
 }
 
 // Camera events to a page handler: a burst of count events raised back to back
-// by the camera (throughput, order, losses), then 1000 single events, each
+// by the camera (throughput, order, losses), then single events, each
 // raised once the one before has arrived and stamped with the camera's clock
 // when it fired it (latency from the camera's call to the handler).
 // listen(handler) makes handler(text) receive the events; raise(text, count)
-// asks the camera for them; done({rate, p50, p99}) follows (events/s, us).
-// The burst is waited for waitSeconds (300 by default).
-function eventBench(where, listen, raise, count, done, waitSeconds) {
+// asks the camera for them; done({rate, p50, p99, latencies}) follows (events/s,
+// us; latencies sorted).
+// The burst is waited for waitSeconds (300 by default); singleCount single
+// events follow it (1000 by default).
+function eventBench(where, listen, raise, count, done, waitSeconds, singleCount) {
     var received = 0, inOrder = true, lastArrival = 0, latencies = [], rate = 0;
     listen(function (text) {
         if (text.charAt(0) === "b") {
@@ -68,13 +70,14 @@ function eventBench(where, listen, raise, count, done, waitSeconds) {
             console.log("FAIL " + where + ": " + (count - received) + " events had not arrived " +
                         "when the wait ended");
         rate = received / Math.max(seconds, 1e-6);
-        singles(1000);
+        singles(singleCount || 1000);
     })();
 
     function singles(left) {
         if (left === 0) {
             latencies.sort(function (a, b) { return a - b; });
-            done({rate: rate, p50: percentile(latencies, 0.5), p99: percentile(latencies, 0.99)});
+            done({rate: rate, p50: percentile(latencies, 0.5), p99: percentile(latencies, 0.99),
+                  latencies: latencies});
             return;
         }
         var expected = latencies.length + 1, since = testbed.now();
