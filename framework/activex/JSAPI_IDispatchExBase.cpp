@@ -266,9 +266,13 @@ HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* param
     try {
         if (!m_api)
             return DISP_E_MEMBERNOTFOUND;
-        names = TypeIDMap::instance().namesForId(id);
-        if (!names)
-            return DISP_E_MEMBERNOTFOUND;
+        names = m_lastCalled.load(std::memory_order_acquire);
+        if (!names || names->id != id) {
+            names = TypeIDMap::instance().namesForId(id);
+            if (!names)
+                return DISP_E_MEMBERNOTFOUND;
+            m_lastCalled.store(names, std::memory_order_release);
+        }
     } catch (...) {
         return DISP_E_MEMBERNOTFOUND;
     }

@@ -321,7 +321,7 @@ void TypeIDMap::insert(const std::wstring& name, long id) {
     } catch (const std::exception&) {
     }
     auto inserted = m_ids.emplace(name, id).first;
-    m_names.emplace(id, Names{&inserted->first, std::move(utf8)});
+    m_names.emplace(id, Names{id, &inserted->first, std::move(utf8)});
 }
 
 long TypeIDMap::idForName(const std::wstring& name) {

@@ -20,6 +20,7 @@ public:
     // The identifier of name, assigning the next free one to a new name.
     long idForName(const std::wstring& name);
     struct Names {
+        long id;
         const std::wstring* wide;
         // The same name as UTF-8 (empty for a name that is not valid UTF-16).
         std::string utf8;

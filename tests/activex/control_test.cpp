@@ -446,6 +446,35 @@ TEST_F(ActiveXControlTest, ThisArgumentIsNotAScriptArgument) {
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }
 
+// Calls to different members in turn each reach their own member, and an
+// identifier that names nothing is not found, also right after a call.
+TEST_F(ActiveXControlTest, CallsToMembersInTurnEachReachTheirOwn) {
+    SitedControl control;
+    const DISPID echo = control.id(L"echo");
+    const DISPID attach = control.id(L"attachEvent");
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    for (int round = 0; round < 2; ++round) {
+        CComVariant text(round == 0 ? L"first" : L"second");
+        DISPPARAMS params{&text, nullptr, 1, 0};
+        CComVariant result;
+        EXPECT_EQ(control.dispatch->InvokeEx(echo, 0, DISPATCH_METHOD, &params, &result, nullptr,
+                                             nullptr),
+                  S_OK);
+        ASSERT_EQ(result.vt, VT_BSTR);
+        EXPECT_STREQ(result.bstrVal, text.bstrVal);
+        CComVariant special;
+        EXPECT_EQ(control.dispatch->InvokeEx(attach, 0, DISPATCH_PROPERTYGET, &none, &special,
+                                             nullptr, nullptr),
+                  S_OK);
+        EXPECT_EQ(special.vt, VT_DISPATCH);
+        CComVariant nothing;
+        EXPECT_EQ(
+            control.dispatch->InvokeEx(99, 0, DISPATCH_METHOD, &none, &nothing, nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+    }
+    control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
+}
+
 TEST_F(ActiveXControlTest, EnumerationEndsWithTheSpecialMembers) {
     SitedControl control;
     std::vector<std::wstring> names;
