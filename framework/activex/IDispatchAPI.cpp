@@ -19,15 +19,12 @@ namespace {
 // GetDispID flags: case-sensitive, ensure, internal.
 const DWORD kGetDispIdFlags = 0x10000003;
 
-// The arguments in the order IDispatch wants them: last first, after
-// `leading` empty places for values the caller sets itself.
+// The arguments in the order IDispatch wants them: last first.
 class ReversedArgs {
 public:
-    ReversedArgs(ActiveXBrowserHost& host, const VariantList& args, size_t leading = 0)
-        : m_values(leading + args.size()) {
-        // The values start zeroed, that is empty.
+    ReversedArgs(ActiveXBrowserHost& host, const VariantList& args) : m_values(args.size()) {
         for (size_t i = 0; i < args.size(); ++i)
-            host.getComVariant(&m_values[leading + args.size() - 1 - i], args[i]);
+            host.getComVariant(&m_values[args.size() - 1 - i], args[i]);
     }
     ~ReversedArgs() {
         for (VARIANT& v : m_values)
@@ -37,6 +34,7 @@ public:
     ReversedArgs& operator=(const ReversedArgs&) = delete;
     VARIANT* data() { return m_values.empty() ? nullptr : m_values.data(); }
     UINT size() const { return static_cast<UINT>(m_values.size()); }
+    // Room for one more value in front (the this-argument).
     std::vector<VARIANT>& values() { return m_values; }
 
 private:
@@ -212,7 +210,11 @@ std::vector<std::string> IDispatchAPI::pageMemberNames() const {
 class IDispatchAPI::Handlers : public HandlerBatch {
 public:
     Handlers(ActiveXBrowserHost& host, const std::string& name, const VariantList& args)
-        : m_eventName(name), m_values(host, args, 1) {}
+        : m_eventName(utf8_to_wstring(name)), m_values(host, args) {
+        std::vector<VARIANT>& list = m_values.values();
+        list.insert(list.begin(), VARIANT{});
+        VariantInit(&list[0]);
+    }
 
     void call(const JSObjectPtr& handler, bool asInterface) override {
         auto page = std::dynamic_pointer_cast<IDispatchAPI>(handler);
@@ -221,7 +223,7 @@ public:
         IDispatchSRef object = page->m_object.lock();
         if (!object)
             return;
-        const DISPID id = asInterface ? page->getIDForName(wideEventName()) : DISPID_VALUE;
+        const DISPID id = asInterface ? page->getIDForName(m_eventName) : DISPID_VALUE;
         if (id == DISPID_UNKNOWN)
             return;
         std::vector<VARIANT>& list = m_values.values();
@@ -235,16 +237,7 @@ public:
     }
 
 private:
-    // Only interface handlers are called by the event's name: the common
-    // case, direct handlers alone, never converts it.
-    const std::wstring& wideEventName() {
-        if (m_wideEventName.empty())
-            m_wideEventName = utf8_to_wstring(m_eventName);
-        return m_wideEventName;
-    }
-
-    std::string m_eventName;
-    std::wstring m_wideEventName;
+    std::wstring m_eventName;
     ReversedArgs m_values;
 };
 

@@ -139,9 +139,7 @@ void JSAPIImpl::fireAsyncEvent(const std::string& name, const VariantList& args)
             if (!handler->isValid())
                 continue;
             if (first && handler->supportsOptimizedCalls()) {
-                // Only the interface loop below asks which contexts were served.
-                if (!ifaceMap.empty())
-                    served.push_back(context);
+                served.push_back(context);
                 std::vector<JSObjectPtr> direct;
                 for (auto h = range.first; h != range.second; ++h)
                     direct.push_back(h->second);
