@@ -51,6 +51,46 @@ void setBstr(VARIANT* dst, const std::wstring& text) {
     dst->vt = VT_BSTR;
 }
 
+// The kinds that are read through a conversion to a wider one; anything
+// else is no value.
+variant convertedVariant(const VARIANT& source) {
+    ATL::CComVariant changed;
+    auto change = [&](VARTYPE type) {
+        return SUCCEEDED(VariantChangeType(&changed, const_cast<VARIANT*>(&source), 0, type));
+    };
+    switch (source.vt) {
+    case VT_I2:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_INT:
+        if (change(VT_I4))
+            return variant(static_cast<long>(changed.lVal));
+        break;
+    case VT_R4:
+    case VT_DECIMAL:
+        if (change(VT_R8))
+            return variant(changed.dblVal);
+        break;
+    case VT_ERROR:
+        return variant(change(VT_BOOL) && changed.boolVal == VARIANT_TRUE);
+    case VT_UI4:
+    case VT_UINT:
+        if (change(VT_UI4))
+            return variant(static_cast<unsigned long>(changed.ulVal));
+        break;
+    case VT_LPSTR:
+    case VT_LPWSTR:
+    case VT_CLSID:
+        if (change(VT_BSTR))
+            return variant(bstrToUtf8(changed.bstrVal));
+        break;
+    default:
+        break;
+    }
+    return variant();
+}
+
 WrapperToken wrapperTokenOf(IUnknown* object) {
     ATL::CComPtr<IFWScriptingObjectOwner> owner;
     if (FAILED(object->QueryInterface(IID_IFWScriptingObjectOwner,
@@ -365,77 +405,38 @@ DOM::NodePtr ActiveXBrowserHost::wrapNode(const JSObjectPtr& object) const {
 variant ActiveXBrowserHost::getVariant(const VARIANT* value) {
     if (!value)
         return variant();
-    const VARIANT* source = value;
-    VARIANT local;
-    VariantInit(&local);
     // A value passed by reference is read through its reference.
     if (value->vt & VT_BYREF) {
+        ATL::CComVariant local;
         if (FAILED(VariantCopyInd(&local, const_cast<VARIANT*>(value))))
             return variant();
-        source = &local;
+        return variantOf(local);
     }
-    ATL::CComVariant changed;
-    auto change = [&](VARTYPE type) {
-        return SUCCEEDED(VariantChangeType(&changed, const_cast<VARIANT*>(source), 0, type));
-    };
-    variant result;
-    switch (source->vt) {
+    return variantOf(*value);
+}
+
+variant ActiveXBrowserHost::variantOf(const VARIANT& source) {
+    switch (source.vt) {
     case VT_NULL:
-        result = variant(variant_detail::null());
-        break;
+        return variant(variant_detail::null());
     case VT_I4:
-        result = variant(static_cast<long>(source->lVal));
-        break;
-    case VT_I2:
-    case VT_I1:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_INT:
-        if (change(VT_I4))
-            result = variant(static_cast<long>(changed.lVal));
-        break;
+        return variant(static_cast<long>(source.lVal));
     case VT_R8:
-        result = variant(source->dblVal);
-        break;
-    case VT_R4:
-    case VT_DECIMAL:
-        if (change(VT_R8))
-            result = variant(changed.dblVal);
-        break;
+        return variant(source.dblVal);
     case VT_BOOL:
-        result = variant(source->boolVal == VARIANT_TRUE);
-        break;
-    case VT_ERROR:
-        result = variant(change(VT_BOOL) && changed.boolVal == VARIANT_TRUE);
-        break;
-    case VT_UI4:
-    case VT_UINT:
-        if (change(VT_UI4))
-            result = variant(static_cast<unsigned long>(changed.ulVal));
-        break;
+        return variant(source.boolVal == VARIANT_TRUE);
     case VT_I8:
-        result = variant(static_cast<long long>(source->llVal));
-        break;
+        return variant(static_cast<long long>(source.llVal));
     case VT_UI8:
-        result = variant(static_cast<unsigned long long>(source->ullVal));
-        break;
+        return variant(static_cast<unsigned long long>(source.ullVal));
     case VT_BSTR:
-        result = variant(bstrToUtf8(source->bstrVal));
-        break;
-    case VT_LPSTR:
-    case VT_LPWSTR:
-    case VT_CLSID:
-        if (change(VT_BSTR))
-            result = variant(bstrToUtf8(changed.bstrVal));
-        break;
+        return variant(bstrToUtf8(source.bstrVal));
     case VT_DISPATCH:
-        result = variant(source->pdispVal ? wrapIDispatch(source->pdispVal) : JSObjectPtr());
-        break;
+        return variant(source.pdispVal ? wrapIDispatch(source.pdispVal) : JSObjectPtr());
     default:
         break;
     }
-    VariantClear(&local);
-    return result;
+    return convertedVariant(source);
 }
 
 void ActiveXBrowserHost::getComVariant(VARIANT* dst, const variant& src) {

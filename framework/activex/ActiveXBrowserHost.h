@@ -102,6 +102,8 @@ private:
         void* data;
     };
 
+    // A value that is not passed by reference.
+    variant variantOf(const VARIANT& value);
     void createCallWindow();
     void destroyCallWindow(std::vector<AsyncCall>& pending);
     static LRESULT CALLBACK CallWindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);

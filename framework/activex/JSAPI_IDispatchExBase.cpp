@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <typeinfo>
 
 #include "IDispatchAPI.h"
@@ -22,9 +24,10 @@ namespace {
 // The security context of a page object (mshtmdid.h does not carry it).
 const DISPID kDispidSecurityCtx = -5511;
 
-const wchar_t kAttachEvent[] = L"attachEvent";
-const wchar_t kDetachEvent[] = L"detachEvent";
-const wchar_t kGetLastException[] = L"getLastException";
+// Views, so that a comparison with a member's name looks at the lengths first.
+constexpr std::wstring_view kAttachEvent = L"attachEvent";
+constexpr std::wstring_view kDetachEvent = L"detachEvent";
+constexpr std::wstring_view kGetLastException = L"getLastException";
 
 bool isSpecialMember(const std::wstring& name) {
     return name == kAttachEvent || name == kDetachEvent || name == kGetLastException;
@@ -259,15 +262,17 @@ void JSAPI_IDispatchExBase::doInvoke(const std::wstring& name, const std::string
 
 HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                                         EXCEPINFO* exception) noexcept {
-    const std::wstring* name = nullptr;
-    const std::string* narrow = nullptr;
+    const TypeIDMap::Names* names = nullptr;
     try {
         if (!m_api)
             return DISP_E_MEMBERNOTFOUND;
-        name = TypeIDMap::instance().nameForId(id);
-        narrow = TypeIDMap::instance().utf8NameForId(id);
-        if (!name || !narrow)
-            return DISP_E_MEMBERNOTFOUND;
+        names = m_lastCalled.load(std::memory_order_acquire);
+        if (!names || names->id != id) {
+            names = TypeIDMap::instance().namesForId(id);
+            if (!names)
+                return DISP_E_MEMBERNOTFOUND;
+            m_lastCalled.store(names, std::memory_order_release);
+        }
     } catch (...) {
         return DISP_E_MEMBERNOTFOUND;
     }
@@ -281,11 +286,13 @@ HRESULT JSAPI_IDispatchExBase::invokeEx(DISPID id, WORD flags, DISPPARAMS* param
         return params->cNamedArgs > params->cArgs ? DISP_E_BADPARAMCOUNT : E_INVALIDARG;
     if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && !params)
         return E_INVALIDARG;
-    ATL::CComVariant scratch;
+    std::optional<ATL::CComVariant> scratch;
     if (result)
         VariantInit(result);
+    else
+        result = &scratch.emplace();
     try {
-        doInvoke(*name, *narrow, id, flags, params, result ? result : &scratch);
+        doInvoke(*names->wide, names->utf8, id, flags, params, result);
         return S_OK;
     } catch (const invalid_member& e) {
         // Script reads the text with the code a missing member has.

@@ -10,6 +10,7 @@
 #include <ocidl.h>
 #include <dispex.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 
 #include "ActiveXBrowserHost.h"
 #include "JSFunction.h"
+#include "TypeIDMap.h"
 #include "variant.h"
 
 namespace FW {
@@ -68,6 +70,10 @@ protected:
                   DISPPARAMS* params, VARIANT* result);
 
     std::string m_errorSource;
+    // The names of the member called last: a page calls one member over and
+    // over, and the table's lock and look-up are then left out. The table's
+    // entries are never removed or changed.
+    std::atomic<const TypeIDMap::Names*> m_lastCalled{nullptr};
     JSAPIPtr m_api;
     ActiveXBrowserHostWeakPtr m_host;
     std::vector<std::wstring> m_memberNameCache;

@@ -321,7 +321,7 @@ void TypeIDMap::insert(const std::wstring& name, long id) {
     } catch (const std::exception&) {
     }
     auto inserted = m_ids.emplace(name, id).first;
-    m_names.emplace(id, Name{&inserted->first, std::move(utf8)});
+    m_names.emplace(id, Names{id, &inserted->first, std::move(utf8)});
 }
 
 long TypeIDMap::idForName(const std::wstring& name) {
@@ -343,10 +343,10 @@ const std::wstring* TypeIDMap::nameForId(long id) const {
     return found == m_names.end() ? nullptr : found->second.wide;
 }
 
-const std::string* TypeIDMap::utf8NameForId(long id) const {
+const TypeIDMap::Names* TypeIDMap::namesForId(long id) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto found = m_names.find(id);
-    return found == m_names.end() ? nullptr : &found->second.utf8;
+    return found == m_names.end() ? nullptr : &found->second;
 }
 
 } // namespace FW

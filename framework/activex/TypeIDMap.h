@@ -19,10 +19,18 @@ public:
 
     // The identifier of name, assigning the next free one to a new name.
     long idForName(const std::wstring& name);
+    struct Names {
+        long id;
+        const std::wstring* wide;
+        // The same name as UTF-8 (empty for a name that is not valid UTF-16).
+        std::string utf8;
+    };
+
     // The name of id, or null; the text stays valid for the life of the process.
     const std::wstring* nameForId(long id) const;
-    // The same name as UTF-8 (empty for a name that is not valid UTF-16).
-    const std::string* utf8NameForId(long id) const;
+    // Both spellings of the name of id in one look-up, or null; valid for the
+    // life of the process.
+    const Names* namesForId(long id) const;
     bool hasId(long id) const { return nameForId(id) != nullptr; }
     // Enters a fixed pair; std::runtime_error "ID or value already defined"
     // when the name or the identifier is present.
@@ -36,13 +44,9 @@ private:
 
     mutable std::mutex m_mutex;
     std::unordered_map<std::wstring, long> m_ids;
-    struct Name {
-        const std::wstring* wide;
-        std::string utf8;
-    };
     void insert(const std::wstring& name, long id);
 
-    std::unordered_map<long, Name> m_names;
+    std::unordered_map<long, Names> m_names;
     long m_nextId = 100;
 };
 

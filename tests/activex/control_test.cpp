@@ -198,6 +198,16 @@ TEST(TypeIDMapTest, FixedPairsAndNewNames) {
     ASSERT_NE(map.nameForId(second), nullptr);
     EXPECT_EQ(*map.nameForId(second), L"AnotherNewName");
     EXPECT_EQ(map.nameForId(99), nullptr);
+    // Both spellings come from one look-up; a name that is not valid UTF-16
+    // has no UTF-8 one.
+    const TypeIDMap::Names* names = map.namesForId(map.idForName(L"caf\u00e9Member"));
+    ASSERT_NE(names, nullptr);
+    EXPECT_EQ(*names->wide, L"caf\u00e9Member");
+    EXPECT_EQ(names->utf8, "caf\xc3\xa9Member");
+    const TypeIDMap::Names* broken = map.namesForId(map.idForName(std::wstring(1, L'\xd800')));
+    ASSERT_NE(broken, nullptr);
+    EXPECT_EQ(broken->utf8, "");
+    EXPECT_EQ(map.namesForId(99), nullptr);
     try {
         map.define(L"value", 12345);
         FAIL() << "a defined name was accepted again";
@@ -436,6 +446,35 @@ TEST_F(ActiveXControlTest, ThisArgumentIsNotAScriptArgument) {
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }
 
+// Calls to different members in turn each reach their own member, and an
+// identifier that names nothing is not found, also right after a call.
+TEST_F(ActiveXControlTest, CallsToMembersInTurnEachReachTheirOwn) {
+    SitedControl control;
+    const DISPID echo = control.id(L"echo");
+    const DISPID attach = control.id(L"attachEvent");
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    for (int round = 0; round < 2; ++round) {
+        CComVariant text(round == 0 ? L"first" : L"second");
+        DISPPARAMS params{&text, nullptr, 1, 0};
+        CComVariant result;
+        EXPECT_EQ(control.dispatch->InvokeEx(echo, 0, DISPATCH_METHOD, &params, &result, nullptr,
+                                             nullptr),
+                  S_OK);
+        ASSERT_EQ(result.vt, VT_BSTR);
+        EXPECT_STREQ(result.bstrVal, text.bstrVal);
+        CComVariant special;
+        EXPECT_EQ(control.dispatch->InvokeEx(attach, 0, DISPATCH_PROPERTYGET, &none, &special,
+                                             nullptr, nullptr),
+                  S_OK);
+        EXPECT_EQ(special.vt, VT_DISPATCH);
+        CComVariant nothing;
+        EXPECT_EQ(
+            control.dispatch->InvokeEx(99, 0, DISPATCH_METHOD, &none, &nothing, nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+    }
+    control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
+}
+
 TEST_F(ActiveXControlTest, EnumerationEndsWithTheSpecialMembers) {
     SitedControl control;
     std::vector<std::wstring> names;
@@ -521,6 +560,21 @@ TEST_F(ActiveXControlTest, ValueConversions) {
     EXPECT_FALSE(converted.get<bool>());
     CComVariant i2(static_cast<short>(-5));
     EXPECT_EQ(host->getVariant(&i2).get<long>(), -5);
+    // A value by reference is read through it, also one that is widened.
+    LONG referenced = 41;
+    VARIANT byRef;
+    byRef.vt = VT_BYREF | VT_I4;
+    byRef.plVal = &referenced;
+    EXPECT_EQ(host->getVariant(&byRef).get<long>(), 41);
+    SHORT shortReferenced = -7;
+    byRef.vt = VT_BYREF | VT_I2;
+    byRef.piVal = &shortReferenced;
+    EXPECT_EQ(host->getVariant(&byRef).get<long>(), -7);
+    // A kind script has no value for is no value.
+    VARIANT unknown;
+    unknown.vt = VT_UNKNOWN;
+    unknown.punkVal = nullptr;
+    EXPECT_TRUE(host->getVariant(&unknown).is_empty());
     CComVariant text(L"h\u00e9llo");
     EXPECT_EQ(host->getVariant(&text).get<std::string>(), "h\xc3\xa9llo");
     CComVariant null;
