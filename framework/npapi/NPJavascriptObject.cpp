@@ -266,14 +266,39 @@ struct NPJavascriptObjectCallbacks {
             });
     }
 
-    static VariantList convertArgs(NpapiBrowserHost& h, const NPVariant* args, uint32_t count) {
-        VariantList list;
-        if (args == nullptr)
-            return list;
-        list.reserve(count);
-        for (uint32_t i = 0; i < count; ++i)
-            list.push_back(h.getVariant(&args[i]));
-        return list;
+    // The wrapper's spare argument list for one call, when no other call has it.
+    class SpareArgs {
+    public:
+        explicit SpareArgs(NPJavascriptObject& wrapper)
+            : m_wrapper(wrapper), m_held(!wrapper.m_spareArgsBusy.exchange(true)) {}
+        ~SpareArgs() {
+            if (!m_held)
+                return;
+            m_wrapper.m_spareArgs.clear();
+            m_wrapper.m_spareArgsBusy = false;
+        }
+        SpareArgs(const SpareArgs&) = delete;
+        SpareArgs& operator=(const SpareArgs&) = delete;
+        VariantList* list() const { return m_held ? &m_wrapper.m_spareArgs : nullptr; }
+
+    private:
+        NPJavascriptObject& m_wrapper;
+        const bool m_held;
+    };
+
+    // Runs work with the browser's arguments as script values.
+    template <class F>
+    static void withArgs(NPJavascriptObject& wrapper, NpapiBrowserHost& h, const NPVariant* args,
+                         uint32_t count, F work) {
+        SpareArgs spare(wrapper);
+        VariantList own;
+        VariantList& list = spare.list() ? *spare.list() : own;
+        if (args != nullptr) {
+            list.reserve(count);
+            for (uint32_t i = 0; i < count; ++i)
+                list.push_back(h.getVariant(&args[i]));
+        }
+        work(static_cast<const VariantList&>(list));
     }
 
     // Both invoke callbacks: the member is `name`, else the identifier's text.
@@ -282,12 +307,13 @@ struct NPJavascriptObjectCallbacks {
         if (result == nullptr)
             return false;
         result->type = NPVariantType_Void;
-        return withLive(
-            object, [&](NPJavascriptObject*, const NpapiBrowserHostPtr& h, const JSAPIPtr& api) {
-                const std::string member = name ? *name : h->StringFromIdentifier(id);
-                variant value = api->Invoke(member, convertArgs(*h, args, count));
-                h->getNPVariant(result, value);
+        return withLive(object, [&](NPJavascriptObject* wrapper, const NpapiBrowserHostPtr& h,
+                                    const JSAPIPtr& api) {
+            const std::string member = name ? *name : h->StringFromIdentifier(id);
+            withArgs(*wrapper, *h, args, count, [&](const VariantList& values) {
+                h->getNPVariant(result, api->Invoke(member, values));
             });
+        });
     }
 
     static bool invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count,
@@ -326,11 +352,12 @@ struct NPJavascriptObjectCallbacks {
                           NPVariant* result) {
         if (result == nullptr)
             return false;
-        return withLive(
-            object, [&](NPJavascriptObject*, const NpapiBrowserHostPtr& h, const JSAPIPtr& api) {
-                variant value = api->Construct(convertArgs(*h, args, count));
-                h->getNPVariant(result, value);
+        return withLive(object, [&](NPJavascriptObject* wrapper, const NpapiBrowserHostPtr& h,
+                                    const JSAPIPtr& api) {
+            withArgs(*wrapper, *h, args, count, [&](const VariantList& values) {
+                h->getNPVariant(result, api->Construct(values));
             });
+        });
     }
 };
 

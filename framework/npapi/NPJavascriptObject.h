@@ -3,6 +3,7 @@
 // Its class callbacks forward to the scripting object; every such object also
 // answers "addEventListener", "removeEventListener" and "getLastException".
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,10 @@ private:
     JSAPIPtr m_addEventFunc;
     JSAPIPtr m_removeEventFunc;
     JSAPIPtr m_getLastExceptionFunc;
+    // The arguments of the last finished call, kept with their capacity so that
+    // a call allocates no list; a nested or concurrent call makes its own.
+    VariantList m_spareArgs;
+    std::atomic<bool> m_spareArgsBusy{false};
 };
 
 } // namespace Npapi
