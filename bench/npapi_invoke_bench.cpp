@@ -84,6 +84,7 @@ NPClass s_plainClass = {NP_CLASS_STRUCT_VERSION,
 
 int main() {
     FW::Testing::FakeBrowser browser;
+    browser.window();
     auto host = std::make_shared<FW::Npapi::NpapiBrowserHost>(browser.npp());
     host->setBrowserFuncs(browser.funcs());
     auto api = std::make_shared<TickAPI>();
@@ -110,13 +111,40 @@ int main() {
     const double invoke = loopOn(ours);
     const double handWritten = loopOn(plain);
 
+    // An event to one page handler: firing, the page's call function and its
+    // timer, with the in-process test browser standing in for the page.
+    host->initJS(host.get());
+    NPVariant handlerValue;
+    handlerValue.type = NPVariantType_Object;
+    handlerValue.value.objectValue =
+        browser.newPageObject([](const NPVariant*, uint32_t, NPVariant* result) {
+            result->type = NPVariantType_Void;
+            return true;
+        });
+    api->registerEventMethod("onOnCtrlEvent",
+                             host->getVariant(&handlerValue).convert<FW::JSObjectPtr>());
+    const FW::VariantList eventArgs{FW::variant(std::wstring(L"status")), FW::variant(1L),
+                                    FW::variant(2L)};
+    const double fireEvent = nsPerCall(
+        [&] {
+            api->FireEvent("onOnCtrlEvent", eventArgs);
+            browser.runTimers();
+        },
+        100000);
+
     std::printf("npapi_invoke_bench: NPClass::invoke of SetBufferTick(1, 2), best of 7 rounds "
                 "of %ld calls\n",
                 iterations);
     std::printf("  %-34s %8.1f ns/call\n", "scriptable object of ours", invoke);
     std::printf("  %-34s %8.1f ns/call\n", "hand-written object", handWritten);
+    std::printf("  %-34s %8.1f ns/event\n", "FireEvent to one page handler", fireEvent);
     reportRow("scripted call: NPClass::invoke on a scriptable object (native test browser)", invoke,
               "ns/call", "hand-written NPClass::invoke", handWritten, "-");
+    reportRow("event: FireEvent to one page handler, delivered (native NPAPI test browser)",
+              fireEvent, "ns/event", "-", 0, "-");
+    api->unregisterEventMethod("onOnCtrlEvent",
+                               host->getVariant(&handlerValue).convert<FW::JSObjectPtr>());
+    browser.release(handlerValue);
     host->ReleaseObject(plain);
     host->ReleaseObject(ours);
     host->shutdown();

@@ -174,7 +174,7 @@ public:
         if (!m_helper)
             throw script_error("Error calling handlers (delegate disappeared)");
         host->getNPVariant(&m_prepared.values[0], variant(0));
-        host->getNPVariant(&m_prepared.values[2], variant(args));
+        host->getNPArray(&m_prepared.values[2], args);
         host->getNPVariant(&m_prepared.values[3], variant(name));
     }
 
