@@ -267,32 +267,33 @@ struct NPJavascriptObjectCallbacks {
     }
 
     // The wrapper's spare argument list for one call, when no other call has it.
-    class SpareArgs {
+    class ArgsLease {
     public:
-        explicit SpareArgs(NPJavascriptObject& wrapper)
-            : m_wrapper(wrapper), m_held(!wrapper.m_spareArgsBusy.exchange(true)) {}
-        ~SpareArgs() {
-            if (!m_held)
-                return;
-            m_wrapper.m_spareArgs.clear();
-            m_wrapper.m_spareArgsBusy = false;
+        explicit ArgsLease(const NPJavascriptObject& wrapper) : m_spare(wrapper.m_spareArgs) {
+            if (m_spare->busy.exchange(true))
+                m_spare.reset();
         }
-        SpareArgs(const SpareArgs&) = delete;
-        SpareArgs& operator=(const SpareArgs&) = delete;
-        VariantList* list() const { return m_held ? &m_wrapper.m_spareArgs : nullptr; }
+        ~ArgsLease() {
+            if (!m_spare)
+                return;
+            m_spare->values.clear();
+            m_spare->busy = false;
+        }
+        ArgsLease(const ArgsLease&) = delete;
+        ArgsLease& operator=(const ArgsLease&) = delete;
+        VariantList* list() const { return m_spare ? &m_spare->values : nullptr; }
 
     private:
-        NPJavascriptObject& m_wrapper;
-        const bool m_held;
+        std::shared_ptr<NPJavascriptObject::SpareArgs> m_spare;
     };
 
     // Runs work with the browser's arguments as script values.
     template <class F>
     static void withArgs(NPJavascriptObject& wrapper, NpapiBrowserHost& h, const NPVariant* args,
                          uint32_t count, F work) {
-        SpareArgs spare(wrapper);
+        ArgsLease lease(wrapper);
         VariantList own;
-        VariantList& list = spare.list() ? *spare.list() : own;
+        VariantList& list = lease.list() ? *lease.list() : own;
         if (args != nullptr) {
             list.reserve(count);
             for (uint32_t i = 0; i < count; ++i)

@@ -76,9 +76,13 @@ private:
     JSAPIPtr m_removeEventFunc;
     JSAPIPtr m_getLastExceptionFunc;
     // The arguments of the last finished call, kept with their capacity so that
-    // a call allocates no list; a nested or concurrent call makes its own.
-    VariantList m_spareArgs;
-    std::atomic<bool> m_spareArgsBusy{false};
+    // a call allocates no list; a nested or concurrent call makes its own. A call
+    // shares the list, as the browser may let go of this wrapper while it runs.
+    struct SpareArgs {
+        VariantList values;
+        std::atomic<bool> busy{false};
+    };
+    std::shared_ptr<SpareArgs> m_spareArgs = std::make_shared<SpareArgs>();
 };
 
 } // namespace Npapi

@@ -150,6 +150,23 @@ TEST_F(ScriptableObject, EachCallSeesOnlyItsOwnArgumentsEvenWhenNested) {
     EXPECT_EQ(0, invoke("count", {}));
 }
 
+// The browser may let go of the object while a call on it runs; the call
+// still has its arguments.
+TEST_F(ScriptableObject, ACallOutlivesItsObjectWithItsArguments) {
+    api->registerMethod("dropAndEcho", [this](const VariantList& args) -> variant {
+        browser.m_funcs.releaseobject(object);
+        object = nullptr;
+        return args.at(0);
+    });
+    NPObject* target = object;
+    NPVariant text = browser.string(std::string(100, 'x'));
+    NPVariant result = npVoid();
+    ASSERT_TRUE(target->_class->invoke(target, browser.id("dropAndEcho"), &text, 1, &result));
+    EXPECT_EQ(std::string(100, 'x'), FakeBrowser::text(result));
+    browser.release(result);
+    browser.release(text);
+}
+
 TEST_F(ScriptableObject, ErrorsBecomeScriptExceptionsAndTheLastException) {
     NPVariant result = npVoid();
     EXPECT_FALSE(call("fail", {}, result));
