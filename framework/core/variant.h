@@ -26,6 +26,7 @@
 #include <boost/any.hpp>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -137,33 +138,87 @@ template <class T>
 inline constexpr bool is_number =
     std::is_arithmetic_v<T>&& kind_of<T> >= kind::short_integer&& kind_of<T> <= kind::double_float;
 
-// What a held type needs at run time, chosen when a value is assigned.
-struct held_info {
-    kind held_kind;
-    bool (*less)(const boost::any&, const boost::any&);
-    const std::string& (*name)();
+// The scalar held types, which a variant keeps in itself rather than in a heap
+// holder, so passing numbers and flags allocates nothing.
+template <class T>
+inline constexpr bool is_inline = kind_of<T> >= kind::empty&& kind_of<T> <= kind::double_float;
+
+union scalar_value {
+    empty empty_value;
+    null null_value;
+    bool boolean;
+    char character;
+    unsigned char unsigned_character;
+    short short_integer;
+    unsigned short unsigned_short_integer;
+    int integer;
+    unsigned int unsigned_integer;
+    long long_integer;
+    unsigned long unsigned_long_integer;
+    long long integer64;
+    unsigned long long unsigned_integer64;
+    float single_float;
+    double double_float;
+
+    constexpr scalar_value() noexcept : unsigned_integer64() {}
 };
 
 template <class T>
-bool less_than(const boost::any& a, const boost::any& b) {
-    const T& x = *boost::unsafe_any_cast<T>(&a);
-    const T& y = *boost::unsafe_any_cast<T>(&b);
-    if constexpr (std::is_same_v<T, empty> || std::is_same_v<T, null>) {
-        return false;
-    } else if constexpr (std::is_same_v<T, JSAPIWeakPtr>) {
-        return x.owner_before(y);
-    } else {
-        return x < y;
-    }
-}
+inline constexpr T scalar_value::*slot_of = nullptr;
+template <>
+inline constexpr empty scalar_value::*slot_of<empty> = &scalar_value::empty_value;
+template <>
+inline constexpr null scalar_value::*slot_of<null> = &scalar_value::null_value;
+template <>
+inline constexpr bool scalar_value::*slot_of<bool> = &scalar_value::boolean;
+template <>
+inline constexpr char scalar_value::*slot_of<char> = &scalar_value::character;
+template <>
+inline constexpr unsigned char scalar_value::*slot_of<unsigned char> =
+    &scalar_value::unsigned_character;
+template <>
+inline constexpr short scalar_value::*slot_of<short> = &scalar_value::short_integer;
+template <>
+inline constexpr unsigned short scalar_value::*slot_of<unsigned short> =
+    &scalar_value::unsigned_short_integer;
+template <>
+inline constexpr int scalar_value::*slot_of<int> = &scalar_value::integer;
+template <>
+inline constexpr unsigned int scalar_value::*slot_of<unsigned int> =
+    &scalar_value::unsigned_integer;
+template <>
+inline constexpr long scalar_value::*slot_of<long> = &scalar_value::long_integer;
+template <>
+inline constexpr unsigned long scalar_value::*slot_of<unsigned long> =
+    &scalar_value::unsigned_long_integer;
+template <>
+inline constexpr long long scalar_value::*slot_of<long long> = &scalar_value::integer64;
+template <>
+inline constexpr unsigned long long scalar_value::*slot_of<unsigned long long> =
+    &scalar_value::unsigned_integer64;
+template <>
+inline constexpr float scalar_value::*slot_of<float> = &scalar_value::single_float;
+template <>
+inline constexpr double scalar_value::*slot_of<double> = &scalar_value::double_float;
 
-inline bool never_less(const boost::any&, const boost::any&) {
+// What a held type needs at run time, chosen when a value is assigned.
+struct held_info {
+    kind held_kind;
+    bool (*less)(const variant&, const variant&);
+    const std::string& (*name)();
+    const std::type_info* type;
+};
+
+template <class T>
+bool less_than(const variant& a, const variant& b);
+
+inline bool never_less(const variant&, const variant&) {
     return false;
 }
 
 template <class T>
-inline constexpr held_info info_of{kind_of<T>, &less_than<T>, &type_name<T>};
-inline constexpr held_info no_holder_info{kind::none, &never_less, &type_name<void>};
+inline constexpr held_info info_of{kind_of<T>, &less_than<T>, &type_name<T>, &typeid(T)};
+inline constexpr held_info no_holder_info{kind::none, &never_less, &type_name<void>, &typeid(void)};
 
 // The held type that a source type is stored as; no `type` member (or void)
 // for a source type that a variant cannot hold, so it takes no such value.
@@ -246,7 +301,8 @@ class variant {
 public:
     variant() noexcept = default;
     variant(const variant& other) = default;
-    variant(variant&& other) noexcept : holder_(std::move(other.holder_)), info_(other.info_) {
+    variant(variant&& other) noexcept
+        : holder_(std::move(other.holder_)), scalar_(other.scalar_), info_(other.info_) {
         other.info_ = &variant_detail::no_holder_info;
     }
     template <class T,
@@ -272,11 +328,12 @@ public:
 
     void swap(variant& other) noexcept {
         holder_.swap(other.holder_);
+        std::swap(scalar_, other.scalar_);
         std::swap(info_, other.info_);
     }
 
     // Identity of the held type; void when there is no holder.
-    const std::type_info& type() const { return holder_.type(); }
+    const std::type_info& type() const { return *info_->type; }
 
     template <class T>
     bool holds() const {
@@ -311,15 +368,22 @@ public:
         if (info_->held_kind != other.info_->held_kind) {
             return info_->held_kind < other.info_->held_kind;
         }
-        return info_->less(holder_, other.holder_);
+        return info_->less(*this, other);
     }
 
 private:
     template <class T>
+    friend bool variant_detail::less_than(const variant&, const variant&);
+
+    template <class T>
     void assign(T&& value);
     template <class T>
     const T& held() const {
-        return *boost::unsafe_any_cast<T>(&holder_);
+        if constexpr (variant_detail::is_inline<T>) {
+            return scalar_.*variant_detail::slot_of<T>;
+        } else {
+            return *boost::unsafe_any_cast<T>(&holder_);
+        }
     }
     const std::string& held_type_name() const { return info_->name(); }
     [[noreturn]] void refuse(const std::string& to_type) const;
@@ -335,9 +399,24 @@ private:
     template <class U>
     std::shared_ptr<U> convert_object() const;
 
+    // The value of a scalar held type; every other held type is in holder_.
     boost::any holder_;
+    variant_detail::scalar_value scalar_;
     const variant_detail::held_info* info_ = &variant_detail::no_holder_info;
 };
+
+template <class T>
+bool variant_detail::less_than(const variant& a, const variant& b) {
+    const T& x = a.held<T>();
+    const T& y = b.held<T>();
+    if constexpr (std::is_same_v<T, empty> || std::is_same_v<T, null>) {
+        return false;
+    } else if constexpr (std::is_same_v<T, JSAPIWeakPtr>) {
+        return x.owner_before(y);
+    } else {
+        return x < y;
+    }
+}
 
 template <class T>
 void variant::assign(T&& value) {
@@ -347,12 +426,14 @@ void variant::assign(T&& value) {
         if constexpr (!std::is_array_v<std::remove_reference_t<T>>) {
             // A null text pointer is no text at all.
             if (!value) {
-                holder_ = variant_detail::null();
+                ::new (&scalar_.null_value) variant_detail::null();
                 info_ = &variant_detail::info_of<variant_detail::null>;
                 return;
             }
         }
         holder_ = Held(value);
+    } else if constexpr (variant_detail::is_inline<Held>) {
+        ::new (&(scalar_.*variant_detail::slot_of<Held>)) Held(std::forward<T>(value));
     } else if constexpr (std::is_same_v<Source, Held>) {
         holder_ = std::forward<T>(value);
     } else {

@@ -266,14 +266,40 @@ struct NPJavascriptObjectCallbacks {
             });
     }
 
-    static VariantList convertArgs(NpapiBrowserHost& h, const NPVariant* args, uint32_t count) {
-        VariantList list;
-        if (args == nullptr)
-            return list;
-        list.reserve(count);
-        for (uint32_t i = 0; i < count; ++i)
-            list.push_back(h.getVariant(&args[i]));
-        return list;
+    // The wrapper's spare argument list for one call, when no other call has it.
+    class ArgsLease {
+    public:
+        explicit ArgsLease(const NPJavascriptObject& wrapper) : m_spare(wrapper.m_spareArgs) {
+            if (m_spare->busy.exchange(true))
+                m_spare.reset();
+        }
+        ~ArgsLease() {
+            if (!m_spare)
+                return;
+            m_spare->values.clear();
+            m_spare->busy = false;
+        }
+        ArgsLease(const ArgsLease&) = delete;
+        ArgsLease& operator=(const ArgsLease&) = delete;
+        VariantList* list() const { return m_spare ? &m_spare->values : nullptr; }
+
+    private:
+        std::shared_ptr<NPJavascriptObject::SpareArgs> m_spare;
+    };
+
+    // Runs work with the browser's arguments as script values.
+    template <class F>
+    static void withArgs(NPJavascriptObject& wrapper, NpapiBrowserHost& h, const NPVariant* args,
+                         uint32_t count, F work) {
+        ArgsLease lease(wrapper);
+        VariantList own;
+        VariantList& list = lease.list() ? *lease.list() : own;
+        if (args != nullptr) {
+            list.reserve(count);
+            for (uint32_t i = 0; i < count; ++i)
+                list.push_back(h.getVariant(&args[i]));
+        }
+        work(static_cast<const VariantList&>(list));
     }
 
     // Both invoke callbacks: the member is `name`, else the identifier's text.
@@ -282,12 +308,13 @@ struct NPJavascriptObjectCallbacks {
         if (result == nullptr)
             return false;
         result->type = NPVariantType_Void;
-        return withLive(
-            object, [&](NPJavascriptObject*, const NpapiBrowserHostPtr& h, const JSAPIPtr& api) {
-                const std::string member = name ? *name : h->StringFromIdentifier(id);
-                variant value = api->Invoke(member, convertArgs(*h, args, count));
-                h->getNPVariant(result, value);
+        return withLive(object, [&](NPJavascriptObject* wrapper, const NpapiBrowserHostPtr& h,
+                                    const JSAPIPtr& api) {
+            const std::string member = name ? *name : h->StringFromIdentifier(id);
+            withArgs(*wrapper, *h, args, count, [&](const VariantList& values) {
+                h->getNPVariant(result, api->Invoke(member, values));
             });
+        });
     }
 
     static bool invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count,
@@ -326,11 +353,12 @@ struct NPJavascriptObjectCallbacks {
                           NPVariant* result) {
         if (result == nullptr)
             return false;
-        return withLive(
-            object, [&](NPJavascriptObject*, const NpapiBrowserHostPtr& h, const JSAPIPtr& api) {
-                variant value = api->Construct(convertArgs(*h, args, count));
-                h->getNPVariant(result, value);
+        return withLive(object, [&](NPJavascriptObject* wrapper, const NpapiBrowserHostPtr& h,
+                                    const JSAPIPtr& api) {
+            withArgs(*wrapper, *h, args, count, [&](const VariantList& values) {
+                h->getNPVariant(result, api->Construct(values));
             });
+        });
     }
 };
 

@@ -3,6 +3,7 @@
 // Its class callbacks forward to the scripting object; every such object also
 // answers "addEventListener", "removeEventListener" and "getLastException".
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,14 @@ private:
     JSAPIPtr m_addEventFunc;
     JSAPIPtr m_removeEventFunc;
     JSAPIPtr m_getLastExceptionFunc;
+    // The arguments of the last finished call, kept with their capacity so that
+    // a call allocates no list; a nested or concurrent call makes its own. A call
+    // shares the list, as the browser may let go of this wrapper while it runs.
+    struct SpareArgs {
+        VariantList values;
+        std::atomic<bool> busy{false};
+    };
+    std::shared_ptr<SpareArgs> m_spareArgs = std::make_shared<SpareArgs>();
 };
 
 } // namespace Npapi

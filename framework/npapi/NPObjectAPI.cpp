@@ -20,17 +20,25 @@ public:
         : m_host(host), m_values(args.size()) {
         for (auto& value : m_values)
             value.type = NPVariantType_Void;
-        for (size_t i = 0; i < args.size(); ++i)
-            host.getNPVariant(&m_values[i], args[i]);
+        try {
+            for (size_t i = 0; i < args.size(); ++i)
+                host.getNPVariant(&m_values[i], args[i]);
+        } catch (...) {
+            // The values converted before the failing one are the browser's to free.
+            release();
+            throw;
+        }
     }
-    ~NPVariantArgs() {
-        for (auto& value : m_values)
-            m_host.ReleaseVariantValue(&value);
-    }
+    ~NPVariantArgs() { release(); }
     const NPVariant* data() const { return m_values.empty() ? nullptr : m_values.data(); }
     uint32_t size() const { return static_cast<uint32_t>(m_values.size()); }
 
 private:
+    void release() {
+        for (auto& value : m_values)
+            m_host.ReleaseVariantValue(&value);
+    }
+
     NpapiBrowserHost& m_host;
     std::vector<NPVariant> m_values;
 };
@@ -174,7 +182,7 @@ public:
         if (!m_helper)
             throw script_error("Error calling handlers (delegate disappeared)");
         host->getNPVariant(&m_prepared.values[0], variant(0));
-        host->getNPVariant(&m_prepared.values[2], variant(args));
+        host->getNPArray(&m_prepared.values[2], args);
         host->getNPVariant(&m_prepared.values[3], variant(name));
     }
 

@@ -281,6 +281,21 @@ void setObject(NPVariant* dst, NPObject* object) {
 
 } // namespace
 
+void NpapiBrowserHost::getNPArray(NPVariant* dst, const VariantList& values) {
+    setVoid(dst);
+    DOM::WindowPtr window = m_domWindow;
+    if (!window)
+        return;
+    JSObjectPtr array = window->createArray();
+    auto page = std::dynamic_pointer_cast<NPObjectAPI>(array);
+    if (!page)
+        return;
+    // One push of every element, in order.
+    if (!values.empty())
+        array->Invoke("push", values);
+    setObject(dst, RetainObject(page->getNPObject()));
+}
+
 void NpapiBrowserHost::getNPVariant(NPVariant* dst, const variant& src) {
     if (dst == nullptr)
         return;
@@ -323,27 +338,19 @@ void NpapiBrowserHost::getNPVariant(NPVariant* dst, const variant& src) {
         setString(src.convert<std::string>());
     } else if (src.is_null()) {
         setNull(dst);
-    } else if (src.holds<VariantList>() || src.holds<VariantMap>()) {
+    } else if (src.holds<VariantList>()) {
+        getNPArray(dst, src.get<VariantList>());
+    } else if (src.holds<VariantMap>()) {
         DOM::WindowPtr window = m_domWindow;
         if (!window)
             return;
-        if (src.holds<VariantList>()) {
-            JSObjectPtr array = window->createArray();
-            auto page = std::dynamic_pointer_cast<NPObjectAPI>(array);
-            if (!page)
-                return;
-            for (const variant& element : src.get<VariantList>())
-                array->Invoke("push", VariantList{element});
-            setObject(dst, RetainObject(page->getNPObject()));
-        } else {
-            JSObjectPtr object = window->createMap();
-            auto page = std::dynamic_pointer_cast<NPObjectAPI>(object);
-            if (!page)
-                return;
-            for (const auto& entry : src.get<VariantMap>())
-                object->SetProperty(entry.first, entry.second);
-            setObject(dst, RetainObject(page->getNPObject()));
-        }
+        JSObjectPtr object = window->createMap();
+        auto page = std::dynamic_pointer_cast<NPObjectAPI>(object);
+        if (!page)
+            return;
+        for (const auto& entry : src.get<VariantMap>())
+            object->SetProperty(entry.first, entry.second);
+        setObject(dst, RetainObject(page->getNPObject()));
     } else if (src.holds<JSAPIPtr>()) {
         const JSAPIPtr& api = src.get<JSAPIPtr>();
         if (!api)

@@ -61,6 +61,8 @@ public:
     // frees it with ReleaseVariantValue.
     variant getVariant(const NPVariant* npVariant);
     void getNPVariant(NPVariant* dst, const variant& src);
+    // A new page array holding the values, as getNPVariant makes one for a list.
+    void getNPArray(NPVariant* dst, const VariantList& values);
     // The browser-side object for a scripting object: one NPObject per live
     // scripting object; the answer is retained for the caller.
     NPObject* getJSAPIWrapper(const JSAPIPtr& api, bool autoRelease);

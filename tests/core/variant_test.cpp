@@ -134,6 +134,65 @@ TEST(VariantHolding, CopyAndAssignmentReplaceTheValue) {
     EXPECT_TRUE(copy < variant(std::string("six")));
 }
 
+// Numbers and flags are kept in the variant itself, text and objects apart;
+// every copy, move, swap and assignment between the two keeps each value whole.
+TEST(VariantHolding, ValuesSurviveCopiesMovesAndSwapsBetweenNumbersAndText) {
+    variant number = 42LL;
+    variant text = std::string("forty-two");
+
+    variant moved = std::move(number);
+    EXPECT_EQ(moved.get<long long>(), 42);
+    EXPECT_EQ(moved.type(), typeid(long long));
+    EXPECT_TRUE(number.is_empty()); // NOLINT(bugprone-use-after-move): moved-from is empty
+    EXPECT_EQ(number.type(), typeid(void));
+
+    number = text;
+    text = 1.5;
+    EXPECT_EQ(number.get<std::string>(), "forty-two");
+    EXPECT_EQ(text.get<double>(), 1.5);
+    text = std::move(number);
+    EXPECT_EQ(text.get<std::string>(), "forty-two");
+    number = moved;
+    EXPECT_EQ(number.get<long long>(), 42);
+
+    text.swap(number);
+    EXPECT_EQ(text.get<long long>(), 42);
+    EXPECT_EQ(number.get<std::string>(), "forty-two");
+    variant flag = true;
+    variant small = static_cast<short>(-3);
+    flag.swap(small);
+    EXPECT_EQ(flag.get<short>(), -3);
+    EXPECT_TRUE(small.get<bool>());
+    EXPECT_EQ(small.type(), typeid(bool));
+
+    variant& same = number;
+    number = same;
+    EXPECT_EQ(number.get<std::string>(), "forty-two");
+    number = std::move(same);
+    EXPECT_EQ(number.get<std::string>(), "forty-two");
+    variant& sameFlag = small;
+    small = sameFlag;
+    small = std::move(sameFlag);
+    EXPECT_TRUE(small.get<bool>());
+
+    // A growing list moves its elements; each keeps its value and type.
+    VariantList values;
+    for (int i = 0; i < 40; ++i) {
+        if (i % 2)
+            values.emplace_back(std::to_string(i));
+        else
+            values.emplace_back(i * 0.5f);
+    }
+    VariantList copy = values;
+    values.clear();
+    for (int i = 0; i < 40; ++i) {
+        if (i % 2)
+            EXPECT_EQ(copy[i].get<std::string>(), std::to_string(i));
+        else
+            EXPECT_EQ(copy[i].get<float>(), i * 0.5f);
+    }
+}
+
 TEST(VariantHolding, ReferencesAndErrorsAreHeld) {
     const variant api = FW::JSAPIPtr();
     const variant weak = FW::JSAPIWeakPtr();

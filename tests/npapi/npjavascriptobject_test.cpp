@@ -122,6 +122,51 @@ TEST_F(ScriptableObject, CallsAndProperties) {
     EXPECT_EQ("This property cannot be changed", browser.exceptions().back());
 }
 
+// A call that the member's own work makes on the same object has its own
+// arguments, and no call sees those of an earlier one.
+TEST_F(ScriptableObject, EachCallSeesOnlyItsOwnArgumentsEvenWhenNested) {
+    api->registerMethod(
+        "count", [](const VariantList& args) -> variant { return static_cast<int>(args.size()); });
+    api->registerMethod("first", [](const VariantList& args) -> variant { return args.at(0); });
+    api->registerMethod("outer", [this](const VariantList& args) -> variant {
+        NPVariant inner[] = {npInt(7)};
+        NPVariant result = npVoid();
+        EXPECT_TRUE(cls().invoke(object, browser.id("first"), inner, 1, &result));
+        EXPECT_EQ(7, result.value.intValue);
+        return args.at(0).convert<int>() * 100 + static_cast<int>(args.size());
+    });
+    auto invoke = [&](const std::string& name, std::vector<NPVariant> args) {
+        NPVariant result = npVoid();
+        EXPECT_TRUE(cls().invoke(object, browser.id(name), args.data(),
+                                 static_cast<uint32_t>(args.size()), &result));
+        EXPECT_EQ(NPVariantType_Int32, result.type);
+        return result.value.intValue;
+    };
+    EXPECT_EQ(302, invoke("outer", {npInt(3), npInt(4)}));
+    EXPECT_EQ(0, invoke("count", {}));
+    EXPECT_EQ(9, invoke("first", {npInt(9)}));
+    EXPECT_EQ(502, invoke("outer", {npInt(5), npVoid()}));
+    EXPECT_EQ(3, invoke("count", {npInt(1), npInt(2), npInt(3)}));
+    EXPECT_EQ(0, invoke("count", {}));
+}
+
+// The browser may let go of the object while a call on it runs; the call
+// still has its arguments.
+TEST_F(ScriptableObject, ACallOutlivesItsObjectWithItsArguments) {
+    api->registerMethod("dropAndEcho", [this](const VariantList& args) -> variant {
+        browser.m_funcs.releaseobject(object);
+        object = nullptr;
+        return args.at(0);
+    });
+    NPObject* target = object;
+    NPVariant text = browser.string(std::string(100, 'x'));
+    NPVariant result = npVoid();
+    ASSERT_TRUE(target->_class->invoke(target, browser.id("dropAndEcho"), &text, 1, &result));
+    EXPECT_EQ(std::string(100, 'x'), FakeBrowser::text(result));
+    browser.release(result);
+    browser.release(text);
+}
+
 TEST_F(ScriptableObject, ErrorsBecomeScriptExceptionsAndTheLastException) {
     NPVariant result = npVoid();
     EXPECT_FALSE(call("fail", {}, result));
