@@ -29,6 +29,13 @@ function subscribe(cam, handler) {
         cam.addEventListener("OnCtrlEvent", handler, false);
 }
 
+function unsubscribe(cam, handler) {
+    if (cam.detachEvent)
+        cam.detachEvent("onOnCtrlEvent", handler);
+    else
+        cam.removeEventListener("OnCtrlEvent", handler, false);
+}
+
 // Camera events to a page handler: a burst of count events raised back to back
 // by the camera (throughput, order, losses), then single events, each
 // raised once the one before has arrived and stamped with the camera's clock
