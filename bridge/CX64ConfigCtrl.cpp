@@ -390,13 +390,10 @@ bool CX64ConfigCtrl::CallPageFunction(const std::wstring& name,
     DISPPARAMS dp = {params.empty() ? nullptr : params.data(), nullptr,
                      static_cast<UINT>(params.size()), 0};
     CComVariant answer;
-    EXCEPINFO excep = {};
+    CExcepInfo excep;
     UINT argErr = static_cast<UINT>(-1);
     const HRESULT hr =
         script->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, &answer, &excep, &argErr);
-    SysFreeString(excep.bstrSource);
-    SysFreeString(excep.bstrDescription);
-    SysFreeString(excep.bstrHelpFile);
     if (FAILED(hr)) {
         // The page may have changed; look the name up again next time.
         m_pageFunctionIds.erase(name);

@@ -1,5 +1,5 @@
 #pragma once
-// RAII for BSTR, VARIANT and kernel handles.
+// RAII for BSTR, VARIANT, exception records and kernel handles.
 
 #include "com_error.h"
 
@@ -7,6 +7,7 @@
 #include <oleauto.h>
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace ATL {
@@ -120,6 +121,27 @@ private:
     static void check(HRESULT hr) {
         if (FAILED(hr))
             AtlThrow(hr);
+    }
+};
+
+// Owns the strings of an exception record that a call filled in.
+class CExcepInfo : public tagEXCEPINFO {
+public:
+    CExcepInfo() noexcept : tagEXCEPINFO() {}
+    CExcepInfo(const CExcepInfo&) = delete;
+    CExcepInfo& operator=(const CExcepInfo&) = delete;
+    ~CExcepInfo() {
+        SysFreeString(bstrSource);
+        SysFreeString(bstrDescription);
+        SysFreeString(bstrHelpFile);
+    }
+    // The description, "" when there is none; a deferred record is filled first.
+    std::wstring Description() {
+        if (pfnDeferredFillIn) {
+            pfnDeferredFillIn(this);
+            pfnDeferredFillIn = nullptr;
+        }
+        return bstrDescription ? bstrDescription : L"";
     }
 };
 

@@ -167,11 +167,8 @@ private:
         CComVariant args[3] = {CComVariant(stamped.c_str()), type, subtype};
         DISPPARAMS dp = {args, nullptr, 3, 0};
         CComVariant answer;
-        EXCEPINFO excep = {};
+        CExcepInfo excep;
         m_script->Invoke(m_function, IID_NULL, 0, DISPATCH_METHOD, &dp, &answer, &excep, nullptr);
-        SysFreeString(excep.bstrSource);
-        SysFreeString(excep.bstrDescription);
-        SysFreeString(excep.bstrHelpFile);
     }
 
     CComPtr<IDispatch> m_script;

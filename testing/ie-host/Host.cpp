@@ -45,17 +45,6 @@ void pumpMessagesFor(DWORD ms) {
     }
 }
 
-// The description an exception carries ("" when none); its strings are freed.
-std::wstring takeDescription(EXCEPINFO& info) {
-    if (info.pfnDeferredFillIn)
-        info.pfnDeferredFillIn(&info);
-    std::wstring description = info.bstrDescription ? info.bstrDescription : L"";
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrHelpFile);
-    return description;
-}
-
 } // namespace
 
 // The engine's host side: named items, errors.
@@ -106,10 +95,10 @@ public:
     STDMETHOD(OnScriptTerminate)(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
     STDMETHOD(OnStateChange)(SCRIPTSTATE) override { return S_OK; }
     STDMETHOD(OnScriptError)(IActiveScriptError* error) override {
-        EXCEPINFO info = {};
+        ATL::CExcepInfo info;
         std::wstring message = L"script error";
         if (error && SUCCEEDED(error->GetExceptionInfo(&info))) {
-            const std::wstring description = takeDescription(info);
+            const std::wstring description = info.Description();
             if (!description.empty())
                 message = description;
         }
@@ -140,8 +129,8 @@ public:
 
 namespace {
 
-std::wstring callFailure(HRESULT hr, EXCEPINFO& info) {
-    std::wstring message = takeDescription(info);
+std::wstring callFailure(HRESULT hr, ATL::CExcepInfo& info) {
+    std::wstring message = info.Description();
     if (message.empty()) {
         wchar_t text[32];
         swprintf(text, 32, L"error 0x%08lX", static_cast<unsigned long>(hr));
@@ -250,7 +239,7 @@ IDispatch* Host::global() {
 HRESULT Host::parseScript(const std::wstring& code, VARIANT* result) {
     if (!m_parse)
         return E_UNEXPECTED;
-    EXCEPINFO info = {};
+    ATL::CExcepInfo info;
     return m_parse->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0, 0,
                                     SCRIPTTEXT_ISVISIBLE, result, &info);
 }
@@ -258,7 +247,7 @@ HRESULT Host::parseScript(const std::wstring& code, VARIANT* result) {
 HRESULT Host::evaluate(const std::wstring& expression, VARIANT* result) {
     if (!m_parse)
         return E_UNEXPECTED;
-    EXCEPINFO info = {};
+    ATL::CExcepInfo info;
     return m_parse->ParseScriptText(expression.c_str(), nullptr, nullptr, nullptr, 0, 0,
                                     SCRIPTTEXT_ISEXPRESSION, result, &info);
 }
@@ -298,7 +287,7 @@ void Host::onTimer(UINT_PTR id) {
     if (timer.function) {
         DISPPARAMS none{};
         ATL::CComVariant result;
-        EXCEPINFO info = {};
+        ATL::CExcepInfo info;
         const HRESULT hr = timer.function->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
                                                   DISPATCH_METHOD, &none, &result, &info, nullptr);
         if (hr == DISP_E_EXCEPTION)

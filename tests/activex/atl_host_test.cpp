@@ -89,13 +89,9 @@ HRESULT callByName(IDispatch* object, const wchar_t* name, std::vector<CComVaria
     std::reverse(args.begin(), args.end());
     DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()),
                       0};
-    EXCEPINFO excep{};
-    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
-                        &excep, nullptr);
-    SysFreeString(excep.bstrSource);
-    SysFreeString(excep.bstrDescription);
-    SysFreeString(excep.bstrHelpFile);
-    return hr;
+    ATL::CExcepInfo excep;
+    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                          &excep, nullptr);
 }
 
 const JournalRecord* firstCall(const Records& records, const wchar_t* name) {

@@ -28,6 +28,7 @@ using ATL::CComBSTR;
 using ATL::CComPtr;
 using ATL::CComQIPtr;
 using ATL::CComVariant;
+using ATL::CExcepInfo;
 
 namespace {
 
@@ -297,15 +298,13 @@ TEST_F(ActiveXControlTest, PropertyBagParametersReachTheCoreWhenAnotherOneFailsT
 TEST_F(ActiveXControlTest, ScriptErrorsBecomeExceptionsWithTheirMessage) {
     SitedControl control;
     CComVariant result;
-    EXCEPINFO info{};
+    CExcepInfo info;
     EXPECT_EQ(control.call(L"InitCtrl", {CComVariant(L"http://192.0.2.10/")}, &result, &info),
               DISP_E_EXCEPTION);
     EXPECT_STREQ(info.bstrSource, L"application/x-orvela");
     EXPECT_STREQ(info.bstrDescription, L"Error: Argument 3is not optional.");
     EXPECT_EQ(info.scode, E_NOTIMPL);
     EXPECT_EQ(info.bstrHelpFile, nullptr);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrDescription);
     // Without an EXCEPINFO the answer is the same.
     EXPECT_EQ(control.call(L"InitCtrl", {CComVariant(L"x")}, &result, nullptr), DISP_E_EXCEPTION);
 
@@ -386,14 +385,12 @@ TEST_F(ActiveXControlTest, AnUnknownMemberIsNotFoundAndItsNameIsTheLastException
     SitedControl control;
     DISPPARAMS empty{nullptr, nullptr, 0, 0};
     CComVariant result;
-    EXCEPINFO info{};
+    CExcepInfo info;
     EXPECT_EQ(control.dispatch->InvokeEx(DISPID_CAPTION, 0, DISPATCH_METHOD, &empty, &result, &info,
                                          nullptr),
               DISP_E_EXCEPTION);
     EXPECT_EQ(info.scode, DISP_E_MEMBERNOTFOUND);
     EXPECT_STREQ(info.bstrDescription, L"The specified member does not exist: caption");
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
     CComVariant last;
     EXPECT_EQ(control.call(L"getLastException", {}, &last), S_OK);
     ASSERT_EQ(last.vt, VT_BSTR);
@@ -513,14 +510,12 @@ TEST_F(ActiveXControlTest, SpecialMembersAsObjectsAreSubObjects) {
     raw[1].bstrVal = SysAllocString(L"onecho");
     DISPID named = DISPID_THIS;
     DISPPARAMS params{raw, &named, 2, 1};
-    EXCEPINFO info{};
+    CExcepInfo info;
     CComVariant result;
     EXPECT_EQ(attach->InvokeEx(DISPID_VALUE, 0, DISPATCH_METHOD, &params, &result, &info, nullptr),
               DISP_E_EXCEPTION);
     EXPECT_STREQ(info.bstrSource, L"SUBOBJECT");
     EXPECT_STREQ(info.bstrDescription, L"Invalid Arguments");
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrDescription);
     SysFreeString(raw[1].bstrVal);
     control.as<IOleObject>()->Close(OLECLOSE_NOSAVE);
 }

@@ -668,13 +668,10 @@ TEST(LocalServer, StartedByComCalledThroughTheMarshalerEndsWhenIdle) {
     ASSERT_EQ(S_OK, disp->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
     CComVariant arg(L"remote says no");
     DISPPARAMS params = {&arg, nullptr, 1, 0};
-    EXCEPINFO excep = {};
+    CExcepInfo excep;
     EXPECT_EQ(DISP_E_EXCEPTION, disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
                                              &params, nullptr, &excep, nullptr));
     EXPECT_STREQ(L"remote says no", excep.bstrDescription);
-    SysFreeString(excep.bstrDescription);
-    SysFreeString(excep.bstrSource);
-    SysFreeString(excep.bstrHelpFile);
 
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
     ASSERT_NE(nullptr, process);
